@@ -1,0 +1,30 @@
+// Small text helpers shared by every subsystem: ASCII case rules, path pieces, numbers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+
+// Comparisons of tags, keys and extensions ignore ASCII letter case.
+bool SameText(std::string_view a, std::string_view b);
+bool StartsWithText(std::string_view text, std::string_view prefix);
+bool EndsWithText(std::string_view text, std::string_view suffix);
+
+// The extension with its dot: the text from the last "." that follows the last "/", "\" or ":".
+std::string ExtractFileExt(std::string_view path);
+// The last component after "/", "\" or ":".
+std::string ExtractFileName(std::string_view path);
+
+std::string ReplaceChar(std::string text, char from, char to);
+std::string Trim(std::string_view text);
+
+// A whole decimal number (optional sign); nothing when the text is not one or overflows.
+std::optional<int64_t> ParseInt64(std::string_view text);
+
+}  // namespace corvane

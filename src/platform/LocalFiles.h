@@ -1,0 +1,32 @@
+// Local file-system helpers for the device session and the export side.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+bool FileExists(const std::string& path);       // a regular file (symlinks followed)
+bool DirectoryExists(const std::string& path);  // a folder (symlinks followed)
+bool PathExists(const std::string& path);       // anything, without following a final symlink
+std::optional<uint64_t> FileSize(const std::string& path);
+
+// Creates a folder with every missing parent; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+// The files below dir, depth first in the order the system returns them. Symlinked folders are
+// not followed and the walk keeps its own stack, so no tree depth can overflow the call stack.
+// Appends full paths to files; returns the number appended.
+size_t ListLocalTree(const std::string& dir, std::vector<std::string>& files);
+
+// Joins a relative path below base, refusing anything that could leave base: an absolute
+// path, a ".." component, an empty component or one made only of dots, NUL or a control
+// character. Nothing on refusal.
+std::optional<std::string> JoinInside(const std::string& base, const std::string& relative);
+
+// Reads a whole local file; nothing when it cannot be read.
+std::optional<std::string> ReadLocalFile(const std::string& path);
+
+}  // namespace corvane

@@ -1,0 +1,47 @@
+// Watches /proc/self/mountinfo for mount changes and reports them on the owner's thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "base/Dispatcher.h"
+#include "platform/Mounts.h"
+
+namespace corvane {
+
+struct TMountChange {
+    std::vector<TMountEntry> Added;
+    std::vector<TMountEntry> Removed;
+};
+
+class TMountWatcher {
+public:
+    using TOnChange = std::function<void(const TMountChange&)>;
+
+    // onChange runs through dispatch, i.e. on the owner's thread.
+    TMountWatcher(TRunOnUiThread dispatch, TOnChange onChange);
+    ~TMountWatcher();
+    TMountWatcher(const TMountWatcher&) = delete;
+    TMountWatcher& operator=(const TMountWatcher&) = delete;
+
+    // Takes the first snapshot and starts the watching thread; false when
+    // /proc/self/mountinfo cannot be watched.
+    bool Start();
+    // Stops and joins the thread; no report runs after it returns.
+    void Stop();
+
+private:
+    void Run();
+
+    TRunOnUiThread FDispatch;
+    TOnChange FOnChange;
+    std::vector<TMountEntry> FSnapshot;
+    std::thread FThread;
+    int FMountFd = -1;
+    int FStopFd = -1;
+    std::atomic<bool> FStopping{false};
+};
+
+}  // namespace corvane
