@@ -1,1 +1,40 @@
-int main() { return 0; }
+// corvane-cli: the headless front end.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/Commands.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
+    "\n"
+    "  devices   show the attached iPod, iPhone, iPod touch or iPad\n"
+    "\n"
+    "  --device DIR   use DIR as the device: a folder holding iPod_Control is a disk-mode\n"
+    "                 iPod; one holding iTunes_Control, DCIM or PhotoData is served as a\n"
+    "                 mobile device (default: $CORVANE_DEVICE, else the real devices)\n"
+    "  --wait S       seconds to wait for a device to attach (default 3)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace corvane::cli;
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string command = argv[1];
+    TArgs args(argc, argv, 2);
+    if (command == "devices") {
+        auto unknown = args.Unknown({"--device", "--wait"}, {});
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
+            return 2;
+        }
+        return RunDevices(args);
+    }
+    std::fprintf(stderr, "corvane-cli: unknown command %s\n%s", command.c_str(), kUsage);
+    return 2;
+}

@@ -1,0 +1,30 @@
+// Texts whose original wording names something this platform does not have (a drive letter,
+// the vendor's Windows libraries). Every such variant lives here so they can be read together.
+#pragma once
+
+#include <string>
+
+namespace corvane::texts {
+
+inline const char* const kNoMobileLibrary =
+    "Cannot load the mobile-device library, requires libimobiledevice 1.3 or later.";
+
+// The destination is on the disk-mode iPod's own volume.
+inline std::string IsYourIpod(const std::string& mountPoint) {
+    return mountPoint +
+           " is your iPod.\nYou cannot transfer the files from iPod to iPod. Please choose "
+           "another folder in your computer.";
+}
+
+// The destination's file system has too little room, or its free space cannot be told.
+inline std::string NotEnoughSpace(const std::string& mountPoint) {
+    return mountPoint +
+           " hasn't enough free disk space to save all the selected items.\nPlease choose "
+           "another place to try again.";
+}
+
+inline std::string CannotCreateFolder(const std::string& folder) {
+    return "Can not create the folder: " + folder + "\nPlease choose another place.";
+}
+
+}  // namespace corvane::texts

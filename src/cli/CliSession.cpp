@@ -1,0 +1,57 @@
+#include "cli/CliSession.h"
+
+#include <chrono>
+#include <cstdlib>
+
+#include "device/DeviceFolder.h"
+
+namespace corvane::cli {
+
+std::string DeviceDirFromArgs(const std::string& argValue) {
+    std::string dir = argValue;
+    if (dir.empty()) {
+        const char* env = std::getenv(kDeviceFolderVariable);
+        if (env != nullptr) dir = env;
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds) {
+    TDeviceSessionOptions options;
+    if (!deviceDir.empty()) {
+        if (ClassifyDeviceFolder(deviceDir) == TDeviceFolderKind::NotADevice) {
+            return deviceDir +
+                   " is not a device folder (it holds none of iPod_Control, iTunes_Control, "
+                   "DCIM, PhotoData)";
+        }
+        options = OptionsForDeviceFolder(deviceDir);
+    }
+    options.Dispatch = session.Queue.Dispatcher();
+    // Reports from the library's thread are queued, never waited for.
+    session.Device = std::make_unique<TIpodDevice>(
+        [&session](bool connected) {
+            session.Queue.Post([&session, connected] {
+                if (connected) {
+                    session.Attached = true;
+                } else {
+                    session.Lost = true;
+                }
+            });
+        },
+        options);
+    session.Device->ScanDrives();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+    while (true) {
+        session.Queue.ProcessEvents(std::chrono::milliseconds(0));
+        if (session.Attached && session.Device->Connected()) break;
+        auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) break;
+        session.Queue.ProcessEvents(std::min(
+            std::chrono::duration_cast<std::chrono::milliseconds>(left),
+            std::chrono::milliseconds(100)));
+    }
+    return {};
+}
+
+}  // namespace corvane::cli

@@ -1,0 +1,40 @@
+#include "device/DeviceFolder.h"
+
+#include <filesystem>
+
+#include "base/Text.h"
+#include "device/DiskPaths.h"
+#include "device/SimulatedDevice.h"
+#include "platform/LocalFiles.h"
+
+namespace corvane {
+
+TDeviceFolderKind ClassifyDeviceFolder(const std::string& dir) {
+    if (!DirectoryExists(dir)) return TDeviceFolderKind::NotADevice;
+    auto ipod = ResolveBelow(dir, "iPod_Control");
+    if (ipod && DirectoryExists(*ipod)) return TDeviceFolderKind::DiskMode;
+    for (const char* folder : {"iTunes_Control", "DCIM", "PhotoData"}) {
+        if (DirectoryExists(dir + "/" + folder)) return TDeviceFolderKind::Mobile;
+    }
+    return TDeviceFolderKind::NotADevice;
+}
+
+TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
+    TDeviceSessionOptions options;
+    options.VolumeRule = nullptr;  // the folder stands in for every mounted volume
+    options.WatchMounts = false;
+    if (ClassifyDeviceFolder(dir) == TDeviceFolderKind::DiskMode) {
+        options.ExtraVolumes = {dir};
+        return options;
+    }
+    TSimulatedDeviceOptions simulated;
+    simulated.Root = dir;
+    auto nameFile = ReadLocalFile(dir + "/.device-name");
+    std::string name = nameFile ? Trim(nameFile->substr(0, nameFile->find('\n'))) : "";
+    simulated.DeviceName =
+        name.empty() ? std::filesystem::path(dir).filename().string() : name;
+    options.LoadLibrary = [simulated] { return MakeSimulatedDevice(simulated).Library; };
+    return options;
+}
+
+}  // namespace corvane

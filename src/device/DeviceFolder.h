@@ -1,0 +1,22 @@
+// A local folder standing in for a device: a disk-mode iPod when it holds iPod_Control, else a
+// mobile device served by the simulated library. The command line's --device and the
+// CORVANE_DEVICE environment variable use it.
+#pragma once
+
+#include <string>
+
+#include "device/iPodDev.h"
+
+namespace corvane {
+
+constexpr const char* kDeviceFolderVariable = "CORVANE_DEVICE";
+
+enum class TDeviceFolderKind { NotADevice, DiskMode, Mobile };
+
+TDeviceFolderKind ClassifyDeviceFolder(const std::string& dir);
+
+// Session options that serve dir instead of the real mounts and library. The simulated
+// device's name is the first line of dir/.device-name, else the folder's name.
+TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir);
+
+}  // namespace corvane

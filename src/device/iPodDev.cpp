@@ -1,0 +1,142 @@
+// Session life, finding the device, attach and loss, naming.
+#include "device/iPodDev.h"
+
+#include "base/PlatformTexts.h"
+#include "device/DiskPaths.h"
+#include "platform/LocalFiles.h"
+#include "platform/SystemFolders.h"
+
+namespace corvane {
+
+namespace {
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
+    : FOptions(std::move(options)), FOnChange(std::move(onChange)) {
+    // The staging path exists before the first attach can ask for it.
+    FWorkFile = MakeWorkFile();
+    std::unique_ptr<IMobileDeviceLibrary> library;
+    if (FOptions.LoadLibrary) library = FOptions.LoadLibrary();
+    FFileService = std::make_unique<TIosHelper>(
+        [this](TIosHelper&, bool attached) { IosChanged(attached); }, std::move(library));
+    if (!FFileService->Loaded()) {
+        AddLog(texts::kNoMobileLibrary);
+        FNoLibrary = true;
+    } else if (!FFileService->StartNotify()) {
+        AddLog("Cannot access iPhone/iTouch/iPad.");
+        FNoLibrary = true;
+    }
+    if (FOptions.WatchMounts) {
+        FMountWatcher = std::make_unique<TMountWatcher>(
+            FOptions.Dispatch, [this](const TMountChange& change) { VolumeMessage(change); });
+        FMountWatcher->Start();
+    }
+}
+
+TIpodDevice::~TIpodDevice() {
+    SetOnChange(nullptr);  // a session going away reports nothing
+    FMountWatcher.reset();
+    CloseThumbFile();
+    FFileService.reset();
+    if (!FWorkFile.empty()) RemoveWorkFile(FWorkFile);
+}
+
+void TIpodDevice::SetOnChange(TOnChange onChange) {
+    std::lock_guard lock(FOnChangeLock);
+    FOnChange = std::move(onChange);
+}
+
+void TIpodDevice::Report(bool connected) {
+    TOnChange onChange;
+    {
+        std::lock_guard lock(FOnChangeLock);
+        onChange = FOnChange;
+    }
+    if (onChange) onChange(connected);
+}
+
+bool TIpodDevice::ScanDrives() {
+    std::vector<std::string> volumes = FOptions.ExtraVolumes;
+    if (FOptions.VolumeRule) {
+        for (std::string& volume : RemovableVolumes(FOptions.VolumeRule)) {
+            volumes.push_back(std::move(volume));
+        }
+    }
+    for (const std::string& volume : volumes) {
+        if (CheckDrive(volume)) {
+            FConnected = true;
+            Report(true);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TIpodDevice::CheckDrive(const std::string& mountPoint) {
+    std::string root = WithoutTrailingSlash(mountPoint);
+    if (root.empty() || !DirectoryExists(root)) return false;
+    std::optional<std::string> folder = ResolveBelow(root, "/iPod_Control/iTunes");
+    if (!folder || !DirectoryExists(*folder)) return false;
+    FIsIos = false;
+    FDrive = root;
+    return true;
+}
+
+void TIpodDevice::VolumeMessage(const TMountChange& change) {
+    if (FIsIos) return;
+    if (!FConnected) {
+        for (const TMountEntry& entry : change.Added) {
+            if (FOptions.VolumeRule && !FOptions.VolumeRule(entry)) continue;
+            if (CheckDrive(entry.MountPoint)) {
+                FConnected = true;
+                Report(true);
+                return;
+            }
+        }
+        return;
+    }
+    for (const TMountEntry& entry : change.Removed) {
+        if (WithoutTrailingSlash(entry.MountPoint) != FDrive) continue;
+        AddLog("[!]: Lost iPod, please connect iPod to try again");
+        FConnected = false;
+        FIsIos = false;
+        FDrive.clear();
+        Report(false);
+        return;
+    }
+}
+
+void TIpodDevice::IosChanged(bool attached) {
+    // While a disk-mode iPod is served, mobile devices are not reported.
+    if (FConnected && !FIsIos) return;
+    FConnected = attached;
+    FIsIos = attached;
+    Report(attached);
+}
+
+std::string TIpodDevice::DisplayName() {
+    std::lock_guard lock(FNameLock);
+    if (FNameCache.empty()) {
+        if (FIsIos) {
+            FNameCache = FFileService->GetDeviceName();
+            if (FNameCache.empty()) FNameCache = "iDevice";
+        } else {
+            FNameCache = "iPod";
+        }
+    }
+    return FNameCache;
+}
+
+void TIpodDevice::SetDisplayName(const std::string& name) {
+    if (FIsIos) return;
+    std::lock_guard lock(FNameLock);
+    if (FNameCache.empty() || FNameCache == "iPod") FNameCache = name;
+}
+
+}  // namespace corvane

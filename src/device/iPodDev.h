@@ -1,0 +1,153 @@
+// The device session: the one object through which the program finds the attached iPod
+// (disk mode, a mounted volume carrying iPod_Control/iTunes) or mobile device (through the
+// file service) and reads, stages and copies its files. Nothing is ever written to the device.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Dispatcher.h"
+#include "base/LogText.h"
+#include "base/MemoryStream.h"
+#include "device/IosHelper.h"
+#include "device/MobileDeviceLibrary.h"
+#include "platform/MountWatcher.h"
+#include "platform/Mounts.h"
+#include "platform/UniqueFd.h"
+
+namespace corvane {
+
+// Copy result codes besides errno values of the local copy.
+constexpr int kCopyDone = 0;
+constexpr int kCopyBookOnDisk = 1;
+constexpr int kCopyDeviceFailed = 2;
+constexpr int kCopyFolderFailed = 5;
+
+// ReadImageFile picture kinds.
+enum TPictureKind { pkNone = 0, pkJpeg = 1, pkTiff = 2, pkPng = 3, pkGif = 4, pkBmp = 5 };
+
+struct TDeviceSessionOptions {
+    // Loads the mobile-device library; returns null when it is missing.
+    std::function<std::unique_ptr<IMobileDeviceLibrary>()> LoadLibrary = [] {
+        return LoadMobileDevice();
+    };
+    // Which mounted file systems count as removable volumes.
+    TVolumeRule VolumeRule = IsRemovableMount;
+    // Folders that count as attached removable volumes before the mount table (a device
+    // image given on the command line, the demo device).
+    std::vector<std::string> ExtraVolumes;
+    // Where volume arrival and removal run: the owner's thread.
+    TRunOnUiThread Dispatch = RunDirect;
+    // Watch the mount table for arrival and removal.
+    bool WatchMounts = true;
+};
+
+class TIpodDevice {
+public:
+    // Called on attach (true) and loss (false): on the owner's thread for a disk-mode iPod,
+    // on the library's thread for a mobile device. It must not wait for the owner's thread.
+    using TOnChange = std::function<void(bool connected)>;
+
+    TIpodDevice(TOnChange onChange, TDeviceSessionOptions options = {});
+    ~TIpodDevice();
+    TIpodDevice(const TIpodDevice&) = delete;
+    TIpodDevice& operator=(const TIpodDevice&) = delete;
+
+    // State
+    bool IsIos() const { return FIsIos; }
+    bool Connected() const { return FConnected; }
+    bool NoLibrary() const { return FNoLibrary; }
+    const std::string& Drive() const { return FDrive; }  // disk mode: the mount root
+    const std::string& WorkFile() const { return FWorkFile; }
+    std::atomic<bool> Busy{false};
+    TLogText Log;
+    void AddLog(const std::string& text) { Log.AddLog(text); }
+    void SetOnChange(TOnChange onChange);
+    TIosHelper* FileService() { return FFileService.get(); }
+
+    // Finding a disk-mode iPod
+    bool ScanDrives();
+    bool CheckDrive(const std::string& mountPoint);
+    void VolumeMessage(const TMountChange& change);
+
+    // Reading
+    bool FileExistsOnDevice(const std::string& path);
+    bool ReadToStream(const std::string& path, TMemoryStream& stream);
+    bool ReadITunesDB(TMemoryStream& stream, bool& compressed);
+    bool ReadPhotoDatabase(TMemoryStream& stream);
+    TPictureKind ReadImageFile(const std::string& path, TMemoryStream& stream);
+
+    // Staging of database files as local files for the readers
+    std::string StageITunesFile(const std::string& name, bool inItlp, const std::string& suffix);
+    std::string StagePhotoDataFile(const std::string& name, const std::string& suffix);
+    std::string StageBooksPlist(bool purchased);
+    std::string StageRingtonesPlist();
+
+    // Copies to the computer; results are the copy codes above or errno
+    int CopyDeviceFile(const std::string& location, const std::string& destFile);
+    int CopyFileFrom(const std::string& path, const std::string& destFile);
+
+    // Random access to one thumbnail file
+    bool OpenThumbFile(const std::string& name, uint32_t recordSize);
+    bool ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset);
+    void CloseThumbFile();
+
+    std::string DisplayName();
+    void SetDisplayName(const std::string& name);
+    bool IsITunesRunning() const { return false; }  // no such program on this platform
+    void StopAutoSync() {}
+
+    // Destination checks and listings
+    bool CheckDestination(std::string& folder, uint64_t needed);
+    std::string UserFolder(bool pictures) const;
+    static std::string FormatSize(int64_t bytes);
+    static uint64_t LocalFileSize(const std::string& fileName);
+    uint64_t DeviceFileSize(const std::string& location);
+    static bool SameFileSize(const std::string& fileName, uint64_t size);
+    int CopyTrackFile(const std::string& location, std::string& destBase, uint64_t size);
+    int CopyItem(const std::string& location, std::string& dest, bool& isDir, uint64_t size);
+    int CopyDirectory(const std::string& devDir, std::string& destDir);
+    bool DirectoryExistsOnDevice(const std::string& path);
+    std::string DcimPath() const;
+    bool HasDcim();
+    int ListCameraFiles(std::vector<std::string>& list);
+    int ListVoiceMemos(std::vector<std::string>& list);
+    static int ListLocalTree(const std::string& dir, std::vector<std::string>& list);
+
+    // A disk-mode device path ("/" or "\" separated, below Drive) as a local path inside
+    // Drive; nothing when the path would leave it.
+    std::optional<std::string> DiskPath(const std::string& path) const;
+    // A colon location (":iPod_Control:Music:F00:A.mp3") as a device path of the current mode.
+    std::string LocationToPath(const std::string& location) const;
+
+private:
+    void IosChanged(bool attached);
+    void Report(bool connected);
+    std::string StageFromDevice(const std::string& devicePath, const std::string& suffix,
+                                const std::string& failureLine);
+    int CopyLocalNoReplace(const std::string& source, const std::string& destFile);
+
+    TDeviceSessionOptions FOptions;
+    std::mutex FOnChangeLock;
+    TOnChange FOnChange;
+    std::atomic<bool> FIsIos{false};
+    std::atomic<bool> FConnected{false};
+    bool FNoLibrary = false;
+    std::string FDrive;
+    std::string FWorkFile;
+    std::mutex FNameLock;
+    std::string FNameCache;
+    std::vector<uint8_t> FThumbBuffer;
+    bool FHasThumbBuffer = false;
+    TUniqueFd FThumbFile;
+    std::unique_ptr<TIosHelper> FFileService;
+    std::unique_ptr<TMountWatcher> FMountWatcher;
+};
+
+}  // namespace corvane

@@ -1,0 +1,397 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "device/DeviceFolder.h"
+#include "device/SimulatedDevice.h"
+#include "device/iPodDev.h"
+#include "fixtures/TempDir.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TTempDir;
+using testing::WriteFile;
+
+std::unique_ptr<IMobileDeviceLibrary> NoLibrary() {
+    return LoadMobileDevice("libcorvane-missing-device.so", "libcorvane-missing-plist.so");
+}
+
+// Records the reports a session makes.
+struct TReports {
+    std::atomic<int> Attached{0};
+    std::atomic<int> Lost{0};
+    TIpodDevice::TOnChange Callback() {
+        return [this](bool connected) { (connected ? Attached : Lost)++; };
+    }
+};
+
+// A disk-mode iPod in a temporary folder, found as an extra volume.
+class DiskModeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(FIpod / "iPod_Control/iTunes");
+        TDeviceSessionOptions options;
+        options.LoadLibrary = NoLibrary;
+        options.VolumeRule = nullptr;
+        options.WatchMounts = false;
+        options.ExtraVolumes = {FOther.Path(), FIpod.Path()};
+        FDevice = std::make_unique<TIpodDevice>(FReports.Callback(), options);
+        ASSERT_TRUE(FDevice->ScanDrives());
+    }
+
+    TTempDir FIpod;
+    TTempDir FOther;  // a removable volume without iPod_Control
+    TReports FReports;
+    std::unique_ptr<TIpodDevice> FDevice;
+};
+
+TEST_F(DiskModeTest, TheFirstVolumeWithITunesFolderIsServed) {
+    EXPECT_TRUE(FDevice->Connected());
+    EXPECT_FALSE(FDevice->IsIos());
+    EXPECT_EQ(FDevice->Drive(), FIpod.Path());
+    EXPECT_EQ(FReports.Attached, 1);
+    EXPECT_TRUE(FDevice->NoLibrary());
+    EXPECT_NE(FDevice->Log.Text().find(
+                  "Cannot load the mobile-device library, requires libimobiledevice"),
+              std::string::npos);
+    EXPECT_EQ(FDevice->DisplayName(), "iPod");
+    FDevice->SetDisplayName("Kim's iPod");
+    EXPECT_EQ(FDevice->DisplayName(), "Kim's iPod");
+    FDevice->SetDisplayName("Other");
+    EXPECT_EQ(FDevice->DisplayName(), "Kim's iPod");
+}
+
+TEST_F(DiskModeTest, VolumeEventsAttachAndLose) {
+    TTempDir second;
+    fs::create_directories(second / "iPod_Control/iTunes");
+    // A second iPod arriving while the first is served is ignored.
+    FDevice->VolumeMessage({.Added = {{.MountPoint = second.Path()}}});
+    EXPECT_EQ(FDevice->Drive(), FIpod.Path());
+    // Removal of another volume changes nothing.
+    FDevice->VolumeMessage({.Removed = {{.MountPoint = FOther.Path()}}});
+    EXPECT_TRUE(FDevice->Connected());
+    FDevice->VolumeMessage({.Removed = {{.MountPoint = FIpod.Path() + "/"}}});
+    EXPECT_FALSE(FDevice->Connected());
+    EXPECT_EQ(FDevice->Drive(), "");
+    EXPECT_EQ(FReports.Lost, 1);
+    EXPECT_NE(FDevice->Log.Text().find("\r\n[!]: Lost iPod, please connect iPod to try again"),
+              std::string::npos);
+    FDevice->VolumeMessage({.Added = {{.MountPoint = second.Path()}}});
+    EXPECT_EQ(FDevice->Drive(), second.Path());
+    EXPECT_EQ(FReports.Attached, 2);
+}
+
+TEST_F(DiskModeTest, ReadsDatabasesAndLogsWhatIsMissing) {
+    TMemoryStream stream;
+    bool compressed = true;
+    WriteFile(FIpod / "iPod_Control/iTunes/iTunesDB", "plain");
+    EXPECT_TRUE(FDevice->ReadITunesDB(stream, compressed));
+    EXPECT_FALSE(compressed);
+    EXPECT_EQ(stream.Size(), 5u);
+    EXPECT_NE(FDevice->Log.Text().find("Not found: /iPod_Control/iTunes/iTunesCDB"),
+              std::string::npos);
+    WriteFile(FIpod / "iPod_Control/iTunes/iTunesCDB", "zipped!");
+    EXPECT_TRUE(FDevice->ReadITunesDB(stream, compressed));
+    EXPECT_TRUE(compressed);
+    EXPECT_EQ(stream.Size(), 7u);
+    EXPECT_EQ(stream.Position(), 0u);
+
+    // Letter case of the volume's folders does not matter; climbing out of it is refused.
+    WriteFile(FIpod / "PHOTOS/photo database", "pdb");
+    EXPECT_TRUE(FDevice->ReadPhotoDatabase(stream));
+    EXPECT_FALSE(FDevice->ReadToStream("/../" + fs::path(FOther.Path()).filename().string(),
+                                       stream));
+    EXPECT_EQ(FDevice->ReadImageFile("/PHOTOS/photo database", stream), pkNone);
+}
+
+TEST_F(DiskModeTest, StagingReturnsTheVolumesOwnFiles) {
+    WriteFile(FIpod / "iPod_Control/iTunes/iTunes Library.itlp/Library.itdb", "db");
+    EXPECT_EQ(FDevice->StageITunesFile("Library.itdb", true, ""),
+              FIpod / "iPod_Control/iTunes/iTunes Library.itlp/Library.itdb");
+    std::string before = FDevice->Log.Text();
+    EXPECT_EQ(FDevice->StageITunesFile("MediaLibrary.sqlitedb", false, ""), "");
+    EXPECT_EQ(FDevice->StagePhotoDataFile("Photos.sqlite", ""), "");
+    EXPECT_EQ(FDevice->StageBooksPlist(true), "");
+    EXPECT_EQ(FDevice->StageRingtonesPlist(), "");
+    EXPECT_EQ(FDevice->Log.Text(), before);  // missing files on a disk-mode iPod log nothing
+}
+
+TEST_F(DiskModeTest, ThumbnailRecordsMustLieInsideTheFile) {
+    WriteFile(FIpod / "Photos/Thumbs/F1019_1.ithmb", "abcdefghij");
+    EXPECT_FALSE(FDevice->OpenThumbFile("F1009_1", 4));
+    EXPECT_NE(FDevice->Log.Text().find("File not found: F1009_1"), std::string::npos);
+    ASSERT_TRUE(FDevice->OpenThumbFile("F1019_1", 4));
+    TMemoryStream stream;
+    stream.Write("HDR", 3);
+    EXPECT_TRUE(FDevice->ReadThumbRecord(4, stream, 6));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Data()), stream.Size()), "HDRghij");
+    EXPECT_EQ(stream.Position(), 0u);
+    EXPECT_FALSE(FDevice->ReadThumbRecord(4, stream, 7));
+    EXPECT_FALSE(FDevice->ReadThumbRecord(0xFFFFFFFF, stream, 0));
+    FDevice->CloseThumbFile();
+    EXPECT_FALSE(FDevice->ReadThumbRecord(1, stream, 0));
+}
+
+TEST_F(DiskModeTest, CopyTrackFileNeverOverwrites) {
+    WriteFile(FIpod / "iPod_Control/Music/F00/ABCD.mp3", "12345");
+    TTempDir dest;
+    const std::string location = ":iPod_Control:Music:F00:ABCD.mp3";
+
+    std::string name = dest / "Song";
+    EXPECT_EQ(FDevice->CopyTrackFile(location, name, 5), 0);
+    EXPECT_EQ(name, dest / "Song.mp3");
+    name = dest / "Song";  // the same track again: already there, not copied twice
+    EXPECT_EQ(FDevice->CopyTrackFile(location, name, 5), 0);
+    EXPECT_EQ(name, dest / "Song.mp3");
+    EXPECT_FALSE(fs::exists(dest / "Song1.mp3"));
+
+    WriteFile(dest / "Other.mp3", "different size");
+    name = dest / "Other";
+    EXPECT_EQ(FDevice->CopyTrackFile(location, name, 5), 0);
+    EXPECT_EQ(name, dest / "Other1.mp3");
+    EXPECT_EQ(ReadFile(dest / "Other.mp3"), "different size");
+    EXPECT_EQ(ReadFile(dest / "Other1.mp3"), "12345");
+
+    // A direct copy onto an existing file fails with the system's error and changes nothing.
+    EXPECT_EQ(FDevice->CopyDeviceFile(location, dest / "Other.mp3"), EEXIST);
+    EXPECT_EQ(ReadFile(dest / "Other.mp3"), "different size");
+    EXPECT_NE(FDevice->CopyDeviceFile(":iPod_Control:..:..:etc:passwd", dest / "p"), 0);
+    EXPECT_FALSE(fs::exists(dest / "p"));
+    bool isDir = true;
+    EXPECT_EQ(FDevice->CopyItem(location, name, isDir, 5), kCopyBookOnDisk);
+    EXPECT_FALSE(isDir);
+}
+
+TEST_F(DiskModeTest, CheckDestination) {
+    std::string folder = FIpod / "Music";
+    EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+    EXPECT_EQ(folder, FIpod.Path() +
+                          " is your iPod.\nYou cannot transfer the files from iPod to iPod. "
+                          "Please choose another folder in your computer.");
+
+    TTempDir dest;
+    folder = "relative/folder";
+    EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+    EXPECT_EQ(folder, "relative/folder hasn't enough free disk space to save all the selected "
+                      "items.\nPlease choose another place to try again.");
+
+    folder = dest / "new/nested";
+    EXPECT_FALSE(FDevice->CheckDestination(folder, UINT64_MAX));
+    EXPECT_NE(folder.find(" hasn't enough free disk space"), std::string::npos);
+
+    folder = dest / "new/nested";
+    ASSERT_TRUE(FDevice->CheckDestination(folder, 1));
+    EXPECT_EQ(folder, dest / "new/nested/");
+    EXPECT_TRUE(fs::is_directory(folder));
+
+    WriteFile(dest / "file", "x");
+    folder = dest / "file/sub";
+    EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+    EXPECT_EQ(folder, "Can not create the folder: " + dest / "file/sub" +
+                          "\nPlease choose another place.");
+}
+
+TEST_F(DiskModeTest, CameraAndVoiceMemoListings) {
+    for (const char* name : {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM",
+                             "DCIM/100APPLE/X.dat", "DCIM/101APPLE/MOV_0002.MOV",
+                             "Recordings/Memo 1.m4a", "Recordings/b.M4A", "Recordings/c.mp3",
+                             "Recordings/.hidden.m4a"}) {
+        WriteFile(FIpod / name, "x");
+    }
+    EXPECT_TRUE(FDevice->HasDcim());
+    EXPECT_EQ(FDevice->DcimPath(), FIpod / "DCIM/");
+    std::vector<std::string> camera{"stale"};
+    EXPECT_EQ(FDevice->ListCameraFiles(camera), 2);
+    std::sort(camera.begin(), camera.end());
+    EXPECT_EQ(camera, (std::vector<std::string>{FIpod / "DCIM/100APPLE/IMG_0001.JPG",
+                                                FIpod / "DCIM/101APPLE/MOV_0002.MOV"}));
+    std::vector<std::string> memos;
+    EXPECT_EQ(FDevice->ListVoiceMemos(memos), 2);
+    EXPECT_EQ(memos, (std::vector<std::string>{"Memo 1.m4a", "b.M4A"}));
+
+    TTempDir dest;
+    EXPECT_EQ(FDevice->CopyFileFrom(camera[0], dest / "IMG_0001.JPG"), 0);
+    EXPECT_EQ(ReadFile(dest / "IMG_0001.JPG"), "x");
+}
+
+TEST(FormatSize, TwoDecimalsInTheRightUnit) {
+    struct {
+        int64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0.00 KB"},          {1536, "1.50 KB"},          {1048575, "1024.00 KB"},
+        {1048576, "1.00 MB"},    {1073741824, "1024.00 MB"}, {1073741825, "1.00 GB"},
+        {-2048, "-2.00 KB"},     {5368709120, "5.00 GB"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TIpodDevice::FormatSize(c.bytes), c.text) << c.bytes;
+}
+
+// A mobile device served by the simulated library.
+class MobileTest : public ::testing::Test {
+protected:
+    void Open(TSimulatedDeviceOptions options = {}) {
+        options.Root = FRoot.Path();
+        TSimulatedDevice simulated = MakeSimulatedDevice(options);
+        FControl = simulated.Control;
+        TDeviceSessionOptions session;
+        session.LoadLibrary = [&simulated] { return std::move(simulated.Library); };
+        session.VolumeRule = nullptr;
+        session.WatchMounts = false;
+        FDevice = std::make_unique<TIpodDevice>(FReports.Callback(), session);
+        FControl->WaitIdle();
+    }
+
+    TTempDir FRoot;
+    TReports FReports;
+    std::shared_ptr<TSimulatedDeviceControl> FControl;
+    std::unique_ptr<TIpodDevice> FDevice;
+};
+
+TEST_F(MobileTest, AttachAndLoss) {
+    Open();
+    EXPECT_TRUE(FDevice->Connected());
+    EXPECT_TRUE(FDevice->IsIos());
+    EXPECT_FALSE(FDevice->NoLibrary());
+    EXPECT_EQ(FReports.Attached, 1);
+    EXPECT_EQ(FDevice->DisplayName(), "Demo iPhone");
+    FControl->Unplug();
+    FControl->WaitIdle();
+    EXPECT_FALSE(FDevice->Connected());
+    EXPECT_EQ(FReports.Lost, 1);
+}
+
+TEST_F(MobileTest, ADeviceWithoutANameIsAnIDevice) {
+    Open({.DeviceName = ""});
+    EXPECT_EQ(FDevice->DisplayName(), "iDevice");
+}
+
+TEST_F(MobileTest, StagesADatabaseWithItsWriteAheadLog) {
+    WriteFile(FRoot / "iTunes_Control/iTunes/MediaLibrary.sqlitedb", "db");
+    WriteFile(FRoot / "iTunes_Control/iTunes/MediaLibrary.sqlitedb-wal", "wal");
+    Open();
+    std::string db = FDevice->StageITunesFile("MediaLibrary.sqlitedb", false, "");
+    std::string wal = FDevice->StageITunesFile("MediaLibrary.sqlitedb-wal", false, "-wal");
+    EXPECT_EQ(db, FDevice->WorkFile());
+    EXPECT_EQ(wal, FDevice->WorkFile() + "-wal");
+    EXPECT_EQ(ReadFile(db), "db");
+    EXPECT_EQ(ReadFile(wal), "wal");
+    // Staging again replaces our own earlier copy.
+    EXPECT_EQ(FDevice->StageITunesFile("MediaLibrary.sqlitedb-wal", false, ""), db);
+    EXPECT_EQ(ReadFile(db), "wal");
+
+    EXPECT_EQ(FDevice->StageITunesFile("Library.itdb", true, ""), "");
+    EXPECT_NE(FDevice->Log.Text().find("\r\nCopy itdb failed: "), std::string::npos);
+    EXPECT_EQ(FDevice->StagePhotoDataFile("Photos.sqlite", ""), "");
+    EXPECT_NE(FDevice->Log.Text().find("\r\nCopy photodb failed: "), std::string::npos);
+
+    std::string workFile = FDevice->WorkFile();
+    FDevice.reset();
+    EXPECT_FALSE(fs::exists(workFile));
+    EXPECT_FALSE(fs::exists(workFile + "-wal"));
+}
+
+TEST_F(MobileTest, PropertyListsAlreadyInXmlAreReturnedAsCopied) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>";
+    WriteFile(FRoot / "iTunes_Control/iTunes/Ringtones.plist", xml);
+    Open();
+    std::string staged = FDevice->StageRingtonesPlist();
+    EXPECT_EQ(staged, FDevice->WorkFile());
+    EXPECT_EQ(ReadFile(staged), xml);
+    EXPECT_EQ(FDevice->StageBooksPlist(false), "");
+    EXPECT_NE(FDevice->Log.Text().find("\r\nCopy bookplist failed: "), std::string::npos);
+    EXPECT_EQ(FDevice->StageBooksPlist(true), "");
+    EXPECT_NE(FDevice->Log.Text().find("\r\nCopy puchased bookplist failed: "), std::string::npos);
+}
+
+TEST_F(MobileTest, ThumbnailRecordsFromEitherFolder) {
+    WriteFile(FRoot / "PhotoData/Thumbnails/3141", "0123456789");
+    Open();
+    ASSERT_TRUE(FDevice->OpenThumbFile("3141", 2));
+    TMemoryStream stream;
+    EXPECT_TRUE(FDevice->ReadThumbRecord(5, stream, 5));  // larger than the record size given
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Data()), stream.Size()), "56789");
+    TMemoryStream past;
+    EXPECT_FALSE(FDevice->ReadThumbRecord(5, past, 8));
+    EXPECT_NE(FDevice->Log.Text().find("\r\nIos: "), std::string::npos);
+    FDevice->CloseThumbFile();
+    EXPECT_FALSE(FDevice->OpenThumbFile("2718", 2));
+}
+
+TEST_F(MobileTest, CopyDirectoryPicksAFreeFolderAndStaysInside) {
+    WriteFile(FRoot / "Books/Novel.epub/mimetype", "application/epub+zip");
+    WriteFile(FRoot / "Books/Novel.epub/OEBPS/content.opf", "opf");
+    WriteFile(FRoot / "Books/Novel.epub/...", "dots only");
+    Open();
+    TTempDir dest;
+    fs::create_directories(dest / "Book");
+    fs::create_directories(dest / "Book_1");
+    std::string destDir = dest / "Book";
+    bool isDir = false;
+    // A name made only of dots is refused (5); the rest is copied.
+    EXPECT_EQ(FDevice->CopyItem("/Books/Novel.epub", destDir, isDir, 0), kCopyFolderFailed);
+    EXPECT_TRUE(isDir);
+    EXPECT_EQ(destDir, dest / "Book_2/");
+    EXPECT_EQ(ReadFile(dest / "Book_2/OEBPS/content.opf"), "opf");
+    EXPECT_EQ(ReadFile(dest / "Book_2/mimetype"), "application/epub+zip");
+    EXPECT_FALSE(fs::exists(dest / "Book_2/..."));
+
+    std::string empty = dest / "Empty";
+    fs::create_directories(FRoot / "Books/Empty.epub");
+    EXPECT_EQ(FDevice->CopyDirectory("/Books/Empty.epub/", empty), kCopyDeviceFailed);
+}
+
+TEST_F(MobileTest, CameraAndVoiceMemoListings) {
+    for (const char* name : {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM",
+                             "DCIM/100APPLE/X.dat", "DCIM/101APPLE/MOV_0002.MOV",
+                             "Recordings/Memo 1.m4a", "Recordings/notes.txt"}) {
+        WriteFile(FRoot / name, "x");
+    }
+    Open();
+    std::vector<std::string> camera;
+    EXPECT_EQ(FDevice->ListCameraFiles(camera), 2);
+    EXPECT_EQ(camera, (std::vector<std::string>{"/DCIM/100APPLE/IMG_0001.JPG",
+                                                "/DCIM/101APPLE/MOV_0002.MOV"}));
+    std::vector<std::string> memos{"earlier"};
+    EXPECT_EQ(FDevice->ListVoiceMemos(memos), 1);
+    EXPECT_EQ(memos, (std::vector<std::string>{"earlier", "Memo 1.m4a"}));
+    EXPECT_EQ(FDevice->DeviceFileSize(":Recordings:Memo 1.m4a"), 1u);
+    TTempDir dest;
+    std::string base = dest / "Memo";
+    EXPECT_EQ(FDevice->CopyTrackFile(":Recordings:Memo 1.m4a", base, 1), 0);
+    EXPECT_EQ(base, dest / "Memo.m4a");
+}
+
+TEST_F(MobileTest, AMobileDeviceIsIgnoredWhileADiskModeIPodIsServed) {
+    TTempDir ipod;
+    fs::create_directories(ipod / "iPod_Control/iTunes");
+    TSimulatedDeviceOptions options{.Root = FRoot.Path(), .PluggedAtStart = false};
+    TSimulatedDevice simulated = MakeSimulatedDevice(options);
+    TDeviceSessionOptions session;
+    session.LoadLibrary = [&simulated] { return std::move(simulated.Library); };
+    session.ExtraVolumes = {ipod.Path()};
+    session.VolumeRule = nullptr;
+    session.WatchMounts = false;
+    TIpodDevice device(FReports.Callback(), session);
+    ASSERT_TRUE(device.ScanDrives());
+    simulated.Control->Plug();
+    simulated.Control->WaitIdle();
+    EXPECT_FALSE(device.IsIos());
+    EXPECT_EQ(FReports.Attached, 1);
+}
+
+TEST(DeviceFolder, ClassifiesByTopFolders) {
+    TTempDir disk, mobile, none;
+    fs::create_directories(disk / "iPod_Control/iTunes");
+    fs::create_directories(mobile / "PhotoData");
+    EXPECT_EQ(ClassifyDeviceFolder(disk.Path()), TDeviceFolderKind::DiskMode);
+    EXPECT_EQ(ClassifyDeviceFolder(mobile.Path()), TDeviceFolderKind::Mobile);
+    EXPECT_EQ(ClassifyDeviceFolder(none.Path()), TDeviceFolderKind::NotADevice);
+    EXPECT_EQ(ClassifyDeviceFolder(none / "missing"), TDeviceFolderKind::NotADevice);
+}
+
+}  // namespace
+}  // namespace corvane
