@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Developer entry point: deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")"
+
+# Every Debian package the project builds, tests or runs with.
+PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libimobiledevice-dev libplist-dev libimobiledevice6 libplist3
+)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+build_dir() {
+    case "${1:-normal}" in
+        normal) echo build ;;
+        asan) echo build-asan ;;
+        bench) echo build-bench ;;
+        *) echo "unknown build kind: $1 (normal, asan)" >&2; exit 2 ;;
+    esac
+}
+
+build() {
+    local kind="${1:-normal}" dir
+    dir=$(build_dir "$kind")
+    local flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    [ "$kind" = asan ] && flags=(-DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON)
+    [ "$kind" = bench ] && flags=(-DCMAKE_BUILD_TYPE=Release -DCORVANE_TESTS=OFF -DCORVANE_BENCH=ON)
+    cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+demo() {
+    rm -rf demo
+    build/corvane-demo-device demo
+}
+
+case "${1:-}" in
+    deps)
+        install_packages "${PACKAGES[@]}"
+        ;;
+    build)
+        install_packages "${PACKAGES[@]}"
+        build "${2:-normal}"
+        ;;
+    test)
+        install_packages "${PACKAGES[@]}"
+        kind="${2:-normal}"
+        build "$kind"
+        export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+        export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+        ctest --test-dir "$(build_dir "$kind")" --output-on-failure -j "$(nproc)"
+        ;;
+    run)
+        install_packages "${PACKAGES[@]}"
+        build normal
+        demo
+        echo "== Demo disk-mode iPod (demo/ipod)"
+        build/corvane-cli devices --device demo/ipod || true
+        echo
+        echo "== Demo iPhone served by the simulated device (demo/iphone)"
+        build/corvane-cli devices --device demo/iphone
+        ;;
+    bench)
+        install_packages "${PACKAGES[@]}"
+        build bench
+        build-bench/corvane_bench "${@:2}"
+        ;;
+    fuzz)
+        install_packages "${PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+        CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCORVANE_TESTS=OFF -DCORVANE_FUZZ=ON >/dev/null
+        cmake --build build-fuzz -j "$(nproc)"
+        seconds="${2:-60}"
+        for target in build-fuzz/*_fuzz; do
+            corpus="fuzz/corpus/$(basename "$target")"
+            mkdir -p "$corpus"
+            echo "== $(basename "$target") for ${seconds}s"
+            "$target" -max_total_time="$seconds" "$corpus"
+        done
+        ;;
+    *)
+        echo "usage: ./dev.sh deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS]" >&2
+        exit 2
+        ;;
+esac
