@@ -1,0 +1,165 @@
+// Copy throughput: CopyDeviceFile against cp on a 512 MiB file, and reading 100 MiB through the
+// simulated device's file service against a plain read. Prints the ratios at the end.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/IosHelper.h"
+#include "device/SimulatedDevice.h"
+#include "device/iPodDev.h"
+#include "fixtures/TempDir.h"
+
+extern char** environ;
+
+namespace corvane {
+namespace {
+
+constexpr size_t kBigFile = size_t{512} << 20;
+constexpr size_t kStreamFile = size_t{100} << 20;
+
+struct TBenchFiles {
+    testing::TTempDir Dir;
+    std::string Ipod = Dir / "ipod";
+    std::string Phone = Dir / "phone";
+    std::string Out = Dir / "out";
+    TBenchFiles() {
+        std::filesystem::create_directories(Ipod + "/iPod_Control/iTunes");
+        std::filesystem::create_directories(Phone + "/iTunes_Control/iTunes");
+        std::filesystem::create_directories(Out);
+        WriteBytes(Ipod + "/big.bin", kBigFile);
+        WriteBytes(Phone + "/stream.bin", kStreamFile);
+    }
+    static void WriteBytes(const std::string& path, size_t size) {
+        std::vector<char> block(1 << 20);
+        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
+        FILE* file = std::fopen(path.c_str(), "wb");
+        for (size_t done = 0; done < size; done += block.size()) {
+            std::fwrite(block.data(), 1, block.size(), file);
+        }
+        std::fclose(file);
+    }
+};
+
+TBenchFiles& Files() {
+    static TBenchFiles files;
+    return files;
+}
+
+void BM_CopyDeviceFile(benchmark::State& state) {
+    TDeviceSessionOptions options;
+    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
+    options.VolumeRule = nullptr;
+    options.WatchMounts = false;
+    options.ExtraVolumes = {Files().Ipod};
+    TIpodDevice device(nullptr, options);
+    device.ScanDrives();
+    std::string target = Files().Out + "/copy.bin";
+    for (auto _ : state) {
+        if (device.CopyDeviceFile(":big.bin", target) != 0) state.SkipWithError("copy failed");
+        state.PauseTiming();
+        unlink(target.c_str());
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigFile));
+}
+
+void BM_Cp(benchmark::State& state) {
+    std::string source = Files().Ipod + "/big.bin";
+    std::string target = Files().Out + "/cp.bin";
+    for (auto _ : state) {
+        const char* argv[] = {"cp", source.c_str(), target.c_str(), nullptr};
+        pid_t pid;
+        int status = 0;
+        if (posix_spawnp(&pid, "cp", nullptr, nullptr, const_cast<char**>(argv), environ) != 0 ||
+            waitpid(pid, &status, 0) < 0 || status != 0) {
+            state.SkipWithError("cp failed");
+        }
+        state.PauseTiming();
+        unlink(target.c_str());
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigFile));
+}
+
+void BM_SimulatedCopyToStream(benchmark::State& state) {
+    TSimulatedDevice simulated = MakeSimulatedDevice({.Root = Files().Phone});
+    TIosHelper service(nullptr, std::move(simulated.Library));
+    service.StartNotify();
+    simulated.Control->WaitIdle();
+    for (auto _ : state) {
+        TMemoryStream stream;
+        if (!service.CopyToStream("/stream.bin", stream)) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(stream.Data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kStreamFile));
+}
+
+void BM_PlainRead(benchmark::State& state) {
+    std::string path = Files().Phone + "/stream.bin";
+    std::vector<uint8_t> buffer(kCopyBufferSize);
+    for (auto _ : state) {
+        TMemoryStream stream;
+        int fd = open(path.c_str(), O_RDONLY);
+        ssize_t got;
+        while ((got = read(fd, buffer.data(), buffer.size())) > 0) {
+            stream.Write(buffer.data(), static_cast<size_t>(got));
+        }
+        close(fd);
+        benchmark::DoNotOptimize(stream.Data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kStreamFile));
+}
+
+BENCHMARK(BM_CopyDeviceFile)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_Cp)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_SimulatedCopyToStream)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+// Keeps each benchmark's throughput so the ratios can be printed after the table.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            auto it = run.counters.find("bytes_per_second");
+            if (it != run.counters.end()) Throughput[run.benchmark_name()] = it->second.value;
+        }
+    }
+    std::map<std::string, double> Throughput;
+};
+
+void PrintRatio(const TRatioReporter& reporter, const char* what, const std::string& ours,
+                const std::string& reference, double target) {
+    auto a = reporter.Throughput.find(ours);
+    auto b = reporter.Throughput.find(reference);
+    if (a == reporter.Throughput.end() || b == reporter.Throughput.end() || b->second <= 0) return;
+    double ratio = a->second / b->second;
+    std::printf("%-44s %.2f (target >= %.2f) %s\n", what, ratio, target,
+                ratio >= target ? "ok" : "BELOW TARGET");
+}
+
+}  // namespace
+}  // namespace corvane
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    corvane::TRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n");
+    corvane::PrintRatio(reporter, "CopyDeviceFile / cp (512 MiB):", "BM_CopyDeviceFile/min_time:3.000/real_time",
+                        "BM_Cp/min_time:3.000/real_time", 0.9);
+    corvane::PrintRatio(reporter, "simulated CopyToStream / plain read (100 MiB):",
+                        "BM_SimulatedCopyToStream/min_time:2.000/real_time",
+                        "BM_PlainRead/min_time:2.000/real_time", 0.8);
+    benchmark::Shutdown();
+    return 0;
+}
