@@ -16,9 +16,10 @@ std::optional<uint64_t> FileSize(const std::string& path);
 // Creates a folder with every missing parent; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
 
-// The files below dir, depth first in the order the system returns them. Symlinked folders are
-// not followed and the walk keeps its own stack, so no tree depth can overflow the call stack.
-// Appends full paths to files; returns the number appended.
+// The regular files below dir, depth first in the order the system returns them. Symlinks are
+// skipped altogether (to files and folders alike, so nothing outside dir is listed), each folder
+// is walked once, and the walk keeps its own stack, so no tree depth can overflow the call
+// stack. Appends full paths to files; returns the number appended.
 size_t ListLocalTree(const std::string& dir, std::vector<std::string>& files);
 
 // Joins a relative path below base, refusing anything that could leave base: an absolute

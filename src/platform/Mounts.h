@@ -23,6 +23,9 @@ std::vector<TMountEntry> ReadMountTable();
 // The default rule: a block device that sysfs marks removable or that sits on a USB bus;
 // never "/", pseudo or system file systems.
 bool IsRemovableMount(const TMountEntry& entry);
+// The sysfs half of that rule for a kernel block device name ("sdb1") below sysClassBlock
+// (normally "/sys/class/block"): the disk is marked removable or its device path runs over USB.
+bool IsRemovableBlockDevice(const std::string& sysClassBlock, const std::string& name);
 
 // Decides whether a mounted file system counts as a removable volume. Tests override it.
 using TVolumeRule = std::function<bool(const TMountEntry&)>;

@@ -1,0 +1,259 @@
+#include "platform/FileCopy.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "platform/LocalFiles.h"
+#include "platform/UniqueFd.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr size_t kKernelChunk = size_t{64} << 20;
+constexpr size_t kBufferSize = size_t{1} << 20;
+// ".<name>.part-XXXXXX" must still fit the 255 bytes of a file name.
+constexpr size_t kMaxTempBaseName = 255 - 1 - 12;
+
+std::string RandomSuffix() {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (unsigned char& b : bytes) {
+            b = static_cast<unsigned char>(ticks);
+            ticks = ticks * 6364136223846793005LL + 1442695040888963407LL;
+        }
+    }
+    std::string suffix;
+    for (unsigned char b : bytes)
+        suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
+    return suffix;
+}
+
+// Cuts a name to at most limit bytes without splitting a UTF-8 sequence.
+std::string CutName(const std::string& name, size_t limit) {
+    if (name.size() <= limit)
+        return name;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end);
+}
+
+// Creates the hidden temporary file next to target, so that the final rename stays on one
+// file system.
+int CreateTempBeside(const std::string& target, std::string& tempName, TUniqueFd& fd) {
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return EISDIR;
+    name = CutName(name, kMaxTempBaseName);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = folder + "." + name + ".part-" + RandomSuffix();
+        fd.Reset(open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (fd) {
+            tempName = std::move(candidate);
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+bool KernelCopyUnsupported(int error) {
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
+}
+
+int WriteAll(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        ssize_t written = write(fd, data, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        data += written;
+        count -= static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+int CopyData(int in, int out, const struct stat& source) {
+    enum class TMethod { CopyRange, SendFile, ReadWrite };
+    // Files of /proc and the like report a size of 0 and only a plain read sees their data.
+    TMethod method = source.st_size > 0 ? TMethod::CopyRange : TMethod::ReadWrite;
+    std::vector<char> buffer;
+    uint64_t copied = 0;
+    for (;;) {
+        ssize_t count = 0;
+        if (method == TMethod::CopyRange) {
+            count = copy_file_range(in, nullptr, out, nullptr, kKernelChunk, 0);
+            if (count < 0 && KernelCopyUnsupported(errno)) {
+                method = TMethod::SendFile;
+                continue;
+            }
+        } else if (method == TMethod::SendFile) {
+            count = sendfile(out, in, nullptr, kKernelChunk);
+            if (count < 0 && KernelCopyUnsupported(errno)) {
+                method = TMethod::ReadWrite;
+                continue;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(kBufferSize);
+            count = read(in, buffer.data(), buffer.size());
+            if (count > 0) {
+                if (int error = WriteAll(out, buffer.data(), static_cast<size_t>(count))) {
+                    return error;
+                }
+            }
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return errno;
+        if (count == 0) {
+            // Some file systems end a kernel copy early; a plain read has the last word.
+            if (method != TMethod::ReadWrite && copied < static_cast<uint64_t>(source.st_size)) {
+                method = TMethod::ReadWrite;
+                continue;
+            }
+            return 0;
+        }
+        copied += static_cast<uint64_t>(count);
+    }
+}
+
+// Data must be on disk before the rename publishes it, and some file systems report a full
+// disk only at fsync or close.
+int FinishFile(TUniqueFd& fd) {
+    if (fsync(fd.Get()) != 0 && errno != EINVAL)
+        return errno;
+    return fd.Close();
+}
+
+// Reading must not even touch the access time of a file on the device.
+TUniqueFd OpenSource(const std::string& source) {
+    int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    TUniqueFd fd(open(source.c_str(), flags | O_NOATIME));
+    if (!fd && errno == EPERM)
+        fd.Reset(open(source.c_str(), flags));
+    return fd;
+}
+
+}  // namespace
+
+int CopyFileNoReplace(const std::string& source, const std::string& target) {
+    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
+    TUniqueFd in = OpenSource(source);
+    if (!in)
+        return errno;
+    struct stat info;
+    if (fstat(in.Get(), &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (!S_ISREG(info.st_mode))
+        return EINVAL;
+    fcntl(in.Get(), F_SETFL, fcntl(in.Get(), F_GETFL) & ~O_NONBLOCK);
+    if (PathExists(target))
+        return EEXIST;
+
+    std::string tempName;
+    TUniqueFd out;
+    if (int error = CreateTempBeside(target, tempName, out))
+        return error;
+    int error = CopyData(in.Get(), out.Get(), info);
+    if (!error) {
+        // Keep the modification time, as a copy on the original system did.
+        const struct timespec times[2] = {info.st_atim, info.st_mtim};
+        futimens(out.Get(), times);
+        error = FinishFile(out);
+    }
+    if (!error)
+        error = RenameNoReplace(tempName, target);
+    if (error) {
+        out.Reset();
+        unlink(tempName.c_str());
+    }
+    return error;
+}
+
+TAtomicFileWriter::TAtomicFileWriter(std::string target) : FTarget(std::move(target)) {}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+    Discard();
+}
+
+int TAtomicFileWriter::Open() {
+    if (FFd >= 0)
+        return EBUSY;
+    if (PathExists(FTarget))
+        return EEXIST;
+    TUniqueFd fd;
+    if (int error = CreateTempBeside(FTarget, FTempName, fd))
+        return error;
+    FFd = fd.Release();
+    return 0;
+}
+
+int TAtomicFileWriter::Write(const void* data, size_t count) {
+    if (FFd < 0)
+        return EBADF;
+    return WriteAll(FFd, static_cast<const char*>(data), count);
+}
+
+int TAtomicFileWriter::Commit() {
+    if (FFd < 0)
+        return EBADF;
+    TUniqueFd fd(std::exchange(FFd, -1));
+    int error = FinishFile(fd);
+    if (!error)
+        error = RenameNoReplace(FTempName, FTarget);
+    if (error)
+        unlink(FTempName.c_str());
+    FTempName.clear();
+    return error;
+}
+
+void TAtomicFileWriter::Discard() {
+    if (FFd >= 0)
+        close(std::exchange(FFd, -1));
+    if (!FTempName.empty())
+        unlink(FTempName.c_str());
+    FTempName.clear();
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    int error = errno;
+    if (error != EINVAL && error != ENOSYS && error != EOPNOTSUPP)
+        return error;
+    // The file system cannot refuse a replacing rename; a new hard link refuses by itself.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return 0;
+    }
+    error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS)
+        return error;
+    // No hard links either (FAT-like file systems, folders): check, then rename. The gap
+    // between the two is the best such a file system allows.
+    if (PathExists(to))
+        return EEXIST;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace corvane
