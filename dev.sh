@@ -8,6 +8,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libimobiledevice-dev libplist-dev libimobiledevice6 libplist3
+    libsqlite3-dev zlib1g-dev libxml2-dev
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -1,0 +1,68 @@
+#include "music/iPodMusic.h"
+
+#include <cstdio>
+
+#include "base/Text.h"
+
+namespace corvane {
+
+void TTrackList::Clear() {
+    FItems.clear();
+    CheckedCount = 0;
+    CheckedSize = 0;
+}
+
+void TTrackList::Check(size_t index) {
+    TTrackItem& track = FItems.at(index);
+    if (track.Checked) return;
+    track.Checked = true;
+    ++CheckedCount;
+    CheckedSize += track.FileSize;
+}
+
+void TTrackList::Uncheck(size_t index) {
+    TTrackItem& track = FItems.at(index);
+    if (!track.Checked) return;
+    track.Checked = false;
+    --CheckedCount;
+    CheckedSize -= track.FileSize;
+}
+
+std::unordered_map<int64_t, size_t> TTrackList::PidIndex() const {
+    std::unordered_map<int64_t, size_t> index;
+    index.reserve(FItems.size());
+    for (size_t i = 0; i < FItems.size(); ++i) index.emplace(FItems[i].Pid, i);  // keeps the first
+    return index;
+}
+
+std::string TIpodMusicDb::DurationText(uint32_t ms) {
+    uint32_t s = ms / 1000;
+    uint32_t m = s / 60;
+    uint32_t sec = s % 60;
+    char text[32];
+    if (m <= 59) {
+        std::snprintf(text, sizeof text, "%u:%.2u", m, sec);
+    } else {
+        std::snprintf(text, sizeof text, "%u:%.2u:%.2u", m / 60, m % 60, sec);
+    }
+    return text;
+}
+
+std::string TIpodMusicDb::KindExtension(const std::string& location) {
+    for (size_t i = location.size(); i > 0; --i) {
+        char c = location[i - 1];
+        if (c == '\\' || c == ':') break;
+        if (c == '.') return location.substr(i - 1);
+    }
+    return {};
+}
+
+TMediaKind TIpodMusicDb::KindOfExtension(const std::string& ext) {
+    std::string e = AsciiLower(ext);
+    if (e == ".mp4" || e == ".m4v" || e == ".mov") return mkMovie;
+    if (e == ".epub" || e == ".pdf") return mkBook;
+    if (e == ".m4r") return mkTone;
+    return mkMusic;
+}
+
+}  // namespace corvane

@@ -1,0 +1,151 @@
+// The music library of one device: a flat track list and playlists that refer to tracks by
+// Pid, filled by the readers of the device's music databases.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/LogText.h"
+#include "base/MemoryStream.h"
+
+namespace corvane {
+
+class TIpodDevice;
+
+enum TMediaKind : uint8_t { mkMusic = 0, mkMovie = 1, mkBook = 2, mkTone = 3, mkVoiceMemo = 4 };
+
+struct TTrackItem {
+    bool Checked = false;
+    std::string DestPath;
+    uint8_t Rating = 0;  // 0..100, 20 a star
+    int64_t Pid = 0;
+    int64_t FileSize = 0;
+    uint32_t DurationMs = 0;
+    int32_t PlayCount = 0;
+    std::string Location;
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    std::string Genre;
+    std::string DurationText;
+    std::string SizeText;
+    int32_t ITunesSourceId = 0;
+    int32_t ITunesPlaylistId = 0;
+    int32_t ITunesTrackId = 0;
+    int32_t ITunesDatabaseId = 0;
+    TMediaKind Kind = mkMusic;
+    int32_t TransferState = 0;
+
+    // The state every reader gives a track it adds, before filling it.
+    void SetReaderDefaults() {
+        Checked = true;
+        ITunesSourceId = -1;
+        ITunesPlaylistId = 0;
+        ITunesTrackId = 0;
+        ITunesDatabaseId = 0;
+        TransferState = -1;
+    }
+};
+
+class TTrackList {
+public:
+    // Appends a zeroed track; the reference stays valid while the list lives.
+    TTrackItem& Add() { return FItems.emplace_back(); }
+    TTrackItem& Items(size_t index) { return FItems.at(index); }
+    const TTrackItem& Items(size_t index) const { return FItems.at(index); }
+    size_t Count() const { return FItems.size(); }
+    void Clear();
+    void Check(size_t index);
+    void Uncheck(size_t index);
+
+    int32_t CheckedCount = 0;
+    int64_t CheckedSize = 0;
+
+    // Pid -> index of the first track with that Pid in list order.
+    std::unordered_map<int64_t, size_t> PidIndex() const;
+
+    auto begin() { return FItems.begin(); }
+    auto end() { return FItems.end(); }
+    auto begin() const { return FItems.begin(); }
+    auto end() const { return FItems.end(); }
+
+private:
+    std::deque<TTrackItem> FItems;
+};
+
+struct TPlayListItem {
+    int64_t Pid = 0;
+    int32_t Count = 0;
+    std::string Name;
+    std::vector<uint64_t> TrackPids;
+    bool IsSmart = false;
+    bool IsVoiceMemos = false;
+
+    uint64_t TrackPid(size_t index) const { return TrackPids.at(index); }
+};
+
+class TPlayLists {
+public:
+    TPlayListItem& Add() { return FItems.emplace_back(); }
+    TPlayListItem& Insert() { return FItems.emplace_front(); }  // at index 0
+    TPlayListItem& Items(size_t index) { return FItems.at(index); }
+    const TPlayListItem& Items(size_t index) const { return FItems.at(index); }
+    size_t Count() const { return FItems.size(); }
+    bool Empty() const { return FItems.empty(); }
+    void Clear() { FItems.clear(); }
+
+    auto begin() { return FItems.begin(); }
+    auto end() { return FItems.end(); }
+    auto begin() const { return FItems.begin(); }
+    auto end() const { return FItems.end(); }
+
+private:
+    std::deque<TPlayListItem> FItems;
+};
+
+class TIpodMusicDb {
+public:
+    explicit TIpodMusicDb(TIpodDevice& device) : Device(device) {}
+    TIpodMusicDb(const TIpodMusicDb&) = delete;
+    TIpodMusicDb& operator=(const TIpodMusicDb&) = delete;
+
+    TLogText Log;
+    TTrackList Tracks;
+    TPlayLists PlayLists;
+    int64_t TotalSize = 0;
+    TIpodDevice& Device;
+    bool NeedBooks = false;
+    bool NeedRingtones = false;
+
+    void AddLog(const std::string& line) { Log.AddLog(line); }
+    static std::string DurationText(uint32_t ms);
+    static TMediaKind KindOfExtension(const std::string& ext);
+    // The extension of a location as the kind rule takes it: from the last "." after the last
+    // "\" or ":" ("/" does not end the search).
+    static std::string KindExtension(const std::string& location);
+
+    // Loading: the best database the device carries, with fallbacks and log lines.
+    bool Load(bool preferNewDatabase);
+    bool ReadSQLiteLibrary();
+
+    // iTunesDB / iTunesCDB
+    bool ReadITunesDatabase();
+
+    // MediaLibrary.sqlitedb; throws ESQLiteException on database errors.
+    int ReadMediaLibrary(const std::string& fileName);
+
+    // Library.itdb, Locations.itdb, Dynamic.itdb; throw ESQLiteException on database errors.
+    int ReadItdbLibrary(const std::string& fileName);
+    bool ReadItdbLocations(const std::string& fileName);
+    bool ReadItdbStats(const std::string& fileName);
+
+    // Property lists and the recordings folder.
+    void ReadRingtones();
+    void ReadBooks(bool purchased);
+    int ReadVoiceMemos();
+};
+
+}  // namespace corvane
