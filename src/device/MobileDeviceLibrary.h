@@ -79,5 +79,8 @@ public:
 // Locates and binds the platform library; nothing when a library or entry point is missing
 // (both are released then, and a later call starts afresh).
 std::unique_ptr<IMobileDeviceLibrary> LoadMobileDevice();
+// The same with exactly these two library names for dlopen (tests make them unfindable).
+std::unique_ptr<IMobileDeviceLibrary> LoadMobileDevice(const std::string& deviceLibrary,
+                                                       const std::string& plistLibrary);
 
 }  // namespace corvane
