@@ -91,7 +91,9 @@ void BM_Cp(benchmark::State& state) {
 }
 
 void BM_SimulatedCopyToStream(benchmark::State& state) {
-    TSimulatedDevice simulated = MakeSimulatedDevice({.Root = Files().Phone});
+    TSimulatedDeviceOptions options;
+    options.Root = Files().Phone;
+    TSimulatedDevice simulated = MakeSimulatedDevice(options);
     TIosHelper service(nullptr, std::move(simulated.Library));
     service.StartNotify();
     simulated.Control->WaitIdle();

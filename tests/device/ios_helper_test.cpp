@@ -11,6 +11,29 @@
 namespace corvane {
 namespace {
 
+// Faults built field by field: designated initializers would leave the rest unnamed.
+TSimulatedFaults Faults(int serviceStartFailures, bool needsSession = false,
+                        int connectFailures = 0) {
+    TSimulatedFaults faults;
+    faults.ServiceStartFailures = serviceStartFailures;
+    faults.NeedsSession = needsSession;
+    faults.ConnectFailures = connectFailures;
+    return faults;
+}
+
+TSimulatedFaults FailReadAfter(const std::string& suffix, uint64_t bytes) {
+    TSimulatedFaults faults;
+    faults.FailReadSuffix = suffix;
+    faults.FailReadAfterBytes = bytes;
+    return faults;
+}
+
+TSimulatedFaults GoneAfter(uint64_t bytes) {
+    TSimulatedFaults faults;
+    faults.GoneAfterBytes = bytes;
+    return faults;
+}
+
 using testing::ReadFile;
 using testing::TTempDir;
 using testing::WriteFile;
@@ -64,11 +87,11 @@ TEST_F(IosHelperTest, ServiceOpensThroughReconnectsOrIsNotReported) {
         bool attached;
         int serviceStarts;
     } cases[] = {
-        {"ready device", {}, true, 1},
-        {"fresh device needs a session", {.NeedsSession = true}, true, 2},
-        {"two failed starts", {.ServiceStartFailures = 2}, true, 3},
-        {"three failed starts", {.ServiceStartFailures = 3}, false, 3},
-        {"device refuses to connect", {.NeedsSession = true, .ConnectFailures = 3}, false, 1},
+        {"ready device", Faults(0), true, 1},
+        {"fresh device needs a session", Faults(0, true), true, 2},
+        {"two failed starts", Faults(2), true, 3},
+        {"three failed starts", Faults(3), false, 3},
+        {"device refuses to connect", Faults(0, true, 3), false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,7 +126,7 @@ TEST_F(IosHelperTest, CopiesWholeFilesAndFailsOnATruncatedRead) {
     EXPECT_TRUE(FService->CopyToStream("/iTunes_Control/iTunes/big.bin", stream));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Data()), stream.Size()), big);
 
-    FControl->SetFaults({.FailReadSuffix = "big.bin", .FailReadAfterBytes = kCopyBufferSize + 5});
+    FControl->SetFaults(FailReadAfter("big.bin", kCopyBufferSize + 5));
     TMemoryStream partial;
     EXPECT_FALSE(FService->CopyToStream("/iTunes_Control/iTunes/big.bin", partial));
     EXPECT_NE(FService->LastError(), 0);
@@ -128,7 +151,7 @@ TEST_F(IosHelperTest, CopyToFileNeverLeavesAPartOrReplacesAFile) {
     EXPECT_EQ(FService->LastLocalError(), EEXIST);
 
     // The device goes away in the middle of the file.
-    FControl->SetFaults({.GoneAfterBytes = kCopyBufferSize + 100});
+    FControl->SetFaults(GoneAfter(kCopyBufferSize + 100));
     EXPECT_FALSE(FService->CopyToFile("/song.mp3", local / "c.mp3"));
     FControl->WaitIdle();
     EXPECT_EQ(FLosses, 1);

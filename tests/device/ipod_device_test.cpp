@@ -20,6 +20,27 @@ std::unique_ptr<IMobileDeviceLibrary> NoLibrary() {
     return LoadMobileDevice("libcorvane-missing-device.so", "libcorvane-missing-plist.so");
 }
 
+TMountChange Added(const std::string& mountPoint) {
+    TMountChange change;
+    change.Added.push_back(TMountEntry{0, mountPoint, "vfat", "/dev/sdz1"});
+    return change;
+}
+
+TMountChange Removed(const std::string& mountPoint) {
+    TMountChange change;
+    change.Removed.push_back(TMountEntry{0, mountPoint, "vfat", "/dev/sdz1"});
+    return change;
+}
+
+TSimulatedDeviceOptions Simulated(const std::string& root, const std::string& name,
+                                  bool plugged = true) {
+    TSimulatedDeviceOptions options;
+    options.Root = root;
+    options.DeviceName = name;
+    options.PluggedAtStart = plugged;
+    return options;
+}
+
 // Records the reports a session makes.
 struct TReports {
     std::atomic<int> Attached{0};
@@ -69,18 +90,18 @@ TEST_F(DiskModeTest, VolumeEventsAttachAndLose) {
     TTempDir second;
     fs::create_directories(second / "iPod_Control/iTunes");
     // A second iPod arriving while the first is served is ignored.
-    FDevice->VolumeMessage({.Added = {{.MountPoint = second.Path()}}});
+    FDevice->VolumeMessage(Added(second.Path()));
     EXPECT_EQ(FDevice->Drive(), FIpod.Path());
     // Removal of another volume changes nothing.
-    FDevice->VolumeMessage({.Removed = {{.MountPoint = FOther.Path()}}});
+    FDevice->VolumeMessage(Removed(FOther.Path()));
     EXPECT_TRUE(FDevice->Connected());
-    FDevice->VolumeMessage({.Removed = {{.MountPoint = FIpod.Path() + "/"}}});
+    FDevice->VolumeMessage(Removed(FIpod.Path() + "/"));
     EXPECT_FALSE(FDevice->Connected());
     EXPECT_EQ(FDevice->Drive(), "");
     EXPECT_EQ(FReports.Lost, 1);
     EXPECT_NE(FDevice->Log.Text().find("\r\n[!]: Lost iPod, please connect iPod to try again"),
               std::string::npos);
-    FDevice->VolumeMessage({.Added = {{.MountPoint = second.Path()}}});
+    FDevice->VolumeMessage(Added(second.Path()));
     EXPECT_EQ(FDevice->Drive(), second.Path());
     EXPECT_EQ(FReports.Attached, 2);
 }
@@ -265,7 +286,7 @@ TEST_F(MobileTest, AttachAndLoss) {
 }
 
 TEST_F(MobileTest, ADeviceWithoutANameIsAnIDevice) {
-    Open({.DeviceName = ""});
+    Open(Simulated("", ""));
     EXPECT_EQ(FDevice->DisplayName(), "iDevice");
 }
 
@@ -368,7 +389,7 @@ TEST_F(MobileTest, CameraAndVoiceMemoListings) {
 TEST_F(MobileTest, AMobileDeviceIsIgnoredWhileADiskModeIPodIsServed) {
     TTempDir ipod;
     fs::create_directories(ipod / "iPod_Control/iTunes");
-    TSimulatedDeviceOptions options{.Root = FRoot.Path(), .PluggedAtStart = false};
+    TSimulatedDeviceOptions options = Simulated(FRoot.Path(), "Demo iPhone", false);
     TSimulatedDevice simulated = MakeSimulatedDevice(options);
     TDeviceSessionOptions session;
     session.LoadLibrary = [&simulated] { return std::move(simulated.Library); };
