@@ -1,0 +1,130 @@
+#include "cli/MusicOutput.h"
+
+#include <cstdio>
+
+#include "cli/Json.h"
+#include "device/iPodDev.h"
+#include "music/iPodMusic.h"
+
+namespace corvane::cli {
+
+const char* KindName(int kind) {
+    switch (kind) {
+        case mkMovie: return "movie";
+        case mkBook: return "book";
+        case mkTone: return "tone";
+        case mkVoiceMemo: return "voice_memo";
+        default: return "music";
+    }
+}
+
+std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, bool loaded) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Key("device").BeginObject();
+    json.Key("name").String(device.DisplayName());
+    json.Key("ios").Bool(device.IsIos());
+    json.EndObject();
+    json.Key("loaded").Bool(loaded);
+    json.Key("tracks").BeginArray();
+    int64_t index = 0;
+    for (const TTrackItem& track : music.Tracks) {
+        json.BeginObject();
+        json.Key("index").Int(index++);
+        json.Key("pid").Int(track.Pid);
+        json.Key("title").String(track.Title);
+        json.Key("artist").String(track.Artist);
+        json.Key("album").String(track.Album);
+        json.Key("genre").String(track.Genre);
+        json.Key("location").String(track.Location);
+        json.Key("kind").String(KindName(track.Kind));
+        json.Key("size").Int(track.FileSize);
+        json.Key("size_text").String(track.SizeText);
+        json.Key("duration_ms").UInt(track.DurationMs);
+        json.Key("duration_text").String(track.DurationText);
+        json.Key("rating").Int(track.Rating);
+        json.Key("play_count").Int(track.PlayCount);
+        json.Key("checked").Bool(track.Checked);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("playlists").BeginArray();
+    index = 0;
+    for (const TPlayListItem& playlist : music.PlayLists) {
+        json.BeginObject();
+        json.Key("index").Int(index++);
+        json.Key("pid").Int(playlist.Pid);
+        json.Key("name").String(playlist.Name);
+        json.Key("smart").Bool(playlist.IsSmart);
+        json.Key("voice_memos").Bool(playlist.IsVoiceMemos);
+        // Entries are printed like track pids (signed), so the two compare equal.
+        json.Key("track_pids").BeginArray();
+        for (uint64_t pid : playlist.TrackPids) json.Int(static_cast<int64_t>(pid));
+        json.EndArray();
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("total_size").Int(music.TotalSize);
+    json.Key("checked_count").Int(music.Tracks.CheckedCount);
+    json.Key("checked_size").Int(music.Tracks.CheckedSize);
+    json.Key("log").String(music.Log.Text());
+    json.EndObject();
+    return json.Text() + "\n";
+}
+
+namespace {
+
+// Cuts text to at most width bytes without splitting a UTF-8 sequence.
+std::string Cell(const std::string& text, size_t width) {
+    if (text.size() <= width) return text;
+    size_t cut = width > 1 ? width - 1 : 0;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    return text.substr(0, cut) + "~";
+}
+
+void Append(std::string& out, const char* format, auto... values) {
+    char line[1024];
+    std::snprintf(line, sizeof line, format, values...);
+    out += line;
+}
+
+}  // namespace
+
+std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bool loaded) {
+    std::string out;
+    Append(out, "%s (%s): %zu tracks, %zu playlists%s\n", device.DisplayName().c_str(),
+           device.IsIos() ? "mobile device" : "disk-mode iPod", music.Tracks.Count(),
+           music.PlayLists.Count(), loaded ? "" : " (no music database could be read)");
+    Append(out, "%5s  %-30s %-22s %-22s %-10s %10s %8s %4s %5s\n", "#", "Title", "Artist", "Album",
+           "Kind", "Size", "Time", "Rate", "Plays");
+    size_t index = 0;
+    for (const TTrackItem& track : music.Tracks) {
+        Append(out, "%5zu%s %-30s %-22s %-22s %-10s %10s %8s %4d %5d\n", index++,
+               track.Checked ? "*" : " ", Cell(track.Title, 30).c_str(),
+               Cell(track.Artist, 22).c_str(), Cell(track.Album, 22).c_str(),
+               KindName(track.Kind), track.SizeText.c_str(), track.DurationText.c_str(),
+               track.Rating, track.PlayCount);
+    }
+    out += "\nPlaylists:\n";
+    index = 0;
+    for (const TPlayListItem& playlist : music.PlayLists) {
+        Append(out, "%5zu  %-40s %6d entries%s%s\n", index++, Cell(playlist.Name, 40).c_str(),
+               playlist.Count, playlist.IsSmart ? "  (smart)" : "",
+               playlist.IsVoiceMemos ? "  (voice memos)" : "");
+    }
+    Append(out, "\nTotal %s; checked %d tracks, %s\n", TIpodDevice::FormatSize(music.TotalSize).c_str(),
+           music.Tracks.CheckedCount, TIpodDevice::FormatSize(music.Tracks.CheckedSize).c_str());
+    std::string log = music.Log.Text();
+    if (!log.empty()) {
+        out += "Log:";
+        for (char c : log) {
+            if (c == '\r') continue;
+            out += c;
+            if (c == '\n') out += "  ";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace corvane::cli

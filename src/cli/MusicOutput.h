@@ -1,0 +1,19 @@
+// How `corvane-cli music list` prints a loaded music library.
+#pragma once
+
+#include <string>
+
+namespace corvane {
+class TIpodDevice;
+class TIpodMusicDb;
+}  // namespace corvane
+
+namespace corvane::cli {
+
+const char* KindName(int kind);
+// One JSON object; its shape is relied on by scripts and other front ends.
+std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, bool loaded);
+// A readable table of tracks and playlists with the totals and the log.
+std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bool loaded);
+
+}  // namespace corvane::cli
