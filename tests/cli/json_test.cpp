@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "cli/Json.h"
+
+namespace corvane::cli {
+namespace {
+
+TEST(JsonString, EscapesAndKeepsOutputValidUtf8) {
+    struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"line\r\nnext\ttab\x01", "\"line\\r\\nnext\\ttab\\u0001\""},
+        {"caf\xC3\xA9 \xF0\x9F\x8E\xB5", "\"caf\xC3\xA9 \xF0\x9F\x8E\xB5\""},
+        {"bad\xFF", "\"bad\xEF\xBF\xBD\""},            // not UTF-8 at all
+        {"cut\xC3", "\"cut\xEF\xBF\xBD\""},            // truncated sequence
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},  // overlong "/"
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a lone surrogate
+    };
+    for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.out);
+}
+
+TEST(JsonWriter, PlacesCommasAndPrintsWholeNumbersExactly) {
+    TJsonWriter json;
+    json.BeginObject();
+    json.Key("pids").BeginArray().Int(INT64_MIN).Int(9007199254740993).UInt(UINT64_MAX).EndArray();
+    json.Key("empty").BeginArray().EndArray();
+    json.Key("ok").Bool(true);
+    json.Key("none").Null();
+    json.EndObject();
+    EXPECT_EQ(json.Text(),
+              "{\"pids\":[-9223372036854775808,9007199254740993,18446744073709551615],"
+              "\"empty\":[],\"ok\":true,\"none\":null}");
+}
+
+}  // namespace
+}  // namespace corvane::cli
