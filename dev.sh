@@ -91,14 +91,23 @@ case "${1:-}" in
         cmake --build build-fuzz -j "$(nproc)"
         seconds="${2:-60}"
         for target in build-fuzz/*_fuzz; do
+            [ -x "$target" ] || continue
             corpus="fuzz/corpus/$(basename "$target")"
             mkdir -p "$corpus"
-            echo "== $(basename "$target") for ${seconds}s"
-            "$target" -max_total_time="$seconds" "$corpus"
+            if [ "$seconds" = 0 ]; then
+                # Replays the committed corpus once: every crash ever found stays fixed.
+                echo "== $(basename "$target"): replaying $corpus"
+                "$target" -runs=0 "$corpus"
+            else
+                echo "== $(basename "$target") for ${seconds}s"
+                work=$(mktemp -d)
+                "$target" -max_total_time="$seconds" "$work" "$corpus"
+                rm -rf "$work"
+            fi
         done
         ;;
     *)
-        echo "usage: ./dev.sh deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS]" >&2
+        echo "usage: ./dev.sh deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS, 0 = replay corpus]" >&2
         exit 2
         ;;
 esac
