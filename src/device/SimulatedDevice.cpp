@@ -7,6 +7,10 @@
 //
 // Property lists are converted by the platform library when it loads; without it an XML
 // property list is copied as it is and a binary one cannot be converted (false).
+//
+// While the device is gone every call fails with -3; closing still releases the object. What
+// was opened before an unplug stays dead after the next plug. GoneAfterBytes counts the bytes
+// read since the last plug or SetFaults; FailReadAfterBytes counts per open file.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
