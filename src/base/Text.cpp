@@ -78,4 +78,45 @@ std::optional<int64_t> ParseInt64(std::string_view text) {
     return value;
 }
 
+namespace {
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+}  // namespace
+
+std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
+    constexpr uint32_t kReplacement = 0xFFFD;
+    std::string out;
+    out.reserve(bytes / 2);
+    size_t units = bytes / 2;
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t unit = data[2 * i] | (uint32_t{data[2 * i + 1]} << 8);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+            uint32_t next = data[2 * i + 2] | (uint32_t{data[2 * i + 3]} << 8);
+            if (next >= 0xDC00 && next <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
+    }
+    if (bytes % 2 != 0) AppendUtf8(out, kReplacement);
+    return out;
+}
+
 }  // namespace corvane

@@ -27,4 +27,8 @@ std::string Trim(std::string_view text);
 // A whole decimal number (optional sign); nothing when the text is not one or overflows.
 std::optional<int64_t> ParseInt64(std::string_view text);
 
+// UTF-16 little-endian bytes as UTF-8. An unpaired surrogate and an odd last byte each become
+// U+FFFD; a U+0000 is kept (callers that want C-string semantics cut before converting).
+std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes);
+
 }  // namespace corvane
