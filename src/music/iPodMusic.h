@@ -14,6 +14,7 @@
 namespace corvane {
 
 class TIpodDevice;
+class TByteReader;
 
 enum TMediaKind : uint8_t { mkMusic = 0, mkMovie = 1, mkBook = 2, mkTone = 3, mkVoiceMemo = 4 };
 
@@ -133,6 +134,20 @@ public:
 
     // iTunesDB / iTunesCDB
     bool ReadITunesDatabase();
+    // The same over bytes already in memory, so that tools and fuzzers need no device. Inflates
+    // first when compressed; the stream's content is replaced by the inflated database.
+    bool ReadITunesBytes(TMemoryStream& stream, bool compressed);
+    // Replaces the zlib body behind the mhbd header by its inflated bytes. False, with a log
+    // line, when the body is damaged or truncated or inflates past kMaxInflatedITunesDb.
+    bool InflateCompressedDatabase(TMemoryStream& stream);
+    static constexpr size_t kMaxInflatedITunesDb = size_t{256} << 20;
+    // `data` ends where the data set ends; positions are offsets into the whole database.
+    bool ReadTrackDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
+    bool ReadPlaylistDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
+    // The data object at position: its total length (0 when the chunk there is not an mhod, or
+    // is damaged: `damage` then says why), its type and, for types below 15, its string.
+    static uint32_t ReadDataObject(const TByteReader& data, size_t position, uint32_t& type,
+                                   std::string& text, std::string& damage);
 
     // MediaLibrary.sqlitedb; throws ESQLiteException on database errors.
     int ReadMediaLibrary(const std::string& fileName);

@@ -1,0 +1,162 @@
+// iTunesDB and iTunesCDB: fetching the bytes, inflating the compressed variant and the walk
+// over the database's data sets. The track and playlist lists are in ITunesDbDatasets.cpp.
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <vector>
+
+#include "base/ByteReader.h"
+#include "device/iPodDev.h"
+#include "music/ITunesDbChunks.h"
+#include "music/iPodMusic.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr size_t kMhbdFields = 24;
+constexpr size_t kMhsdFields = 16;
+constexpr uint32_t kTrackDataset = 1;
+constexpr uint32_t kPlaylistDataset = 2;
+
+// One zlib inflate stream, ended however the inflation ends.
+class TInflater {
+  public:
+    TInflater() { FReady = inflateInit(&FStream) == Z_OK; }
+    ~TInflater() {
+        if (FReady)
+            inflateEnd(&FStream);
+    }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    bool Ready() const { return FReady; }
+    z_stream& Stream() { return FStream; }
+
+  private:
+    z_stream FStream{};
+    bool FReady = false;
+};
+
+const char* InflateFailure(const z_stream& stream, const char* fallback) {
+    return stream.msg ? stream.msg : fallback;
+}
+
+}  // namespace
+
+bool TIpodMusicDb::ReadITunesDatabase() {
+    TMemoryStream stream;
+    bool compressed = false;
+    // The device session has logged why when it fails.
+    if (!Device.ReadITunesDB(stream, compressed))
+        return false;
+    return ReadITunesBytes(stream, compressed);
+}
+
+bool TIpodMusicDb::InflateCompressedDatabase(TMemoryStream& stream) {
+    TByteReader bytes(stream.Data(), stream.Size());
+    uint32_t headerLength = bytes.ReadU32(4).value_or(0);
+    if (!bytes.Has(0, kMhbdFields) || headerLength < kMhbdFields || headerLength > stream.Size()) {
+        AddLog("Cannot inflate iTunesCDB: the database header is incomplete");
+        return false;
+    }
+    // The body is inflated from a copy because the output is written over it.
+    std::vector<uint8_t> header(stream.Data(), stream.Data() + headerLength);
+    std::vector<uint8_t> body(stream.Data() + headerLength, stream.Data() + stream.Size());
+    stream.Clear();
+    stream.Write(header.data(), header.size());
+
+    TInflater inflater;
+    if (!inflater.Ready()) {
+        AddLog("Cannot inflate iTunesCDB: zlib could not start");
+        return false;
+    }
+    z_stream& z = inflater.Stream();
+    z.next_in = body.data();
+    size_t inputLeft = body.size();
+    std::vector<uint8_t> piece(size_t{64} << 10);
+    size_t inflated = 0;
+    for (;;) {
+        if (z.avail_in == 0 && inputLeft > 0) {
+            z.avail_in = static_cast<uInt>(std::min<size_t>(inputLeft, UINT_MAX));
+            inputLeft -= z.avail_in;
+        }
+        z.next_out = piece.data();
+        z.avail_out = static_cast<uInt>(piece.size());
+        int status = inflate(&z, Z_NO_FLUSH);
+        size_t produced = piece.size() - z.avail_out;
+        // A bomb is refused before its bytes are kept, not after they filled the memory.
+        if (produced > kMaxInflatedITunesDb - inflated) {
+            AddLog("Cannot inflate iTunesCDB: it inflates to more than 256 MiB");
+            return false;
+        }
+        inflated += produced;
+        stream.Write(piece.data(), produced);
+        if (status == Z_STREAM_END)
+            break;
+        if (status != Z_OK && status != Z_BUF_ERROR) {
+            AddLog(std::string("Cannot inflate iTunesCDB: the data is damaged (") +
+                   InflateFailure(z, "zlib error") + ")");
+            return false;
+        }
+        // Room for output left and no input left: the stream wants bytes the file lacks.
+        if (z.avail_in == 0 && inputLeft == 0 && z.avail_out != 0) {
+            AddLog("Cannot inflate iTunesCDB: the data ends early");
+            return false;
+        }
+    }
+    stream.Seek(0);
+    return true;
+}
+
+bool TIpodMusicDb::ReadITunesBytes(TMemoryStream& stream, bool compressed) {
+    if (compressed && !InflateCompressedDatabase(stream))
+        return false;
+    try {
+        TByteReader file(stream.Data(), stream.Size());
+        if (!file.Has(0, kMhbdFields) || !file.TagIs(0, "mhbd")) {
+            AddLog("MHDB incorrect");
+            return false;
+        }
+        uint32_t headerLength = file.ReadU32(4).value_or(0);
+        uint32_t datasetCount = file.ReadU32(20).value_or(0);
+        TITunesDbDamage damage(*this);
+        bool result = false;
+        size_t position = headerLength;
+        for (uint32_t i = 0; i < datasetCount; ++i) {
+            if (file.Left(position) == 0) {
+                damage.Add(FewerText("mhbd", 0, datasetCount, "data sets", i));
+                break;
+            }
+            auto extent = CheckChunk(file, position, "mhsd", kMhsdFields, kMhsdFields, "the file",
+                                     true, damage);
+            if (!extent)
+                break;
+            TByteReader dataset = file.Prefix(extent->End);
+            uint32_t datasetHeader = file.ReadU32(position + 4).value_or(0);
+            uint32_t type = file.ReadU32(position + 12).value_or(0);
+            if (type == kTrackDataset) {
+                result = ReadTrackDataset(dataset, position, datasetHeader);
+                if (!result)
+                    break;
+            } else if (type == kPlaylistDataset) {
+                // A failed playlist list ends the walk; the result stays that of the tracks.
+                if (!ReadPlaylistDataset(dataset, position, datasetHeader))
+                    break;
+            }
+            if (extent->Clipped)
+                break;
+            position = extent->End;
+        }
+        damage.Finish();
+        return result;
+    } catch (const std::exception&) {
+        // What was read before stays in the lists; the loader counts the read as failed.
+        AddLog("Exception on reading iTunesDb" + Device.Log.Text());
+        return false;
+    }
+}
+
+}  // namespace corvane
