@@ -13,7 +13,7 @@ int CopyFileNoReplace(const std::string& source, const std::string& target);
 
 // Writes one file piece by piece; Commit publishes it, anything else removes it.
 class TAtomicFileWriter {
-  public:
+public:
     explicit TAtomicFileWriter(std::string target);
     ~TAtomicFileWriter();  // discards an uncommitted file
     TAtomicFileWriter(const TAtomicFileWriter&) = delete;
@@ -30,7 +30,7 @@ class TAtomicFileWriter {
 
     const std::string& Target() const { return FTarget; }
 
-  private:
+private:
     std::string FTarget;
     std::string FTempName;
     int FFd = -1;

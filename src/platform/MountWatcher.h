@@ -18,7 +18,7 @@ struct TMountChange {
 };
 
 class TMountWatcher {
-  public:
+public:
     using TOnChange = std::function<void(const TMountChange&)>;
 
     // onChange runs through dispatch, i.e. on the owner's thread.
@@ -37,7 +37,7 @@ class TMountWatcher {
     // shut down (TEventQueue::Shutdown), before it goes away.
     void Stop();
 
-  private:
+private:
     // Carries reports to the owner's thread, so that the watching thread never waits on it.
     struct TCourier;
     static void RunCourier(const std::shared_ptr<TCourier>& courier);

@@ -58,6 +58,9 @@ std::optional<int> ParseMountId(std::string_view text) {
 
 // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw,errors=continue"
 std::optional<TMountEntry> ParseLine(std::string_view line) {
+    // The kernel escapes what paths may hold; a raw NUL means the text is not its output.
+    if (line.find('\0') != std::string_view::npos)
+        return std::nullopt;
     std::vector<std::string_view> fields;
     size_t start = 0;
     while (start <= line.size()) {

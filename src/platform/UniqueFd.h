@@ -9,7 +9,7 @@
 namespace corvane {
 
 class TUniqueFd {
-  public:
+public:
     TUniqueFd() = default;
     explicit TUniqueFd(int fd) : FFd(fd) {}
     ~TUniqueFd() { Reset(); }
@@ -40,7 +40,7 @@ class TUniqueFd {
         return result == EINTR ? 0 : result;
     }
 
-  private:
+private:
     int FFd = -1;
 };
 

@@ -17,7 +17,7 @@ namespace corvane::testing {
 // Mounts a small tmpfs on an existing folder for the life of the object; Mounted() is false
 // when this process may not mount (not root, no CAP_SYS_ADMIN, a locked-down container).
 class TTmpfsMount {
-  public:
+public:
     TTmpfsMount(const std::string& folder, const std::string& options) : FFolder(folder) {
         FMounted =
             geteuid() == 0 && mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
@@ -34,14 +34,14 @@ class TTmpfsMount {
         return !FMounted;
     }
 
-  private:
+private:
     std::string FFolder;
     bool FMounted = false;
 };
 
 // Sets or clears an environment variable and restores the old value at the end of scope.
 class TScopedEnv {
-  public:
+public:
     TScopedEnv(const char* name, const char* value) : FName(name) {
         if (const char* old = getenv(name))
             FOld = old;
@@ -61,7 +61,7 @@ class TScopedEnv {
     TScopedEnv(const TScopedEnv&) = delete;
     TScopedEnv& operator=(const TScopedEnv&) = delete;
 
-  private:
+private:
     std::string FName;
     std::optional<std::string> FOld;
 };

@@ -98,7 +98,7 @@ TEST(FileCopy, ReadErrorLeavesNeitherTargetNorTemporaryFile) {
 }
 
 class FileCopyOnFullDisk : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(ForceDirectories(Small));
         Tmpfs.emplace(Small, "size=64k");

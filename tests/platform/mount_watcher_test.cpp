@@ -51,7 +51,7 @@ bool WaitUntil(TDone done, std::chrono::milliseconds limit = 5s) {
 // to leave the queue before the queue goes away. Other processes may mount at any time, so a
 // hand-over can always be in flight when a test stops its watcher.
 class MountWatcherTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         PumpUntil(Queue, [&] { return HandOversDone == HandOvers; });
         ASSERT_EQ(HandOversDone.load(), HandOvers.load());
@@ -70,7 +70,7 @@ class MountWatcherTest : public ::testing::Test {
 
 // A folder to mount on, skipped unless this process may mount.
 class MountWatcherOnTmpfs : public MountWatcherTest {
-  protected:
+protected:
     void SetUp() override {
         if (geteuid() != 0)
             GTEST_SKIP() << "needs root to mount a tmpfs";

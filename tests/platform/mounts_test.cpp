@@ -69,6 +69,8 @@ TEST(MountInfo, SkipsMalformedLinesAndKeepsTheRest) {
     std::string text = good1 + "\n";
     for (const char* line : junk)
         text += std::string(line) + "\n";
+    // Found by fuzzing: a raw NUL in the mount point came out as a path that stops early.
+    text += std::string("40 30 0:5 / /a\0b rw - cgroup cgroup rw\n", 39);
     text += good2;  // the last line may lack its newline
     auto entries = ParseMountInfo(text);
     ASSERT_EQ(entries.size(), 2u);
@@ -83,8 +85,8 @@ TEST(MountInfo, SkipsMalformedLinesAndKeepsTheRest) {
 
 // A sysfs tree in miniature: /sys/class/block/<name> links into /sys/devices, partitions are
 // folders of their disk and carry a "partition" file but no "removable" flag.
-class FakeSysfs : public ::testing::Test {
-  protected:
+class MountSysfs : public ::testing::Test {
+protected:
     void AddDisk(const std::string& devicePath, const std::string& disk, const char* removable,
                  const std::string& partition) {
         std::string diskDir = Dir / ("devices/" + devicePath + "/block/" + disk);
@@ -102,7 +104,7 @@ class FakeSysfs : public ::testing::Test {
     TTempDir Dir;
 };
 
-TEST_F(FakeSysfs, RemovableByDiskFlagOrUsbPath) {
+TEST_F(MountSysfs, RemovableByDiskFlagOrUsbPath) {
     AddDisk("pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", "sdb", "0",
             "sdb1");
     AddDisk("pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", "sda", "0", "sda1");

@@ -190,7 +190,7 @@ std::string InfoPath(const std::string& infoFile) {
 }
 
 class Trash : public ::testing::Test {
-  protected:
+protected:
     TTempDir Dir;
     std::string Real = RealPath(Dir.Path());
     std::string Home = Real + "/data/Trash";
