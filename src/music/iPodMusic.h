@@ -161,6 +161,20 @@ public:
     void ReadRingtones();
     void ReadBooks(bool purchased);
     int ReadVoiceMemos();
+
+private:
+    // Helpers of the SQLite readers (MediaLibraryReader.cpp, ItdbReader.cpp).
+    // Only our own staged copy may be opened read-write; any other file, above all a disk-mode
+    // device's own database, is opened without writing to it.
+    bool IsStagedCopy(const std::string& fileName) const;
+    // Sets FileSize and SizeText and adds the size to TotalSize (and CheckedSize when the
+    // track is checked); a negative size counts as 0 and the sums saturate.
+    void SetTrackSize(TTrackItem& track, int64_t fileSize);
+    // A name made only of blanks is shown and exported as an empty name.
+    static std::string NameText(std::string text);
+    // The tracks the last ReadItdbLibrary added, which ReadItdbLocations completes.
+    size_t FItdbFirstTrack = 0;
+    size_t FItdbTrackCount = 0;
 };
 
 }  // namespace corvane

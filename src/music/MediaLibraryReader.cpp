@@ -1,0 +1,258 @@
+// MediaLibrary.sqlitedb: tracks from item with item_extra and item_stats, names from the lookup
+// tables, playlists from container and the entry list of the database's era (container_items
+// blobs, later container_item rows, before both a plain item_to_container table).
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <unordered_map>
+
+#include "base/ByteReader.h"
+#include "base/Text.h"
+#include "device/iPodDev.h"
+#include "music/SQLiteWrap.h"
+#include "music/iPodMusic.h"
+
+namespace corvane {
+
+namespace {
+
+// Names by the text SQLite gives for an id.
+using TNames = std::unordered_map<std::string, std::string>;
+
+constexpr const char* kItemSql =
+    "SELECT item.item_pid,item.item_artist_pid,item.album_pid,item.genre_id,"
+    "item.base_location_id,item_extra.title,item_extra.location,item_extra.file_size,"
+    "item_extra.total_time_ms,item_stats.play_count_user,item_stats.user_rating FROM item,"
+    "item_extra,item_stats WHERE item.item_pid=item_extra.item_pid AND "
+    "item.item_pid=item_stats.item_pid";
+
+constexpr int kVoiceMemosKind = 17;
+
+// The three lines of a database error as one log line.
+std::string ErrorLine(const std::exception& error) {
+    std::string text = error.what();
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.replace(at, 2, " ");
+    }
+    return text;
+}
+
+// A lookup table of one era may be missing from another; its names are not worth the whole
+// library, so a missing table or a failing query leaves the names read so far, with a log line.
+TNames ReadNames(TSQLiteDatabase& db, TIpodMusicDb& music, const std::string& table,
+                 const std::string& sql) {
+    TNames names;
+    size_t duplicates = 0;
+    try {
+        if (!db.TableExists(table)) {
+            music.AddLog("MediaLibrary: no " + table + " table");
+            return names;
+        }
+        for (TSQLiteTable rows = db.GetTable(sql); !rows.Eof(); rows.Next()) {
+            // The first row of an id wins; a second one cannot come from the device.
+            if (!names.try_emplace(rows.FieldAsString(0), rows.FieldAsString(1)).second) {
+                ++duplicates;
+            }
+        }
+    } catch (const ESQLiteException& error) {
+        music.AddLog("MediaLibrary: " + table + ": " + ErrorLine(error));
+    }
+    if (duplicates > 0) {
+        music.AddLog("MediaLibrary: " + std::to_string(duplicates) + " repeated ids in " + table);
+    }
+    return names;
+}
+
+const std::string& NameOf(const TNames& names, const std::string& key) {
+    static const std::string kNone;
+    auto found = names.find(key);
+    return found == names.end() ? kNone : found->second;
+}
+
+// The first playlist with each Pid, from index `from` on.
+std::unordered_map<int64_t, size_t> PlaylistIndex(const TPlayLists& lists, size_t from) {
+    std::unordered_map<int64_t, size_t> index;
+    index.reserve(lists.Count());
+    for (size_t i = from; i < lists.Count(); ++i)
+        index.try_emplace(lists.Items(i).Pid, i);
+    return index;
+}
+
+// Appends the entries of an item_pid_data blob: signed 64-bit little-endian pids with no header
+// or count. Returns false when trailing bytes do not make a whole entry (they are dropped).
+bool AppendPackedPids(std::span<const uint8_t> data, TPlayListItem& playlist) {
+    TByteReader reader(data);
+    size_t whole = data.size() / 8;
+    playlist.TrackPids.reserve(playlist.TrackPids.size() + whole);
+    for (size_t offset = 0; reader.Has(offset, 8); offset += 8) {
+        playlist.TrackPids.push_back(*reader.ReadU64(offset));
+    }
+    playlist.Count = static_cast<int32_t>(playlist.TrackPids.size());
+    return data.size() % 8 == 0;
+}
+
+int64_t SaturatingAdd(int64_t sum, int64_t value) {
+    if (value > 0 && sum > std::numeric_limits<int64_t>::max() - value) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    return sum + value;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Shared by the SQLite readers
+
+bool TIpodMusicDb::IsStagedCopy(const std::string& fileName) const {
+    return Device.IsIos() && !Device.WorkFile().empty() && fileName == Device.WorkFile();
+}
+
+void TIpodMusicDb::SetTrackSize(TTrackItem& track, int64_t fileSize) {
+    track.FileSize = fileSize < 0 ? 0 : fileSize;
+    track.SizeText = TIpodDevice::FormatSize(track.FileSize);
+    TotalSize = SaturatingAdd(TotalSize, track.FileSize);
+    if (track.Checked)
+        Tracks.CheckedSize = SaturatingAdd(Tracks.CheckedSize, track.FileSize);
+}
+
+std::string TIpodMusicDb::NameText(std::string text) {
+    for (char c : text) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return text;
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
+    TSQLiteDatabase db(fileName,
+                       IsStagedCopy(fileName) ? TSQLiteOpen::ReadWrite : TSQLiteOpen::ReadOnly);
+    if (db.CompanionsSkipped()) {
+        AddLog("MediaLibrary: the changes in its -wal file could not be read");
+    }
+    const TNames genres = ReadNames(db, *this, "genre", "SELECT genre_id,genre FROM genre");
+    const TNames albums = ReadNames(db, *this, "album", "SELECT album_pid,album FROM album");
+    const TNames bases =
+        ReadNames(db, *this, "base_location", "SELECT base_location_id,path FROM base_location");
+    const TNames artists =
+        ReadNames(db, *this, "item_artist", "SELECT item_artist_pid,item_artist FROM item_artist");
+
+    // The track list itself: without it there is nothing to show, so its errors are raised.
+    int added = 0;
+    for (TSQLiteTable rows = db.GetTable(kItemSql); !rows.Eof(); rows.Next()) {
+        std::string location = rows.FieldAsString(6);
+        if (location.empty())
+            continue;
+        TTrackItem& track = Tracks.Add();
+        track.SetReaderDefaults();
+        track.Pid = rows.FieldAsInteger(0);
+        track.Artist = NameText(NameOf(artists, rows.FieldAsString(1)));
+        track.Album = NameText(NameOf(albums, rows.FieldAsString(2)));
+        track.Genre = NameText(NameOf(genres, rows.FieldAsString(3)));
+        const std::string& base = NameOf(bases, rows.FieldAsString(4));
+        track.Title = NameText(rows.FieldAsString(5));
+        track.Kind = KindOfExtension(KindExtension(location));
+        track.Location = base + "/" + location;
+        SetTrackSize(track, rows.FieldAsInteger(7));
+        int64_t duration = rows.FieldAsInteger(8);
+        track.DurationMs = duration < 0 ? 0 : static_cast<uint32_t>(duration);
+        track.DurationText = DurationText(track.DurationMs);
+        int64_t plays = rows.FieldAsInteger(9);
+        track.PlayCount = static_cast<int32_t>(std::clamp<int64_t>(plays, 0, INT32_MAX));
+        int64_t rating = rows.FieldAsInteger(10);
+        track.Rating = static_cast<uint8_t>(std::clamp<int64_t>(rating, 0, 100));
+        if (track.Kind == mkBook)
+            NeedBooks = false;
+        if (track.Kind == mkTone)
+            NeedRingtones = false;
+        ++Tracks.CheckedCount;
+        ++added;
+    }
+
+    // Playlists: a failure here keeps the tracks and the playlists read so far.
+    PlayLists.Clear();
+    bool hasPrimary = false;
+    try {
+        std::optional<int64_t> primary;
+        {
+            TSQLiteTable info = db.GetTable("SELECT primary_container_pid FROM db_info");
+            if (!info.Eof() && !info.FieldIsNull(0))
+                primary = info.FieldAsInteger(0);
+        }
+        TSQLiteTable rows = db.GetTable(
+            "SELECT container_pid,distinguished_kind,name,smart_is_dynamic,smart_is_filtered,"
+            "smart_limit_kind FROM container");
+        for (; !rows.Eof(); rows.Next()) {
+            int64_t pid = rows.FieldAsInteger(0);
+            bool isPrimary = primary && pid == *primary;
+            TPlayListItem& playlist = isPrimary ? PlayLists.Insert() : PlayLists.Add();
+            hasPrimary |= isPrimary;
+            playlist.IsVoiceMemos = rows.FieldAsInteger(1) == kVoiceMemosKind;
+            playlist.Pid = pid;
+            playlist.Name = rows.FieldIsNull(2) ? "Unknown" : rows.FieldAsString(2);
+            playlist.IsSmart = rows.FieldAsInteger(3) != 0 || rows.FieldAsInteger(4) != 0 ||
+                               rows.FieldAsInteger(5) != 0;
+            playlist.Count = 0;
+        }
+    } catch (const ESQLiteException& error) {
+        AddLog("MediaLibrary: playlists: " + ErrorLine(error));
+    }
+    if (PlayLists.Count() <= 1)
+        return added;
+
+    // Entries: each row goes to the first playlist with its container pid; the library
+    // playlist at index 0 is never filled.
+    auto index = PlaylistIndex(PlayLists, hasPrimary ? 1 : 0);
+    size_t broken = 0;
+    try {
+        if (db.TableExists("container_items")) {
+            TSQLiteTable rows =
+                db.GetTable("SELECT container_pid,item_pid_data FROM container_items");
+            for (; !rows.Eof(); rows.Next()) {
+                auto found = index.find(rows.FieldAsInteger(0));
+                if (found == index.end())
+                    continue;
+                TPlayListItem& playlist = PlayLists.Items(found->second);
+                if (!AppendPackedPids(rows.FieldAsBytes(1), playlist))
+                    ++broken;
+            }
+        } else {
+            // Later eras keep one row per entry; before the blobs, item_to_container was a
+            // plain table (later a virtual one that stock SQLite cannot read).
+            std::string sql;
+            if (db.TableExists("container_item")) {
+                sql =
+                    "SELECT container_pid,item_pid FROM container_item "
+                    "ORDER BY container_pid,position,container_item_pid";
+            } else if (std::string create = db.TableSql("item_to_container");
+                       !create.empty() && !StartsWithText(create, "CREATE VIRTUAL")) {
+                sql =
+                    "SELECT container_pid,item_pid FROM item_to_container "
+                    "ORDER BY container_pid,physical_order";
+            }
+            if (sql.empty()) {
+                AddLog("MediaLibrary: no playlist entries table");
+                return added;
+            }
+            for (TSQLiteTable rows = db.GetTable(sql); !rows.Eof(); rows.Next()) {
+                auto found = index.find(rows.FieldAsInteger(0));
+                if (found == index.end())
+                    continue;
+                TPlayListItem& playlist = PlayLists.Items(found->second);
+                playlist.TrackPids.push_back(static_cast<uint64_t>(rows.FieldAsInteger(1)));
+                playlist.Count = static_cast<int32_t>(playlist.TrackPids.size());
+            }
+        }
+    } catch (const ESQLiteException& error) {
+        AddLog("MediaLibrary: playlist entries: " + ErrorLine(error));
+    }
+    if (broken > 0) {
+        AddLog("MediaLibrary: " + std::to_string(broken) +
+               " playlist entry lists end in a partial entry");
+    }
+    return added;
+}
+
+}  // namespace corvane
