@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -28,26 +29,17 @@ std::string RandomSuffix() {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned char bytes[6];
     if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-        auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+        auto ticks =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         for (unsigned char& b : bytes) {
-            b = static_cast<unsigned char>(ticks);
-            ticks = ticks * 6364136223846793005LL + 1442695040888963407LL;
+            ticks = ticks * 6364136223846793005ULL + 1442695040888963407ULL;
+            b = static_cast<unsigned char>(ticks >> 56);
         }
     }
     std::string suffix;
     for (unsigned char b : bytes)
         suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
     return suffix;
-}
-
-// Cuts a name to at most limit bytes without splitting a UTF-8 sequence.
-std::string CutName(const std::string& name, size_t limit) {
-    if (name.size() <= limit)
-        return name;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
-        --end;
-    return name.substr(0, end);
 }
 
 // Creates the hidden temporary file next to target, so that the final rename stays on one
@@ -58,7 +50,7 @@ int CreateTempBeside(const std::string& target, std::string& tempName, TUniqueFd
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     if (name.empty() || name == "." || name == "..")
         return EISDIR;
-    name = CutName(name, kMaxTempBaseName);
+    name = CutFileName(name, kMaxTempBaseName);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = folder + "." + name + ".part-" + RandomSuffix();
         fd.Reset(open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
@@ -74,19 +66,6 @@ int CreateTempBeside(const std::string& target, std::string& tempName, TUniqueFd
 
 bool KernelCopyUnsupported(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
-}
-
-int WriteAll(int fd, const char* data, size_t count) {
-    while (count > 0) {
-        ssize_t written = write(fd, data, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        data += written;
-        count -= static_cast<size_t>(written);
-    }
-    return 0;
 }
 
 int CopyData(int in, int out, const struct stat& source) {
@@ -211,7 +190,7 @@ int TAtomicFileWriter::Open() {
 int TAtomicFileWriter::Write(const void* data, size_t count) {
     if (FFd < 0)
         return EBADF;
-    return WriteAll(FFd, static_cast<const char*>(data), count);
+    return WriteAll(FFd, data, count);
 }
 
 int TAtomicFileWriter::Commit() {

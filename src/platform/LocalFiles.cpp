@@ -168,6 +168,15 @@ std::optional<std::string> JoinInside(const std::string& base, const std::string
     return joined + relative;
 }
 
+std::string CutFileName(const std::string& name, size_t limit) {
+    if (name.size() <= limit)
+        return name;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end);
+}
+
 std::optional<std::string> ReadLocalFile(const std::string& path) {
     TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info;

@@ -27,6 +27,10 @@ size_t ListLocalTree(const std::string& dir, std::vector<std::string>& files);
 // character. Nothing on refusal.
 std::optional<std::string> JoinInside(const std::string& base, const std::string& relative);
 
+// name cut to at most limit bytes without splitting a UTF-8 sequence, for names that must fit
+// the 255 bytes a file system allows.
+std::string CutFileName(const std::string& name, size_t limit);
+
 // Reads a whole local file; nothing when it cannot be read.
 std::optional<std::string> ReadLocalFile(const std::string& path);
 

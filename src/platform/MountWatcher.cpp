@@ -106,7 +106,7 @@ bool TMountWatcher::Start() {
 
     FStopping = false;
     FCourier = std::make_shared<TCourier>();
-    FCourier->Dispatch = FDispatch;
+    FCourier->Dispatch = FDispatch ? FDispatch : TRunOnUiThread(RunDirect);
     FCourier->OnChange = FOnChange;
     FMountFd = mountFd.Release();
     FStopFd = stopFd.Release();
@@ -197,7 +197,7 @@ void TMountWatcher::RunCourier(const std::shared_ptr<TCourier>& courier) {
         // The work holds its own references: a dispatcher may still run it after we gave up.
         courier->Dispatch([courier, report] {
             std::lock_guard guard(courier->ReportMutex);
-            if (!courier->Stopped)
+            if (!courier->Stopped && courier->OnChange)
                 courier->OnChange(*report);
         });
         lock.lock();

@@ -130,19 +130,6 @@ std::string UserFolder(std::string_view key, std::string_view defaultName) {
     return folder;
 }
 
-int WriteText(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t count = write(fd, text.data() + done, text.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return errno;
-        done += static_cast<size_t>(count);
-    }
-    return 0;
-}
-
 std::string PercentEncode(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string encoded;
@@ -169,16 +156,6 @@ std::string DeletionDate() {
     return text;
 }
 
-// Cuts a name to at most limit bytes without splitting a UTF-8 sequence.
-std::string CutName(const std::string& name, size_t limit) {
-    if (name.size() <= limit)
-        return name;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
-        --end;
-    return name.substr(0, end);
-}
-
 int MakePrivateFolder(const std::string& path) {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return errno;
@@ -201,7 +178,7 @@ int MoveIntoTrash(const std::string& trash, const std::string& absolute, const s
     std::string info = "[Trash Info]\nPath=" + PercentEncode(recordedPath) +
                        "\nDeletionDate=" + DeletionDate() + "\n";
     // Room for ".trashinfo" and a counter within the 255 bytes of a file name.
-    std::string base = CutName(name, 255 - 10 - 11);
+    std::string base = CutFileName(name, 255 - 10 - 11);
     for (int number = 1; number < 100000; ++number) {
         std::string candidate = number == 1 ? base : base + "." + std::to_string(number);
         std::string infoPath = trash + "/info/" + candidate + ".trashinfo";
@@ -210,7 +187,7 @@ int MoveIntoTrash(const std::string& trash, const std::string& absolute, const s
             continue;
         if (!fd)
             return errno;
-        int error = WriteText(fd.Get(), info);
+        int error = WriteAll(fd.Get(), info.data(), info.size());
         if (!error)
             error = fd.Close();
         std::string filesPath = trash + "/files/" + candidate;
@@ -347,6 +324,7 @@ int MoveToTrash(const std::string& path) {
             return ENOENT;
         dataHome = home + "/.local/share";
     }
+    errno = 0;
     if (!ForceDirectories(dataHome))
         return errno ? errno : ENOTDIR;
     int error = MoveIntoTrash(dataHome + "/Trash", absolute, name, absolute);

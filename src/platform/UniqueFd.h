@@ -1,4 +1,4 @@
-// Owns one file descriptor and closes it when it goes out of scope.
+// File descriptor helpers of the platform layer: ownership and complete writes.
 #pragma once
 
 #include <unistd.h>
@@ -43,5 +43,20 @@ public:
 private:
     int FFd = -1;
 };
+
+// Writes all of data, resuming after short writes and signals; 0 or errno (ENOSPC, EIO...).
+inline int WriteAll(int fd, const void* data, size_t count) {
+    const char* next = static_cast<const char*>(data);
+    while (count > 0) {
+        ssize_t written = ::write(fd, next, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        next += written;
+        count -= static_cast<size_t>(written);
+    }
+    return 0;
+}
 
 }  // namespace corvane

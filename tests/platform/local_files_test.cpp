@@ -68,6 +68,19 @@ TEST(LocalFiles, ReadLocalFileReadsBytesAndKernelFiles) {
     EXPECT_FALSE(mounts->empty());
 }
 
+TEST(LocalFiles, CutFileNameKeepsWholeCharacters) {
+    const std::string name = "ab\xC3\xA9\xF0\x9F\x8E\xB5";  // "ab", e acute, a note sign
+    struct {
+        size_t limit;
+        std::string cut;
+    } cases[] = {
+        {100, name}, {8, name}, {7, "ab\xC3\xA9"}, {4, "ab\xC3\xA9"}, {3, "ab"}, {2, "ab"}, {0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CutFileName(name, c.limit), c.cut) << c.limit;
+    }
+}
+
 TEST(LocalFiles, ListLocalTreeListsFilesOnceAndSkipsLinks) {
     TTempDir dir;
     std::string root = dir / "tree";
