@@ -161,6 +161,10 @@ public:
     void ReadRingtones();
     void ReadBooks(bool purchased);
     int ReadVoiceMemos();
+    // The walkers behind ReadRingtones and ReadBooks, over an XML property list already in
+    // memory: no device needed. They add tracks and log lines alike; result: tracks added.
+    int ReadRingtonesXml(const std::string& xml);
+    int ReadBooksXml(const std::string& xml, bool purchased);
 
 private:
     // Helpers of the SQLite readers (MediaLibraryReader.cpp, ItdbReader.cpp).
