@@ -2,8 +2,9 @@
 #pragma once
 
 #include <unistd.h>
-#include <cerrno>
 
+#include <cerrno>
+#include <cstddef>
 #include <utility>
 
 namespace corvane {
