@@ -21,17 +21,20 @@ std::string ErrorLine(const std::exception& error) {
     return text;
 }
 
-// "SELECT *" tables are read by column name, so the columns a device adds do not matter.
-struct TItemColumns {
-    explicit TItemColumns(const TSQLiteTable& rows)
-        : Pid(rows.GetFieldIndex("pid")),
-          Title(rows.GetFieldIndex("title")),
-          Artist(rows.GetFieldIndex("artist")),
-          Album(rows.GetFieldIndex("album")),
-          TotalTime(rows.GetFieldIndex("total_time_ms")),
-          GenreId(rows.GetFieldIndex("genre_id")) {}
-    unsigned Pid, Title, Artist, Album, TotalTime, GenreId;
-};
+// The device's tables are addressed by column name, whatever columns it added. The names are
+// checked on "SELECT *" (a missing one raises "Field not found in dataset"); the rows are then
+// read through a SELECT of just those columns, in the order given, which spares decoding
+// dozens of unused columns per row.
+TSQLiteTable SelectByName(TSQLiteDatabase& db, const std::string& table,
+                          std::initializer_list<const char*> columns) {
+    TSQLiteTable all = db.GetTable("SELECT * FROM " + table, true);
+    std::string sql;
+    for (const char* column : columns) {
+        all.GetFieldIndex(column);
+        sql += (sql.empty() ? "SELECT \"" : ",\"") + std::string(column) + "\"";
+    }
+    return db.GetTable(sql + " FROM " + table);
+}
 
 }  // namespace
 
@@ -55,19 +58,19 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
     FItdbFirstTrack = Tracks.Count();
     FItdbTrackCount = 0;
     size_t unknownGenres = 0;
-    TSQLiteTable rows = db.GetTable("SELECT * FROM item");
-    const TItemColumns column(rows);
+    TSQLiteTable rows =
+        SelectByName(db, "item", {"pid", "title", "artist", "album", "total_time_ms", "genre_id"});
     for (; !rows.Eof(); rows.Next()) {
         TTrackItem& track = Tracks.Add();
         track.SetReaderDefaults();
-        track.Pid = rows.FieldAsInteger(column.Pid);
-        track.Title = NameText(rows.FieldAsString(column.Title));
-        track.Artist = NameText(rows.FieldAsString(column.Artist));
-        track.Album = NameText(rows.FieldAsString(column.Album));
-        int64_t duration = rows.FieldAsInteger(column.TotalTime);
+        track.Pid = rows.FieldAsInteger(0);
+        track.Title = NameText(rows.FieldAsString(1));
+        track.Artist = NameText(rows.FieldAsString(2));
+        track.Album = NameText(rows.FieldAsString(3));
+        int64_t duration = rows.FieldAsInteger(4);
         track.DurationMs = duration < 0 ? 0 : static_cast<uint32_t>(duration);
         track.DurationText = DurationText(track.DurationMs);
-        if (int64_t genre = rows.FieldAsInteger(column.GenreId); genre != 0) {
+        if (int64_t genre = rows.FieldAsInteger(5); genre != 0) {
             auto found = genres.find(genre);
             if (found != genres.end()) {
                 track.Genre = found->second;
@@ -94,19 +97,14 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
             if (!info.Eof() && !info.FieldIsNull(0))
                 primary = info.FieldAsInteger(0);
         }
-        TSQLiteTable containers = db.GetTable("SELECT * FROM container");
-        const unsigned pidColumn = containers.GetFieldIndex("pid");
-        const unsigned nameColumn = containers.GetFieldIndex("name");
-        const unsigned kindsColumn = containers.GetFieldIndex("media_kinds");
+        TSQLiteTable containers = SelectByName(db, "container", {"pid", "name", "media_kinds"});
         for (; !containers.Eof(); containers.Next()) {
-            int64_t pid = containers.FieldAsInteger(pidColumn);
+            int64_t pid = containers.FieldAsInteger(0);
             TPlayListItem& playlist =
                 primary && pid == *primary ? PlayLists.Insert() : PlayLists.Add();
             playlist.Pid = pid;
-            playlist.Name = containers.FieldIsNull(nameColumn)
-                                ? "Unknown"
-                                : containers.FieldAsString(nameColumn);
-            playlist.IsSmart = containers.FieldAsInteger(kindsColumn) == 0;
+            playlist.Name = containers.FieldIsNull(1) ? "Unknown" : containers.FieldAsString(1);
+            playlist.IsSmart = containers.FieldAsInteger(2) == 0;
             playlist.Count = 0;
         }
     } catch (const ESQLiteException& error) {
@@ -146,14 +144,11 @@ bool TIpodMusicDb::ReadItdbLocations(const std::string& fileName) {
     // Base paths by 32-bit id; the first row of an id wins and rows without a path are left out.
     std::unordered_map<int32_t, std::string> bases;
     {
-        TSQLiteTable rows = db.GetTable("SELECT * FROM base_location");
-        const unsigned idColumn = rows.GetFieldIndex("id");
-        const unsigned pathColumn = rows.GetFieldIndex("path");
+        TSQLiteTable rows = SelectByName(db, "base_location", {"id", "path"});
         for (; !rows.Eof(); rows.Next()) {
-            if (rows.FieldIsNull(pathColumn))
+            if (rows.FieldIsNull(1))
                 continue;
-            bases.try_emplace(static_cast<int32_t>(rows.FieldAsInteger(idColumn)),
-                              rows.FieldAsString(pathColumn));
+            bases.try_emplace(static_cast<int32_t>(rows.FieldAsInteger(0)), rows.FieldAsString(1));
         }
     }
 
@@ -161,13 +156,10 @@ bool TIpodMusicDb::ReadItdbLocations(const std::string& fileName) {
     std::vector<bool> located(Tracks.Count());
     size_t stray = 0;
     size_t repeated = 0;
-    TSQLiteTable rows = db.GetTable("SELECT * FROM location");
-    const unsigned pidColumn = rows.GetFieldIndex("item_pid");
-    const unsigned sizeColumn = rows.GetFieldIndex("file_size");
-    const unsigned baseColumn = rows.GetFieldIndex("base_location_id");
-    const unsigned locationColumn = rows.GetFieldIndex("location");
+    TSQLiteTable rows =
+        SelectByName(db, "location", {"item_pid", "file_size", "base_location_id", "location"});
     for (; !rows.Eof(); rows.Next()) {
-        auto found = index.find(rows.FieldAsInteger(pidColumn));
+        auto found = index.find(rows.FieldAsInteger(0));
         if (found == index.end()) {
             ++stray;
             continue;
@@ -179,13 +171,13 @@ bool TIpodMusicDb::ReadItdbLocations(const std::string& fileName) {
         }
         located[found->second] = true;
         TTrackItem& track = Tracks.Items(found->second);
-        SetTrackSize(track, rows.FieldAsInteger(sizeColumn));
-        std::string location = rows.FieldAsString(locationColumn);
-        auto base = static_cast<int32_t>(rows.FieldAsInteger(baseColumn));
+        SetTrackSize(track, rows.FieldAsInteger(1));
+        std::string location = rows.FieldAsString(3);
+        auto base = static_cast<int32_t>(rows.FieldAsInteger(2));
         if (base != 0) {
             auto path = bases.find(base);
             std::string prefix = path == bases.end() ? "/" : path->second + "/";
-            if (rows.FieldIsNull(locationColumn)) {
+            if (rows.FieldIsNull(3)) {
                 track.Location = prefix.size() >= 2 ? prefix : std::string();
             } else {
                 track.Location = prefix + location;
@@ -226,18 +218,16 @@ bool TIpodMusicDb::ReadItdbStats(const std::string& fileName) {
     TSQLiteDatabase db(fileName,
                        IsStagedCopy(fileName) ? TSQLiteOpen::ReadWrite : TSQLiteOpen::ReadOnly);
     const auto index = Tracks.PidIndex();
-    TSQLiteTable rows = db.GetTable("SELECT * FROM item_stats");
-    const unsigned pidColumn = rows.GetFieldIndex("item_pid");
-    const unsigned ratingColumn = rows.GetFieldIndex("user_rating");
-    const unsigned playsColumn = rows.GetFieldIndex("play_count_user");
+    TSQLiteTable rows =
+        SelectByName(db, "item_stats", {"item_pid", "user_rating", "play_count_user"});
     for (; !rows.Eof(); rows.Next()) {
-        auto found = index.find(rows.FieldAsInteger(pidColumn));
+        auto found = index.find(rows.FieldAsInteger(0));
         if (found == index.end())
             continue;
         TTrackItem& track = Tracks.Items(found->second);
-        int64_t rating = rows.FieldAsInteger(ratingColumn);
+        int64_t rating = rows.FieldAsInteger(1);
         track.Rating = static_cast<uint8_t>(std::clamp<int64_t>(rating, 0, 100));
-        int64_t plays = rows.FieldAsInteger(playsColumn);
+        int64_t plays = rows.FieldAsInteger(2);
         track.PlayCount = static_cast<int32_t>(std::clamp<int64_t>(plays, 0, INT32_MAX));
     }
     return true;

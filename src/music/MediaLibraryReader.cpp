@@ -17,8 +17,45 @@ namespace corvane {
 
 namespace {
 
-// Names by the text SQLite gives for an id.
-using TNames = std::unordered_map<std::string, std::string>;
+// Names by id, where ids match when SQLite gives the same text for them. An integer matches
+// by value, which is the same thing and spares turning every id of every row into text.
+class TNames {
+  public:
+    // False when the id is there already.
+    bool Add(const TSQLiteTable& rows, unsigned column, std::string name) {
+        if (auto number = IntegerOf(rows, column)) {
+            return FByNumber.try_emplace(*number, std::move(name)).second;
+        }
+        return FByText.try_emplace(rows.FieldAsString(column), std::move(name)).second;
+    }
+    const std::string& Find(const TSQLiteTable& rows, unsigned column) const {
+        static const std::string kNone;
+        if (auto number = IntegerOf(rows, column)) {
+            auto found = FByNumber.find(*number);
+            return found == FByNumber.end() ? kNone : found->second;
+        }
+        auto found = FByText.find(rows.FieldAsString(column));
+        return found == FByText.end() ? kNone : found->second;
+    }
+
+  private:
+    // The value when the column holds an integer, or a text that is exactly an integer's.
+    static std::optional<int64_t> IntegerOf(const TSQLiteTable& rows, unsigned column) {
+        int type = rows.FieldType(column);
+        if (type == SQLITE_INTEGER)
+            return rows.FieldAsInteger(column);
+        if (type != SQLITE_TEXT)
+            return std::nullopt;
+        std::string text = rows.FieldAsString(column);
+        std::optional<int64_t> number = ParseInt64(text);
+        if (number && std::to_string(*number) == text)
+            return number;
+        return std::nullopt;
+    }
+
+    std::unordered_map<int64_t, std::string> FByNumber;
+    std::unordered_map<std::string, std::string> FByText;
+};
 
 constexpr const char* kItemSql =
     "SELECT item.item_pid,item.item_artist_pid,item.album_pid,item.genre_id,"
@@ -51,9 +88,8 @@ TNames ReadNames(TSQLiteDatabase& db, TIpodMusicDb& music, const std::string& ta
         }
         for (TSQLiteTable rows = db.GetTable(sql); !rows.Eof(); rows.Next()) {
             // The first row of an id wins; a second one cannot come from the device.
-            if (!names.try_emplace(rows.FieldAsString(0), rows.FieldAsString(1)).second) {
+            if (!names.Add(rows, 0, rows.FieldAsString(1)))
                 ++duplicates;
-            }
         }
     } catch (const ESQLiteException& error) {
         music.AddLog("MediaLibrary: " + table + ": " + ErrorLine(error));
@@ -62,12 +98,6 @@ TNames ReadNames(TSQLiteDatabase& db, TIpodMusicDb& music, const std::string& ta
         music.AddLog("MediaLibrary: " + std::to_string(duplicates) + " repeated ids in " + table);
     }
     return names;
-}
-
-const std::string& NameOf(const TNames& names, const std::string& key) {
-    static const std::string kNone;
-    auto found = names.find(key);
-    return found == names.end() ? kNone : found->second;
 }
 
 // The first playlist with each Pid, from index `from` on.
@@ -148,10 +178,10 @@ int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
         TTrackItem& track = Tracks.Add();
         track.SetReaderDefaults();
         track.Pid = rows.FieldAsInteger(0);
-        track.Artist = NameText(NameOf(artists, rows.FieldAsString(1)));
-        track.Album = NameText(NameOf(albums, rows.FieldAsString(2)));
-        track.Genre = NameText(NameOf(genres, rows.FieldAsString(3)));
-        const std::string& base = NameOf(bases, rows.FieldAsString(4));
+        track.Artist = NameText(artists.Find(rows, 1));
+        track.Album = NameText(albums.Find(rows, 2));
+        track.Genre = NameText(genres.Find(rows, 3));
+        const std::string& base = bases.Find(rows, 4);
         track.Title = NameText(rows.FieldAsString(5));
         track.Kind = KindOfExtension(KindExtension(location));
         track.Location = base + "/" + location;

@@ -261,8 +261,12 @@ std::string TSQLiteTable::FieldAsString(unsigned index) const {
 }
 
 bool TSQLiteTable::FieldIsNull(unsigned index) const {
-    return !HasValue(index) ||
-           sqlite3_column_type(FStmt.get(), static_cast<int>(index)) == SQLITE_NULL;
+    return FieldType(index) == SQLITE_NULL;
+}
+
+int TSQLiteTable::FieldType(unsigned index) const {
+    return HasValue(index) ? sqlite3_column_type(FStmt.get(), static_cast<int>(index))
+                           : SQLITE_NULL;
 }
 
 std::span<const uint8_t> TSQLiteTable::FieldAsBytes(unsigned index) const {

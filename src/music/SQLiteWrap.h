@@ -102,6 +102,8 @@ class TSQLiteTable {
     // UTF-8 text up to its first NUL; empty for NULL.
     std::string FieldAsString(unsigned index) const;
     bool FieldIsNull(unsigned index) const;
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL.
+    int FieldType(unsigned index) const;
     // A copy of the column's bytes, positioned at 0; empty for NULL.
     TMemoryStream FieldAsBlob(unsigned index) const;
     // The column's bytes without a copy; valid until the next step.
