@@ -20,6 +20,9 @@ constexpr size_t kMhbdFields = 24;
 constexpr size_t kMhsdFields = 16;
 constexpr uint32_t kTrackDataset = 1;
 constexpr uint32_t kPlaylistDataset = 2;
+// Deflate turns at most 258 bytes into one match of at least 2 bits: no body inflates to more
+// than about 1032 times its size.
+constexpr size_t kMaxDeflateRatio = 1040;
 
 // One zlib inflate stream, ended however the inflation ends.
 class TInflater {
@@ -58,6 +61,7 @@ bool TIpodMusicDb::ReadITunesDatabase() {
 bool TIpodMusicDb::InflateCompressedDatabase(TMemoryStream& stream) {
     TByteReader bytes(stream.Data(), stream.Size());
     uint32_t headerLength = bytes.ReadU32(4).value_or(0);
+    size_t expected = bytes.ReadU32(8).value_or(0);
     if (!bytes.Has(0, kMhbdFields) || headerLength < kMhbdFields || headerLength > stream.Size()) {
         AddLog("Cannot inflate iTunesCDB: the database header is incomplete");
         return false;
@@ -66,6 +70,14 @@ bool TIpodMusicDb::InflateCompressedDatabase(TMemoryStream& stream) {
     std::vector<uint8_t> header(stream.Data(), stream.Data() + headerLength);
     std::vector<uint8_t> body(stream.Data() + headerLength, stream.Data() + stream.Size());
     stream.Clear();
+    // The header's total length gives the inflated size: reserving it once spares the copies and
+    // page faults of growing piece by piece. A header cannot make us reserve more than the body
+    // could inflate to, nor past the cap.
+    size_t possible = body.size() < kMaxInflatedITunesDb / kMaxDeflateRatio
+                          ? body.size() * kMaxDeflateRatio
+                          : kMaxInflatedITunesDb;
+    expected = std::min({expected, headerLength + possible, headerLength + kMaxInflatedITunesDb});
+    stream.Reserve(std::max<size_t>(expected, headerLength));
     stream.Write(header.data(), header.size());
 
     TInflater inflater;
