@@ -213,7 +213,6 @@ bool TIpodMusicDb::ReadPlaylistDataset(const TByteReader& data, size_t datasetSt
         // Objects until the first chunk that is not an mhod (normally the first mhip).
         size_t object = position + U32(data, position + 4);
         bool objectsDamaged = false;
-        bool named = false;
         std::string problem;
         while (playlistData.Left(object) > 0) {
             uint32_t type = 0;
@@ -229,13 +228,12 @@ bool TIpodMusicDb::ReadPlaylistDataset(const TByteReader& data, size_t datasetSt
                 break;
             if (type == otTitle) {
                 playlist.Name = std::move(text);
-                named = true;
             } else if (type == otSmartPrefs) {
                 playlist.IsSmart = true;
             }
         }
         // The model's word for a playlist the database gives no name.
-        if (!named || playlist.Name.empty())
+        if (playlist.Name.empty())
             playlist.Name = "Unknown";
 
         // Items follow the objects; after damaged objects their place is unknown.
