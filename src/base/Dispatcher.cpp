@@ -10,9 +10,22 @@ void TEventQueue::RunAndWait(const std::function<void()>& work) {
     bool done = false;
     std::unique_lock lock(FMutex);
     if (FShutdown) return;
+    ++FSenders;
     FItems.push_back({work, &done});
     FQueued.notify_all();
     FFinished.wait(lock, [&] { return done || FShutdown; });
+    --FSenders;
+    FFinished.notify_all();
+}
+
+TEventQueue::~TEventQueue() {
+    std::unique_lock lock(FMutex);
+    FShutdown = true;
+    FItems.clear();
+    FQueued.notify_all();
+    FFinished.notify_all();
+    // A sender still waiting would otherwise wake on a destroyed condition variable.
+    FFinished.wait(lock, [&] { return FSenders == 0; });
 }
 
 void TEventQueue::Post(std::function<void()> work) {

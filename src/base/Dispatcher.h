@@ -21,6 +21,10 @@ inline void RunDirect(const std::function<void()>& work) { work(); }
 class TEventQueue {
 public:
     TEventQueue() : FOwner(std::this_thread::get_id()) {}
+    // Releases waiting senders and waits until none is left inside RunAndWait.
+    ~TEventQueue();
+    TEventQueue(const TEventQueue&) = delete;
+    TEventQueue& operator=(const TEventQueue&) = delete;
 
     // Runs work on the owner thread and waits; runs it at once when called there.
     void RunAndWait(const std::function<void()>& work);
@@ -48,6 +52,7 @@ private:
     std::condition_variable FFinished;
     std::deque<TItem> FItems;
     bool FShutdown = false;
+    int FSenders = 0;  // threads inside RunAndWait
 };
 
 }  // namespace corvane

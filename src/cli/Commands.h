@@ -22,5 +22,6 @@ private:
 };
 
 int RunDevices(const TArgs& args);
+int RunMusicList(const TArgs& args);
 
 }  // namespace corvane::cli

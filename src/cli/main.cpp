@@ -9,8 +9,11 @@ namespace {
 
 const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
+    "       corvane-cli music list [--device DIR] [--json]\n"
     "\n"
-    "  devices   show the attached iPod, iPhone, iPod touch or iPad\n"
+    "  devices      show the attached iPod, iPhone, iPod touch or iPad\n"
+    "  music list   load the device's music library and print its tracks and playlists\n"
+    "               (--json: one JSON object)\n"
     "\n"
     "  --device DIR   use DIR as the device: a folder holding iPod_Control is a disk-mode\n"
     "                 iPod; one holding iTunes_Control, DCIM or PhotoData is served as a\n"
@@ -34,6 +37,15 @@ int main(int argc, char** argv) {
             return 2;
         }
         return RunDevices(args);
+    }
+    if (command == "music" && argc >= 3 && std::string(argv[2]) == "list") {
+        TArgs listArgs(argc, argv, 3);
+        auto unknown = listArgs.Unknown({"--device", "--wait"}, {"--json"});
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
+            return 2;
+        }
+        return RunMusicList(listArgs);
     }
     std::fprintf(stderr, "corvane-cli: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;
