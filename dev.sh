@@ -78,6 +78,12 @@ case "${1:-}" in
         echo
         echo "== Demo iPhone served by the simulated device (demo/iphone)"
         build/corvane-cli devices --device demo/iphone
+        echo
+        echo "== Music on the demo iPod"
+        build/corvane-cli music list --device demo/ipod
+        echo
+        echo "== Music on the demo iPhone"
+        build/corvane-cli music list --device demo/iphone
         ;;
     bench)
         install_packages "${PACKAGES[@]}"
