@@ -243,7 +243,7 @@ TEST_F(MediaLibraryTest, IdsMatchWhenTheirTextMatches) {
     // A lookup table whose ids are text: "5" is the text of 5, "007" is not the text of 7.
     ExecSql(FPath,
             "DROP TABLE genre; CREATE TABLE genre (genre_id TEXT, genre TEXT);"
-            "INSERT INTO genre VALUES ('5', 'Five'), ('007', 'Seven'), ('x', 'Ex');"
+            "INSERT INTO genre VALUES ('5', 'Five'), ('007', 'Seven'), ('x', 'Ex'), (5, 'Again');"
             "UPDATE item SET genre_id = 5 WHERE item_pid = 1;"
             "UPDATE item SET genre_id = 7 WHERE item_pid = 2;"
             "UPDATE item SET genre_id = 'x' WHERE item_pid = 3;");
@@ -251,6 +251,8 @@ TEST_F(MediaLibraryTest, IdsMatchWhenTheirTextMatches) {
     EXPECT_EQ(Track(1).Genre, "Five");
     EXPECT_EQ(Track(2).Genre, "");
     EXPECT_EQ(Track(3).Genre, "Ex");
+    // A repeated id keeps its first name and does not end the read.
+    EXPECT_NE(FMusic.Log.Text().find("1 repeated ids in genre"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------
