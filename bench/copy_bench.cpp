@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "device/DeviceFolder.h"
 #include "device/IosHelper.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
@@ -55,12 +56,7 @@ TBenchFiles& Files() {
 }
 
 void BM_CopyDeviceFile(benchmark::State& state) {
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    options.ExtraVolumes = {Files().Ipod};
-    TIpodDevice device(nullptr, options);
+    TIpodDevice device(nullptr, OfflineSessionOptions({Files().Ipod}));
     device.ScanDrives();
     std::string target = Files().Out + "/copy.bin";
     for (auto _ : state) {

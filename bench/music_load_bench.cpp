@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "music/iPodMusic.h"
@@ -65,13 +66,7 @@ const std::string& Library(size_t tracks, bool compressed) {
 }
 
 TIpodDevice& Device() {
-    static TIpodDevice device(nullptr, [] {
-        TDeviceSessionOptions options;
-        options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-        options.VolumeRule = nullptr;
-        options.WatchMounts = false;
-        return options;
-    }());
+    static TIpodDevice device(nullptr, OfflineSessionOptions());
     return device;
 }
 

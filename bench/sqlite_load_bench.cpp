@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -133,13 +134,7 @@ const std::string& ItlpFolder(size_t tracks) {
 }
 
 TIpodDevice& Device() {
-    static TIpodDevice device(nullptr, [] {
-        TDeviceSessionOptions options;
-        options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-        options.VolumeRule = nullptr;
-        options.WatchMounts = false;
-        return options;
-    }());
+    static TIpodDevice device(nullptr, OfflineSessionOptions());
     return device;
 }
 

@@ -6,18 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
 
 namespace {
-
-corvane::TDeviceSessionOptions NoDevice() {
-    corvane::TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<corvane::IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    return options;
-}
 
 // Well-formed UTF-8 without encoded surrogates: what the UTF-16 conversion must give.
 bool IsUtf8(const std::string& text) {
@@ -79,7 +72,7 @@ void Check(const corvane::TIpodMusicDb& db) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One session for the whole run: the reader needs a library, not a device.
-    static corvane::TIpodDevice device([](bool) {}, NoDevice());
+    static corvane::TIpodDevice device([](bool) {}, corvane::OfflineSessionOptions());
     for (bool compressed : {false, true}) {
         corvane::TIpodMusicDb db(device);
         corvane::TMemoryStream stream;

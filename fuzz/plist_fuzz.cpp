@@ -5,18 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
 
 namespace {
-
-corvane::TDeviceSessionOptions NoDevice() {
-    corvane::TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<corvane::IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    return options;
-}
 
 // Every track a walker adds must be whole: a location of the list's own form and counters in
 // step with the list.
@@ -35,7 +28,7 @@ void CheckTracks(const corvane::TTrackList& tracks, int added, const char* prefi
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One session for the whole run: the walkers need a library, not a device.
-    static corvane::TIpodDevice device([](bool) {}, NoDevice());
+    static corvane::TIpodDevice device([](bool) {}, corvane::OfflineSessionOptions());
     std::string xml(reinterpret_cast<const char*>(data), size);
     {
         corvane::TIpodMusicDb db(device);

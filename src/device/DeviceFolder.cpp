@@ -19,6 +19,15 @@ TDeviceFolderKind ClassifyDeviceFolder(const std::string& dir) {
     return TDeviceFolderKind::NotADevice;
 }
 
+TDeviceSessionOptions OfflineSessionOptions(std::vector<std::string> volumes) {
+    TDeviceSessionOptions options;
+    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
+    options.VolumeRule = nullptr;
+    options.WatchMounts = false;
+    options.ExtraVolumes = std::move(volumes);
+    return options;
+}
+
 TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
     TDeviceSessionOptions options;
     options.VolumeRule = nullptr;  // the folder stands in for every mounted volume

@@ -19,4 +19,8 @@ TDeviceFolderKind ClassifyDeviceFolder(const std::string& dir);
 // device's name is the first line of dir/.device-name, else the folder's name.
 TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir);
 
+// A session that sees no mobile-device library and no mounted volumes, only the folders given
+// (disk-mode iPods for ScanDrives): for tests, fuzzers and benchmarks.
+TDeviceSessionOptions OfflineSessionOptions(std::vector<std::string> volumes = {});
+
 }  // namespace corvane

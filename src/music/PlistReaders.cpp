@@ -116,6 +116,32 @@ const xmlNode* TopValue(const TPlistDict& top, const char* key) {
     return nullptr;
 }
 
+// The value of key in a list's top dictionary when it is a <kind> element; null, with a log
+// line saying what is wrong, otherwise. Both lists have one such key holding all entries.
+const xmlNode* ListValue(TIpodMusicDb& db, const TXmlPlist& plist, const std::string& list,
+                         const char* key, const char* kind, const char* kindText) {
+    if (!plist.Ok()) {
+        db.AddLog(list + ": not an XML document (" + plist.Error() + ")");
+        return nullptr;
+    }
+    if (plist.TopDict() == nullptr) {
+        db.AddLog(list + ": not a property list");
+        return nullptr;
+    }
+    TPlistDict top = DictPairs(plist.TopDict());
+    const xmlNode* value = TopValue(top, key);
+    if (value == nullptr) {
+        db.AddLog(list + (top.Damaged ? ": damaged top dictionary"
+                                      : ": no \"" + std::string(key) + "\" key"));
+        return nullptr;
+    }
+    if (!IsElement(value, kind)) {
+        db.AddLog(list + ": \"" + key + "\" is not " + kindText);
+        return nullptr;
+    }
+    return value;
+}
+
 // Reads a staged list and hands its bytes to walk; the staged copy of a mobile device is ours
 // and goes once it is read, whatever happened.
 void ReadStagedList(TIpodMusicDb& db, const std::string& path, const char* list,
@@ -159,24 +185,9 @@ int TIpodMusicDb::ReadRingtonesXml(const std::string& xml) {
     int added = 0;
     try {
         TXmlPlist plist(xml.data(), xml.size());
-        if (!plist.Ok()) {
-            AddLog(list + ": not an XML document (" + plist.Error() + ")");
+        const xmlNode* tones = ListValue(*this, plist, list, "Ringtones", "dict", "a dictionary");
+        if (tones == nullptr)
             return 0;
-        }
-        if (plist.TopDict() == nullptr) {
-            AddLog(list + ": not a property list");
-            return 0;
-        }
-        TPlistDict top = DictPairs(plist.TopDict());
-        const xmlNode* tones = TopValue(top, "Ringtones");
-        if (tones == nullptr) {
-            AddLog(list + (top.Damaged ? ": damaged top dictionary" : ": no \"Ringtones\" key"));
-            return 0;
-        }
-        if (!IsElement(tones, "dict")) {
-            AddLog(list + ": \"Ringtones\" is not a dictionary");
-            return 0;
-        }
         TPlistDict files = DictPairs(tones);
         int badTimes = 0;
         int badNames = 0;
@@ -240,24 +251,9 @@ int TIpodMusicDb::ReadBooksXml(const std::string& xml, bool purchased) {
     int added = 0;
     try {
         TXmlPlist plist(xml.data(), xml.size());
-        if (!plist.Ok()) {
-            AddLog(list + ": not an XML document (" + plist.Error() + ")");
+        const xmlNode* books = ListValue(*this, plist, list, "Books", "array", "an array");
+        if (books == nullptr)
             return 0;
-        }
-        if (plist.TopDict() == nullptr) {
-            AddLog(list + ": not a property list");
-            return 0;
-        }
-        TPlistDict top = DictPairs(plist.TopDict());
-        const xmlNode* books = TopValue(top, "Books");
-        if (books == nullptr) {
-            AddLog(list + (top.Damaged ? ": damaged top dictionary" : ": no \"Books\" key"));
-            return 0;
-        }
-        if (!IsElement(books, "array")) {
-            AddLog(list + ": \"Books\" is not an array");
-            return 0;
-        }
         int badPaths = 0;
         for (const xmlNode* entry : ChildElements(books)) {
             // Fewer than three children cannot carry a name and a path: skipped, as ever.

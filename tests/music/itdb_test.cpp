@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -19,15 +20,6 @@ using testing::ItdbTrack;
 using testing::TItdbBuilder;
 using testing::TItdbEra;
 using testing::TTempDir;
-
-TDeviceSessionOptions NoDeviceOptions(std::vector<std::string> volumes = {}) {
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    options.ExtraVolumes = std::move(volumes);
-    return options;
-}
 
 std::vector<uint64_t> Pids(std::initializer_list<int64_t> pids) {
     return std::vector<uint64_t>(pids.begin(), pids.end());
@@ -99,7 +91,7 @@ class ItdbTest : public ::testing::Test {
     }
 
     TTempDir FDir;
-    TIpodDevice FDevice{nullptr, NoDeviceOptions()};
+    TIpodDevice FDevice{nullptr, OfflineSessionOptions()};
     TIpodMusicDb FMusic{FDevice};
 };
 
@@ -335,7 +327,7 @@ TEST(ItdbDiskModeTest, DeviceFilesAreNotChanged) {
         return files;
     };
     auto before = snapshot();
-    TIpodDevice device(nullptr, NoDeviceOptions({ipod.Path()}));
+    TIpodDevice device(nullptr, OfflineSessionOptions({ipod.Path()}));
     ASSERT_TRUE(device.ScanDrives());
     TIpodMusicDb music(device);
     ASSERT_EQ(music.ReadItdbLibrary(device.StageITunesFile("Library.itdb", true, "")), 9);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/TempDir.h"
@@ -27,15 +28,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TDeviceSessionOptions NoVolumes(std::vector<std::string> volumes = {}) {
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    options.ExtraVolumes = std::move(volumes);
-    return options;
-}
-
 // A library of a fresh device session, fed with database bytes.
 class ITunesDbTest : public ::testing::Test {
   protected:
@@ -47,7 +39,7 @@ class ITunesDbTest : public ::testing::Test {
     }
     std::string Log() const { return FDb.Log.Text(); }
 
-    TIpodDevice FDevice{nullptr, NoVolumes()};
+    TIpodDevice FDevice{nullptr, OfflineSessionOptions()};
     TIpodMusicDb FDb{FDevice};
 };
 
@@ -619,7 +611,7 @@ TEST_F(ITunesDbTest, InflationKeepsTheHeaderAndRewinds) {
 TEST(ITunesDbDeviceTest, ReadsTheCompressedFileFirst) {
     TTempDir ipod;
     fs::create_directories(ipod / "iPod_Control/iTunes");
-    TIpodDevice device(nullptr, NoVolumes({ipod.Path()}));
+    TIpodDevice device(nullptr, OfflineSessionOptions({ipod.Path()}));
     ASSERT_TRUE(device.ScanDrives());
 
     TITunesDbBuilder one;

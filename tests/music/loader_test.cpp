@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
 #include "fixtures/ITunesDbBuilder.h"
@@ -53,12 +54,7 @@ void WriteMediaLibrary(const std::string& path, bool withBook) {
 
 std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
     fs::create_directories(root + "/iPod_Control/iTunes");
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    options.ExtraVolumes = {root};
-    auto device = std::make_unique<TIpodDevice>(nullptr, options);
+    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
     device->ScanDrives();
     return device;
 }

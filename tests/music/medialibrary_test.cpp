@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -22,15 +23,6 @@ using testing::TMediaLibraryEra;
 using testing::TTempDir;
 
 constexpr int64_t kPurchasedPid = -8988823706756332861;  // real pids are often negative
-
-TDeviceSessionOptions NoDeviceOptions(std::vector<std::string> volumes = {}) {
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [] { return std::unique_ptr<IMobileDeviceLibrary>(); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    options.ExtraVolumes = std::move(volumes);
-    return options;
-}
 
 std::vector<uint64_t> Pids(std::initializer_list<int64_t> pids) {
     std::vector<uint64_t> result;
@@ -86,7 +78,7 @@ class MediaLibraryTest : public ::testing::Test {
 
     TTempDir FDir;
     std::string FPath = FDir / "MediaLibrary.sqlitedb";
-    TIpodDevice FDevice{nullptr, NoDeviceOptions()};
+    TIpodDevice FDevice{nullptr, OfflineSessionOptions()};
     TIpodMusicDb FMusic{FDevice};
 };
 
@@ -381,7 +373,7 @@ TEST(MediaLibraryDiskModeTest, WalOfTheDeviceIsReadAndNothingChanges) {
         before[entry.path().string()] = testing::ReadFile(entry.path().string());
     }
 
-    TIpodDevice device(nullptr, NoDeviceOptions({ipod.Path()}));
+    TIpodDevice device(nullptr, OfflineSessionOptions({ipod.Path()}));
     ASSERT_TRUE(device.ScanDrives());
     TIpodMusicDb music(device);
     std::string path = device.StageITunesFile("MediaLibrary.sqlitedb", false, "");
