@@ -41,7 +41,8 @@ struct TBenchFiles {
     }
     static void WriteBytes(const std::string& path, size_t size) {
         std::vector<char> block(1 << 20);
-        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>(i * 7);
         FILE* file = std::fopen(path.c_str(), "wb");
         for (size_t done = 0; done < size; done += block.size()) {
             std::fwrite(block.data(), 1, block.size(), file);
@@ -60,7 +61,8 @@ void BM_CopyDeviceFile(benchmark::State& state) {
     device.ScanDrives();
     std::string target = Files().Out + "/copy.bin";
     for (auto _ : state) {
-        if (device.CopyDeviceFile(":big.bin", target) != 0) state.SkipWithError("copy failed");
+        if (device.CopyDeviceFile(":big.bin", target) != 0)
+            state.SkipWithError("copy failed");
         state.PauseTiming();
         unlink(target.c_str());
         state.ResumeTiming();
@@ -95,7 +97,8 @@ void BM_SimulatedCopyToStream(benchmark::State& state) {
     simulated.Control->WaitIdle();
     for (auto _ : state) {
         TMemoryStream stream;
-        if (!service.CopyToStream("/stream.bin", stream)) state.SkipWithError("read failed");
+        if (!service.CopyToStream("/stream.bin", stream))
+            state.SkipWithError("read failed");
         benchmark::DoNotOptimize(stream.Data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kStreamFile));
@@ -129,7 +132,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end()) Throughput[run.benchmark_name()] = it->second.value;
+            if (it != run.counters.end())
+                Throughput[run.benchmark_name()] = it->second.value;
         }
     }
     std::map<std::string, double> Throughput;
@@ -139,12 +143,14 @@ void PrintRatio(const TRatioReporter& reporter, const char* what, const std::str
                 const std::string& reference, double target) {
     auto find = [&](const std::string& name) {
         for (const auto& [key, value] : reporter.Throughput) {
-            if (key == name || key.rfind(name + "/", 0) == 0) return value;
+            if (key == name || key.rfind(name + "/", 0) == 0)
+                return value;
         }
         return 0.0;
     };
     double a = find(ours), b = find(reference);
-    if (a <= 0 || b <= 0) return;
+    if (a <= 0 || b <= 0)
+        return;
     double ratio = a / b;
     std::printf("%-44s %.2f (target >= %.2f) %s\n", what, ratio, target,
                 ratio >= target ? "ok" : "BELOW TARGET");

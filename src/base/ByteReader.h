@@ -13,7 +13,7 @@
 namespace corvane {
 
 class TByteReader {
-  public:
+public:
     constexpr TByteReader() = default;
     constexpr TByteReader(const uint8_t* data, size_t size) : FData(data), FSize(data ? size : 0) {}
     constexpr explicit TByteReader(std::span<const uint8_t> bytes)
@@ -69,7 +69,7 @@ class TByteReader {
         return true;
     }
 
-  private:
+private:
     template <typename T>
     std::optional<T> Read(size_t offset) const {
         if (!Has(offset, sizeof(T)))

@@ -9,7 +9,8 @@ void TEventQueue::RunAndWait(const std::function<void()>& work) {
     }
     bool done = false;
     std::unique_lock lock(FMutex);
-    if (FShutdown) return;
+    if (FShutdown)
+        return;
     ++FSenders;
     FItems.push_back({work, &done});
     FQueued.notify_all();
@@ -30,7 +31,8 @@ TEventQueue::~TEventQueue() {
 
 void TEventQueue::Post(std::function<void()> work) {
     std::lock_guard lock(FMutex);
-    if (FShutdown) return;
+    if (FShutdown)
+        return;
     FItems.push_back({std::move(work), nullptr});
     FQueued.notify_all();
 }
@@ -47,7 +49,8 @@ int TEventQueue::ProcessEvents(std::chrono::milliseconds maxWait) {
         lock.unlock();
         item.Work();
         lock.lock();
-        if (item.Done && !FShutdown) *item.Done = true;
+        if (item.Done && !FShutdown)
+            *item.Done = true;
         FFinished.notify_all();
         ++count;
     }

@@ -15,7 +15,9 @@ namespace corvane {
 using TRunOnUiThread = std::function<void(const std::function<void()>&)>;
 
 // Runs the work on the calling thread.
-inline void RunDirect(const std::function<void()>& work) { work(); }
+inline void RunDirect(const std::function<void()>& work) {
+    work();
+}
 
 // A queue that one owner thread pumps; other threads hand it work and wait for it.
 class TEventQueue {

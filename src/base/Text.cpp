@@ -5,27 +5,37 @@
 namespace corvane {
 
 namespace {
-char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-bool IsSeparator(char c) { return c == '/' || c == '\\' || c == ':'; }
+char LowerChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\' || c == ':';
+}
 }  // namespace
 
 std::string AsciiLower(std::string_view text) {
     std::string result(text);
-    for (char& c : result) c = LowerChar(c);
+    for (char& c : result)
+        c = LowerChar(c);
     return result;
 }
 
 std::string AsciiUpper(std::string_view text) {
     std::string result(text);
-    for (char& c : result) c = UpperChar(c);
+    for (char& c : result)
+        c = UpperChar(c);
     return result;
 }
 
 bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+        if (LowerChar(a[i]) != LowerChar(b[i]))
+            return false;
     }
     return true;
 }
@@ -35,28 +45,33 @@ bool StartsWithText(std::string_view text, std::string_view prefix) {
 }
 
 bool EndsWithText(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && SameText(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() &&
+           SameText(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::string ExtractFileExt(std::string_view path) {
     for (size_t i = path.size(); i > 0; --i) {
         char c = path[i - 1];
-        if (IsSeparator(c)) break;
-        if (c == '.') return std::string(path.substr(i - 1));
+        if (IsSeparator(c))
+            break;
+        if (c == '.')
+            return std::string(path.substr(i - 1));
     }
     return {};
 }
 
 std::string ExtractFileName(std::string_view path) {
     for (size_t i = path.size(); i > 0; --i) {
-        if (IsSeparator(path[i - 1])) return std::string(path.substr(i));
+        if (IsSeparator(path[i - 1]))
+            return std::string(path.substr(i));
     }
     return std::string(path);
 }
 
 std::string ReplaceChar(std::string text, char from, char to) {
     for (char& c : text) {
-        if (c == from) c = to;
+        if (c == from)
+            c = to;
     }
     return text;
 }
@@ -64,17 +79,22 @@ std::string ReplaceChar(std::string text, char from, char to) {
 std::string Trim(std::string_view text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
 std::optional<int64_t> ParseInt64(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
+        return std::nullopt;
     int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -115,7 +135,8 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
         }
         AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
     }
-    if (bytes % 2 != 0) AppendUtf8(out, kReplacement);
+    if (bytes % 2 != 0)
+        AppendUtf8(out, kReplacement);
     return out;
 }
 

@@ -6,13 +6,16 @@
 namespace corvane::cli {
 
 TArgs::TArgs(int argc, char** argv, int first) {
-    for (int i = first; i < argc; ++i) FArgs.emplace_back(argv[i]);
+    for (int i = first; i < argc; ++i)
+        FArgs.emplace_back(argv[i]);
 }
 
 std::string TArgs::Value(const std::string& option) const {
     for (size_t i = 0; i < FArgs.size(); ++i) {
-        if (FArgs[i] == option && i + 1 < FArgs.size()) return FArgs[i + 1];
-        if (FArgs[i].rfind(option + "=", 0) == 0) return FArgs[i].substr(option.size() + 1);
+        if (FArgs[i] == option && i + 1 < FArgs.size())
+            return FArgs[i + 1];
+        if (FArgs[i].rfind(option + "=", 0) == 0)
+            return FArgs[i].substr(option.size() + 1);
     }
     return {};
 }
@@ -33,10 +36,12 @@ std::vector<std::string> TArgs::Unknown(const std::vector<std::string>& withValu
         const std::string& arg = FArgs[i];
         std::string name = arg.substr(0, arg.find('='));
         if (std::find(withValue.begin(), withValue.end(), name) != withValue.end()) {
-            if (name == arg) ++i;  // its value follows
+            if (name == arg)
+                ++i;  // its value follows
             continue;
         }
-        if (std::find(flags.begin(), flags.end(), arg) != flags.end()) continue;
+        if (std::find(flags.begin(), flags.end(), arg) != flags.end())
+            continue;
         unknown.push_back(arg);
     }
     return unknown;

@@ -11,9 +11,11 @@ std::string DeviceDirFromArgs(const std::string& argValue) {
     std::string dir = argValue;
     if (dir.empty()) {
         const char* env = std::getenv(kDeviceFolderVariable);
-        if (env != nullptr) dir = env;
+        if (env != nullptr)
+            dir = env;
     }
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
     return dir;
 }
 
@@ -44,12 +46,14 @@ std::string OpenSession(TCliSession& session, const std::string& deviceDir, int 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
     while (true) {
         session.Queue.ProcessEvents(std::chrono::milliseconds(0));
-        if (session.Attached && session.Device->Connected()) break;
+        if (session.Attached && session.Device->Connected())
+            break;
         auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::steady_clock::duration::zero()) break;
-        session.Queue.ProcessEvents(std::min(
-            std::chrono::duration_cast<std::chrono::milliseconds>(left),
-            std::chrono::milliseconds(100)));
+        if (left <= std::chrono::steady_clock::duration::zero())
+            break;
+        session.Queue.ProcessEvents(
+            std::min(std::chrono::duration_cast<std::chrono::milliseconds>(left),
+                     std::chrono::milliseconds(100)));
     }
     return {};
 }

@@ -9,8 +9,8 @@ namespace corvane::cli {
 
 int RunDevices(const TArgs& args) {
     TCliSession session;
-    std::string error = OpenSession(session, DeviceDirFromArgs(args.Value("--device")),
-                                    args.IntValue("--wait", 3));
+    std::string error =
+        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
     if (!error.empty()) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return 2;
@@ -19,8 +19,8 @@ int RunDevices(const TArgs& args) {
     if (device.Connected()) {
         std::printf("Device: %s\n", device.DisplayName().c_str());
         std::printf("Kind:   %s\n", device.IsIos() ? "mobile device" : "disk-mode iPod");
-        std::printf("Root:   %s\n", device.IsIos() ? "/ (device file service)"
-                                                   : device.Drive().c_str());
+        std::printf("Root:   %s\n",
+                    device.IsIos() ? "/ (device file service)" : device.Drive().c_str());
     } else {
         std::printf("No iPod, iPhone, iPod touch or iPad found.\n");
     }
@@ -30,8 +30,10 @@ int RunDevices(const TArgs& args) {
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find("\r\n", start);
-        if (end == std::string::npos) end = log.size();
-        if (end > start) std::printf("  %s\n", log.substr(start, end - start).c_str());
+        if (end == std::string::npos)
+            end = log.size();
+        if (end > start)
+            std::printf("  %s\n", log.substr(start, end - start).c_str());
         start = end + 2;
     }
     return device.Connected() ? 0 : 1;

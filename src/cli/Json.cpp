@@ -10,17 +10,24 @@ namespace {
 size_t Utf8Length(std::string_view text, size_t i) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char c = byte(i);
-    if (c < 0x80) return 1;
+    if (c < 0x80)
+        return 1;
     size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-    if (length == 0 || c > 0xF4 || i + length > text.size()) return 0;
+    if (length == 0 || c > 0xF4 || i + length > text.size())
+        return 0;
     for (size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
     }
     // Overlong forms, surrogates and code points past U+10FFFF.
-    if (c == 0xE0 && byte(i + 1) < 0xA0) return 0;
-    if (c == 0xED && byte(i + 1) >= 0xA0) return 0;
-    if (c == 0xF0 && byte(i + 1) < 0x90) return 0;
-    if (c == 0xF4 && byte(i + 1) >= 0x90) return 0;
+    if (c == 0xE0 && byte(i + 1) < 0xA0)
+        return 0;
+    if (c == 0xED && byte(i + 1) >= 0xA0)
+        return 0;
+    if (c == 0xF0 && byte(i + 1) < 0x90)
+        return 0;
+    if (c == 0xF4 && byte(i + 1) >= 0x90)
+        return 0;
     return length;
 }
 
@@ -37,7 +44,8 @@ std::string JsonString(std::string_view text) {
         } else if (c < 0x20) {
             char escaped[8];
             const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
-            if (named == nullptr) std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            if (named == nullptr)
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
             out += named ? named : escaped;
             ++i;
         } else if (size_t length = Utf8Length(text, i)) {
@@ -53,7 +61,8 @@ std::string JsonString(std::string_view text) {
 }
 
 void TJsonWriter::Separate() {
-    if (FNeedComma) FText += ',';
+    if (FNeedComma)
+        FText += ',';
     FNeedComma = false;
 }
 

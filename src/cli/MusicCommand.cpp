@@ -10,8 +10,8 @@ namespace corvane::cli {
 
 int RunMusicList(const TArgs& args) {
     TCliSession session;
-    std::string error = OpenSession(session, DeviceDirFromArgs(args.Value("--device")),
-                                    args.IntValue("--wait", 3));
+    std::string error =
+        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
     if (!error.empty()) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return 2;

@@ -10,11 +10,16 @@ namespace corvane::cli {
 
 const char* KindName(int kind) {
     switch (kind) {
-        case mkMovie: return "movie";
-        case mkBook: return "book";
-        case mkTone: return "tone";
-        case mkVoiceMemo: return "voice_memo";
-        default: return "music";
+        case mkMovie:
+            return "movie";
+        case mkBook:
+            return "book";
+        case mkTone:
+            return "tone";
+        case mkVoiceMemo:
+            return "voice_memo";
+        default:
+            return "music";
     }
 }
 
@@ -59,7 +64,8 @@ std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, boo
         json.Key("voice_memos").Bool(playlist.IsVoiceMemos);
         // Entries are printed like track pids (signed), so the two compare equal.
         json.Key("track_pids").BeginArray();
-        for (uint64_t pid : playlist.TrackPids) json.Int(static_cast<int64_t>(pid));
+        for (uint64_t pid : playlist.TrackPids)
+            json.Int(static_cast<int64_t>(pid));
         json.EndArray();
         json.EndObject();
     }
@@ -76,9 +82,11 @@ namespace {
 
 // Cuts text to at most width bytes without splitting a UTF-8 sequence.
 std::string Cell(const std::string& text, size_t width) {
-    if (text.size() <= width) return text;
+    if (text.size() <= width)
+        return text;
     size_t cut = width > 1 ? width - 1 : 0;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
     return text.substr(0, cut) + "~";
 }
 
@@ -101,9 +109,8 @@ std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bo
     for (const TTrackItem& track : music.Tracks) {
         Append(out, "%5zu%s %-30s %-22s %-22s %-10s %10s %8s %4d %5d\n", index++,
                track.Checked ? "*" : " ", Cell(track.Title, 30).c_str(),
-               Cell(track.Artist, 22).c_str(), Cell(track.Album, 22).c_str(),
-               KindName(track.Kind), track.SizeText.c_str(), track.DurationText.c_str(),
-               track.Rating, track.PlayCount);
+               Cell(track.Artist, 22).c_str(), Cell(track.Album, 22).c_str(), KindName(track.Kind),
+               track.SizeText.c_str(), track.DurationText.c_str(), track.Rating, track.PlayCount);
     }
     out += "\nPlaylists:\n";
     index = 0;
@@ -112,15 +119,18 @@ std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bo
                playlist.Count, playlist.IsSmart ? "  (smart)" : "",
                playlist.IsVoiceMemos ? "  (voice memos)" : "");
     }
-    Append(out, "\nTotal %s; checked %d tracks, %s\n", TIpodDevice::FormatSize(music.TotalSize).c_str(),
-           music.Tracks.CheckedCount, TIpodDevice::FormatSize(music.Tracks.CheckedSize).c_str());
+    Append(out, "\nTotal %s; checked %d tracks, %s\n",
+           TIpodDevice::FormatSize(music.TotalSize).c_str(), music.Tracks.CheckedCount,
+           TIpodDevice::FormatSize(music.Tracks.CheckedSize).c_str());
     std::string log = music.Log.Text();
     if (!log.empty()) {
         out += "Log:";
         for (char c : log) {
-            if (c == '\r') continue;
+            if (c == '\r')
+                continue;
             out += c;
-            if (c == '\n') out += "  ";
+            if (c == '\n')
+                out += "  ";
         }
         out += "\n";
     }

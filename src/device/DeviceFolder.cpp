@@ -10,11 +10,14 @@
 namespace corvane {
 
 TDeviceFolderKind ClassifyDeviceFolder(const std::string& dir) {
-    if (!DirectoryExists(dir)) return TDeviceFolderKind::NotADevice;
+    if (!DirectoryExists(dir))
+        return TDeviceFolderKind::NotADevice;
     auto ipod = ResolveBelow(dir, "iPod_Control");
-    if (ipod && DirectoryExists(*ipod)) return TDeviceFolderKind::DiskMode;
+    if (ipod && DirectoryExists(*ipod))
+        return TDeviceFolderKind::DiskMode;
     for (const char* folder : {"iTunes_Control", "DCIM", "PhotoData"}) {
-        if (DirectoryExists(dir + "/" + folder)) return TDeviceFolderKind::Mobile;
+        if (DirectoryExists(dir + "/" + folder))
+            return TDeviceFolderKind::Mobile;
     }
     return TDeviceFolderKind::NotADevice;
 }
@@ -40,8 +43,7 @@ TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
     simulated.Root = dir;
     auto nameFile = ReadLocalFile(dir + "/.device-name");
     std::string name = nameFile ? Trim(nameFile->substr(0, nameFile->find('\n'))) : "";
-    simulated.DeviceName =
-        name.empty() ? std::filesystem::path(dir).filename().string() : name;
+    simulated.DeviceName = name.empty() ? std::filesystem::path(dir).filename().string() : name;
     options.LoadLibrary = [simulated] { return MakeSimulatedDevice(simulated).Library; };
     return options;
 }

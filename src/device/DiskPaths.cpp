@@ -20,9 +20,11 @@ bool Exists(const std::string& path) {
 // The entry of folder whose name equals name without case; empty when there is none.
 std::string FindNoCase(const std::string& folder, const std::string& name) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-    if (!dir) return {};
+    if (!dir)
+        return {};
     while (dirent* entry = readdir(dir.get())) {
-        if (SameText(entry->d_name, name)) return entry->d_name;
+        if (SameText(entry->d_name, name))
+            return entry->d_name;
     }
     return {};
 }
@@ -30,7 +32,8 @@ std::string FindNoCase(const std::string& folder, const std::string& name) {
 }  // namespace
 
 std::optional<std::string> ResolveBelow(const std::string& root, const std::string& path) {
-    if (root.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    if (root.empty() || path.find('\0') != std::string::npos)
+        return std::nullopt;
     std::vector<std::string> parts;
     std::string part;
     for (char c : path + "/") {
@@ -38,13 +41,17 @@ std::optional<std::string> ResolveBelow(const std::string& root, const std::stri
             part += c;
             continue;
         }
-        if (part == "..") return std::nullopt;
-        if (!part.empty() && part != ".") parts.push_back(part);
+        if (part == "..")
+            return std::nullopt;
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
         part.clear();
     }
     std::string exact = root;
-    for (const std::string& p : parts) exact += "/" + p;
-    if (parts.empty() || Exists(exact)) return exact;
+    for (const std::string& p : parts)
+        exact += "/" + p;
+    if (parts.empty() || Exists(exact))
+        return exact;
 
     std::string resolved = root;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -53,7 +60,8 @@ std::optional<std::string> ResolveBelow(const std::string& root, const std::stri
             std::string match = FindNoCase(resolved, parts[i]);
             if (match.empty()) {
                 // Nothing matches: the rest stays as spelled, and the caller finds it missing.
-                for (size_t j = i; j < parts.size(); ++j) resolved += "/" + parts[j];
+                for (size_t j = i; j < parts.size(); ++j)
+                    resolved += "/" + parts[j];
                 return resolved;
             }
             next = resolved + "/" + match;

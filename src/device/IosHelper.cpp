@@ -31,9 +31,11 @@ TIosHelper::TIosHelper(TOnChange onChange, std::unique_ptr<IMobileDeviceLibrary>
     : FOnChange(std::move(onChange)), FLibrary(std::move(library)) {}
 
 TIosHelper::~TIosHelper() {
-    if (!FLibrary) return;
+    if (!FLibrary)
+        return;
     // No notification may run into a half-destroyed instance.
-    if (FSubscribed) FLibrary->NotificationUnsubscribe();
+    if (FSubscribed)
+        FLibrary->NotificationUnsubscribe();
     std::lock_guard lock(FLock);
     if (FAmDevice) {
         CloseServiceLocked();
@@ -48,11 +50,13 @@ bool TIosHelper::HasDevice() const {
 }
 
 bool TIosHelper::StartNotify() {
-    if (!FLibrary) return false;
+    if (!FLibrary)
+        return false;
     int result = FLibrary->NotificationSubscribe(
         [this](TAmDevice device, int message) { DeviceNotified(device, message); });
     FLastError = result;
-    if (result != 0) return false;
+    if (result != 0)
+        return false;
     FSubscribed = true;
     SetBufferSize(kCopyBufferSize);
     return true;
@@ -66,7 +70,8 @@ void TIosHelper::DeviceNotified(TAmDevice device, int message) {
     {
         std::lock_guard lock(FLock);
         // The loss of a device we do not serve changes nothing.
-        if (FAmDevice != nullptr && device != nullptr && device != FAmDevice) return;
+        if (FAmDevice != nullptr && device != nullptr && device != FAmDevice)
+            return;
     }
     Detach();
 }
@@ -82,9 +87,11 @@ bool TIosHelper::Attach(TAmDevice device) {
         FDeviceGoing = false;
         FAmDevice = device;
         opened = OpenService(kAfcServiceName, false);
-        if (opened) FReported = true;
+        if (opened)
+            FReported = true;
     }
-    if (opened && FOnChange) FOnChange(*this, true);
+    if (opened && FOnChange)
+        FOnChange(*this, true);
     return opened;
 }
 
@@ -94,21 +101,25 @@ void TIosHelper::Detach() {
     {
         std::lock_guard lock(FLock);
         CloseServiceLocked();
-        if (FAmDevice) EndDeviceSession();
+        if (FAmDevice)
+            EndDeviceSession();
         FAmDevice = nullptr;
         report = FReported;
         FReported = false;
         FDeviceGoing = false;
     }
     // Only a device that was reported attached is reported lost.
-    if (report && FOnChange) FOnChange(*this, false);
+    if (report && FOnChange)
+        FOnChange(*this, false);
 }
 
 int TIosHelper::ReconnectDevice() {
     FLibrary->DeviceDisconnect(FAmDevice);
     int result = FLibrary->DeviceConnect(FAmDevice);
-    if (result != 0) return result;
-    if (FLibrary->DeviceIsPaired(FAmDevice) == 1 && FLibrary->DeviceValidatePairing(FAmDevice) == 0) {
+    if (result != 0)
+        return result;
+    if (FLibrary->DeviceIsPaired(FAmDevice) == 1 &&
+        FLibrary->DeviceValidatePairing(FAmDevice) == 0) {
         return FLibrary->DeviceStartSession(FAmDevice);
     }
     return 0;
@@ -121,8 +132,10 @@ void TIosHelper::EndDeviceSession() {
 
 bool TIosHelper::OpenService(const std::string& name, bool force) {
     std::lock_guard lock(FLock);
-    if (!FLibrary || !FAmDevice) return false;
-    if (!force && FAfcConn != nullptr && SameText(FServiceName, name)) return true;
+    if (!FLibrary || !FAmDevice)
+        return false;
+    if (!force && FAfcConn != nullptr && SameText(FServiceName, name))
+        return true;
     bool fresh = FServiceName.empty();
     CloseServiceLocked();
     for (int pass = 0; pass < 3; ++pass) {
@@ -146,7 +159,8 @@ bool TIosHelper::OpenService(const std::string& name, bool force) {
         for (int attempt = 0; attempt < 3 && !fresh; ++attempt) {
             fresh = ReconnectDevice() == 0;
         }
-        if (!fresh) return false;
+        if (!fresh)
+            return false;
     }
     return false;
 }
@@ -167,19 +181,24 @@ void TIosHelper::CloseServiceLocked() {
 
 bool TIosHelper::PathExists(const std::string& path) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr || path.empty()) return false;
+    if (FAfcConn == nullptr || path.empty())
+        return false;
     TAfcDictionary info = nullptr;
-    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0) return false;
-    if (info != nullptr) FLibrary->AfcKeyValueClose(info);
+    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0)
+        return false;
+    if (info != nullptr)
+        FLibrary->AfcKeyValueClose(info);
     return true;
 }
 
 void TIosHelper::SetBufferSize(size_t size) {
     std::lock_guard lock(FLock);
-    if (size == FBufferSize) return;
+    if (size == FBufferSize)
+        return;
     FBuffer = {};
     FBufferSize = 0;
-    if (size == 0) return;
+    if (size == 0)
+        return;
     try {
         FBuffer.resize(size);
         FBufferSize = size;
@@ -199,12 +218,15 @@ bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
         FLastError = kErrorDeviceGone;
         return false;
     }
-    if (FBufferSize == 0) SetBufferSize(kCopyBufferSize);
-    if (FBufferSize == 0) return false;
+    if (FBufferSize == 0)
+        SetBufferSize(kCopyBufferSize);
+    if (FBufferSize == 0)
+        return false;
     TAfcFileRef file = 0;
     int result = FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file);
     FLastError = result;
-    if (result != 0) return false;
+    if (result != 0)
+        return false;
     // A copy that stops early is a failure: its caller must not take a truncated file for the
     // whole one.
     bool complete = false;
@@ -216,12 +238,14 @@ bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
         uint32_t length = static_cast<uint32_t>(FBufferSize);
         result = FLibrary->AfcFileRefRead(FAfcConn, file, FBuffer.data(), &length);
         FLastError = result;
-        if (result != 0) break;
+        if (result != 0)
+            break;
         if (length == 0) {
             complete = true;
             break;
         }
-        if (length > FBufferSize || !sink(FBuffer.data(), length)) break;
+        if (length > FBufferSize || !sink(FBuffer.data(), length))
+            break;
     }
     FLibrary->AfcFileRefClose(FAfcConn, file);
     return complete;
@@ -240,7 +264,8 @@ bool TIosHelper::CopyToStream(const std::string& path, TMemoryStream& stream) {
 
 bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName) {
     FLastLocalError = 0;
-    if (!PathExists(path)) return false;
+    if (!PathExists(path))
+        return false;
     TAtomicFileWriter writer(fileName);
     int error = writer.Open();
     if (error != 0) {
@@ -251,8 +276,10 @@ bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName
         error = writer.Write(data, count);
         return error == 0;
     });
-    if (error != 0) FLastLocalError = error;
-    if (!copied) return false;  // the writer removes the partial file
+    if (error != 0)
+        FLastLocalError = error;
+    if (!copied)
+        return false;  // the writer removes the partial file
     error = writer.Commit();
     if (error != 0) {
         FLastLocalError = error;
@@ -263,13 +290,15 @@ bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName
 
 bool TIosHelper::OpenFile(const std::string& path) {
     std::lock_guard lock(FLock);
-    if (!PathExists(path)) return false;
+    if (!PathExists(path))
+        return false;
     CloseFileLocked();
     // Read-only: nothing is ever written to the device.
     TAfcFileRef file = 0;
     int result = FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file);
     FLastError = result;
-    if (result != 0) return false;
+    if (result != 0)
+        return false;
     FAfcFile = file;
     return true;
 }
@@ -280,17 +309,20 @@ bool TIosHelper::ReadAt(uint32_t count, uint8_t* buffer, uint64_t offset) {
         FLastError = kErrorDeviceGone;
         return false;
     }
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
     int result = FLibrary->AfcFileRefSeek(FAfcConn, FAfcFile, static_cast<int64_t>(offset));
     FLastError = result;
-    if (result != 0) return false;
+    if (result != 0)
+        return false;
     // The service may deliver less than asked; a record counts only when it is whole.
     uint32_t done = 0;
     while (done < count) {
         uint32_t length = count - done;
         result = FLibrary->AfcFileRefRead(FAfcConn, FAfcFile, buffer + done, &length);
         FLastError = result;
-        if (result != 0 || length == 0 || length > count - done) return false;
+        if (result != 0 || length == 0 || length > count - done)
+            return false;
         done += length;
     }
     return true;
@@ -314,15 +346,19 @@ void TIosHelper::CloseFileLocked() {
 
 bool TIosHelper::GetFileInfo(const std::string& path, const std::string& key, std::string& value) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr) return false;
+    if (FAfcConn == nullptr)
+        return false;
     TAfcDictionary info = nullptr;
-    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0 || info == nullptr) return false;
+    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0 || info == nullptr)
+        return false;
     bool found = false;
     while (true) {
         const char* itemKey = nullptr;
         const char* itemValue = nullptr;
-        if (FLibrary->AfcKeyValueRead(info, &itemKey, &itemValue) != 0) break;
-        if (itemKey == nullptr || itemValue == nullptr) break;
+        if (FLibrary->AfcKeyValueRead(info, &itemKey, &itemValue) != 0)
+            break;
+        if (itemKey == nullptr || itemValue == nullptr)
+            break;
         if (SameText(itemKey, key)) {
             value = itemValue;
             found = true;
@@ -335,20 +371,26 @@ bool TIosHelper::GetFileInfo(const std::string& path, const std::string& key, st
 
 int TIosHelper::GetFileKind(const std::string& path) {
     std::string value;
-    if (!GetFileInfo(path, "ST_IFMT", value)) return kKindNoInformation;
-    if (SameText(value, "S_IFDIR")) return kKindDirectory;
-    if (SameText(value, "S_IFREG")) return kKindFile;
+    if (!GetFileInfo(path, "ST_IFMT", value))
+        return kKindNoInformation;
+    if (SameText(value, "S_IFDIR"))
+        return kKindDirectory;
+    if (SameText(value, "S_IFREG"))
+        return kKindFile;
     return kKindOther;
 }
 
 uint64_t TIosHelper::GetFileSize(const std::string& path) {
     std::string value;
-    if (!GetFileInfo(path, "ST_SIZE", value)) return 0;
+    if (!GetFileInfo(path, "ST_SIZE", value))
+        return 0;
     auto size = ParseInt64(value);
     return size && *size > 0 ? static_cast<uint64_t>(*size) : 0;
 }
 
-bool TIosHelper::IsDirectory(const std::string& path) { return GetFileKind(path) == kKindDirectory; }
+bool TIosHelper::IsDirectory(const std::string& path) {
+    return GetFileKind(path) == kKindDirectory;
+}
 
 void TIosHelper::ListDirectory(const std::string& path, int kind, std::vector<std::string>& list) {
     std::lock_guard lock(FLock);
@@ -359,12 +401,16 @@ void TIosHelper::ListDirectory(const std::string& path, int kind, std::vector<st
     TAfcDirectory directory = nullptr;
     int result = FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory);
     FLastError = result;
-    if (result != 0) return;
+    if (result != 0)
+        return;
     while (true) {
         const char* name = nullptr;
-        if (FLibrary->AfcDirectoryRead(FAfcConn, directory, &name) != 0 || name == nullptr) break;
-        if (IsUnusableName(name)) continue;
-        if (GetFileKind(path + name) == kind) list.emplace_back(name);
+        if (FLibrary->AfcDirectoryRead(FAfcConn, directory, &name) != 0 || name == nullptr)
+            break;
+        if (IsUnusableName(name))
+            continue;
+        if (GetFileKind(path + name) == kind)
+            list.emplace_back(name);
     }
     FLibrary->AfcDirectoryClose(FAfcConn, directory);
 }
@@ -376,17 +422,21 @@ void TIosHelper::ListFileTree(const std::string& path, std::vector<std::string>&
 
 void TIosHelper::ListFileTreeLocked(const std::string& path, std::vector<std::string>& list,
                                     int depth) {
-    if (FAfcConn == nullptr || depth > kMaxTreeDepth) return;
+    if (FAfcConn == nullptr || depth > kMaxTreeDepth)
+        return;
     TAfcDirectory directory = nullptr;
     int result = FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory);
     FLastError = result;
-    if (result != 0) return;
+    if (result != 0)
+        return;
     // Collect the names first: listing a subfolder opens another directory read.
     std::vector<std::string> names;
     while (true) {
         const char* name = nullptr;
-        if (FLibrary->AfcDirectoryRead(FAfcConn, directory, &name) != 0 || name == nullptr) break;
-        if (!IsUnusableName(name)) names.emplace_back(name);
+        if (FLibrary->AfcDirectoryRead(FAfcConn, directory, &name) != 0 || name == nullptr)
+            break;
+        if (!IsUnusableName(name))
+            names.emplace_back(name);
     }
     FLibrary->AfcDirectoryClose(FAfcConn, directory);
     for (const std::string& name : names) {
@@ -402,11 +452,13 @@ void TIosHelper::ListFileTreeLocked(const std::string& path, std::vector<std::st
 bool TIosHelper::MakeXmlPlist(const std::string& source, const std::string& target,
                               std::string& result, bool checkBinary) {
     result.clear();
-    if (access(source.c_str(), F_OK) != 0) return false;
+    if (access(source.c_str(), F_OK) != 0)
+        return false;
     if (checkBinary) {
         char head[6] = {};
         int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return false;
         ssize_t got = read(fd, head, sizeof head);
         close(fd);
         if (got != static_cast<ssize_t>(sizeof head) || std::memcmp(head, "bplist", 6) != 0) {
@@ -414,16 +466,19 @@ bool TIosHelper::MakeXmlPlist(const std::string& source, const std::string& targ
             return true;
         }
     }
-    if (!FLibrary || !FLibrary->ConvertPlist(source, target)) return false;
+    if (!FLibrary || !FLibrary->ConvertPlist(source, target))
+        return false;
     result = target;
     return true;
 }
 
 std::string TIosHelper::GetDeviceName() {
     std::lock_guard lock(FLock);
-    if (!FLibrary || FAmDevice == nullptr) return {};
+    if (!FLibrary || FAmDevice == nullptr)
+        return {};
     std::string name;
-    if (!FLibrary->DeviceCopyValue(FAmDevice, "DeviceName", &name)) return {};
+    if (!FLibrary->DeviceCopyValue(FAmDevice, "DeviceName", &name))
+        return {};
     return name;
 }
 

@@ -50,7 +50,7 @@ constexpr int kRemoved = 2;
 thread_local const void* tNotifyingFor = nullptr;  // the state whose callback this thread runs
 
 class TFd {
-  public:
+public:
     explicit TFd(int fd = -1) : FFd(fd) {}
     TFd(TFd&& other) noexcept : FFd(std::exchange(other.FFd, -1)) {}
     TFd& operator=(TFd&& other) noexcept {
@@ -65,7 +65,7 @@ class TFd {
     bool Valid() const { return FFd >= 0; }
     int Release() { return std::exchange(FFd, -1); }
 
-  private:
+private:
     void Reset() {
         if (FFd >= 0)
             close(FFd);
@@ -172,7 +172,7 @@ int AfcCodeOf(int error) {
 // control handed to tests, which may outlive it.
 class TSimulatedState final : public TSimulatedDeviceControl,
                               public std::enable_shared_from_this<TSimulatedState> {
-  public:
+public:
     explicit TSimulatedState(const TSimulatedDeviceOptions& options)
         : FFaults(options.Faults), FPlugged(options.PluggedAtStart) {}
 
@@ -261,7 +261,7 @@ class TSimulatedState final : public TSimulatedDeviceControl,
         return 0;
     }
 
-  private:
+private:
     friend class TSimulatedLibrary;
 
     template <typename T>
@@ -343,7 +343,7 @@ class TSimulatedState final : public TSimulatedDeviceControl,
 };
 
 class TSimulatedLibrary final : public IMobileDeviceLibrary {
-  public:
+public:
     TSimulatedLibrary(std::shared_ptr<TSimulatedState> state, TSimulatedDeviceOptions options,
                       TPlistConverterLoader loader)
         : FState(std::move(state)),
@@ -750,7 +750,7 @@ class TSimulatedLibrary final : public IMobileDeviceLibrary {
         return mobiledev::ReplaceFile(target, data.data(), data.size());
     }
 
-  private:
+private:
     std::unique_lock<std::mutex> Lock() { return std::unique_lock(FState->FMutex); }
 
     int CheckDevice(TAmDevice device) {

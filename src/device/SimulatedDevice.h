@@ -28,9 +28,9 @@ struct TSimulatedFaults {
 };
 
 struct TSimulatedDeviceOptions {
-    std::string Root;                 // the folder served as the device's file system
+    std::string Root;                        // the folder served as the device's file system
     std::string DeviceName = "Demo iPhone";  // empty = the device has no name value
-    bool PluggedAtStart = true;       // notify an attach as soon as notifications start
+    bool PluggedAtStart = true;              // notify an attach as soon as notifications start
     TSimulatedFaults Faults;
 };
 

@@ -11,7 +11,8 @@ namespace corvane {
 namespace {
 
 std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -22,7 +23,8 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
     // The staging path exists before the first attach can ask for it.
     FWorkFile = MakeWorkFile();
     std::unique_ptr<IMobileDeviceLibrary> library;
-    if (FOptions.LoadLibrary) library = FOptions.LoadLibrary();
+    if (FOptions.LoadLibrary)
+        library = FOptions.LoadLibrary();
     FFileService = std::make_unique<TIosHelper>(
         [this](TIosHelper&, bool attached) { IosChanged(attached); }, std::move(library));
     if (!FFileService->Loaded()) {
@@ -44,7 +46,8 @@ TIpodDevice::~TIpodDevice() {
     FMountWatcher.reset();
     CloseThumbFile();
     FFileService.reset();
-    if (!FWorkFile.empty()) RemoveWorkFile(FWorkFile);
+    if (!FWorkFile.empty())
+        RemoveWorkFile(FWorkFile);
 }
 
 void TIpodDevice::SetOnChange(TOnChange onChange) {
@@ -58,7 +61,8 @@ void TIpodDevice::Report(bool connected) {
         std::lock_guard lock(FOnChangeLock);
         onChange = FOnChange;
     }
-    if (onChange) onChange(connected);
+    if (onChange)
+        onChange(connected);
 }
 
 bool TIpodDevice::ScanDrives() {
@@ -80,19 +84,23 @@ bool TIpodDevice::ScanDrives() {
 
 bool TIpodDevice::CheckDrive(const std::string& mountPoint) {
     std::string root = WithoutTrailingSlash(mountPoint);
-    if (root.empty() || !DirectoryExists(root)) return false;
+    if (root.empty() || !DirectoryExists(root))
+        return false;
     std::optional<std::string> folder = ResolveBelow(root, "/iPod_Control/iTunes");
-    if (!folder || !DirectoryExists(*folder)) return false;
+    if (!folder || !DirectoryExists(*folder))
+        return false;
     FIsIos = false;
     FDrive = root;
     return true;
 }
 
 void TIpodDevice::VolumeMessage(const TMountChange& change) {
-    if (FIsIos) return;
+    if (FIsIos)
+        return;
     if (!FConnected) {
         for (const TMountEntry& entry : change.Added) {
-            if (FOptions.VolumeRule && !FOptions.VolumeRule(entry)) continue;
+            if (FOptions.VolumeRule && !FOptions.VolumeRule(entry))
+                continue;
             if (CheckDrive(entry.MountPoint)) {
                 FConnected = true;
                 Report(true);
@@ -102,7 +110,8 @@ void TIpodDevice::VolumeMessage(const TMountChange& change) {
         return;
     }
     for (const TMountEntry& entry : change.Removed) {
-        if (WithoutTrailingSlash(entry.MountPoint) != FDrive) continue;
+        if (WithoutTrailingSlash(entry.MountPoint) != FDrive)
+            continue;
         AddLog("[!]: Lost iPod, please connect iPod to try again");
         FConnected = false;
         FIsIos = false;
@@ -114,7 +123,8 @@ void TIpodDevice::VolumeMessage(const TMountChange& change) {
 
 void TIpodDevice::IosChanged(bool attached) {
     // While a disk-mode iPod is served, mobile devices are not reported.
-    if (FConnected && !FIsIos) return;
+    if (FConnected && !FIsIos)
+        return;
     FConnected = attached;
     FIsIos = attached;
     Report(attached);
@@ -125,7 +135,8 @@ std::string TIpodDevice::DisplayName() {
     if (FNameCache.empty()) {
         if (FIsIos) {
             FNameCache = FFileService->GetDeviceName();
-            if (FNameCache.empty()) FNameCache = "iDevice";
+            if (FNameCache.empty())
+                FNameCache = "iDevice";
         } else {
             FNameCache = "iPod";
         }
@@ -134,9 +145,11 @@ std::string TIpodDevice::DisplayName() {
 }
 
 void TIpodDevice::SetDisplayName(const std::string& name) {
-    if (FIsIos) return;
+    if (FIsIos)
+        return;
     std::lock_guard lock(FNameLock);
-    if (FNameCache.empty() || FNameCache == "iPod") FNameCache = name;
+    if (FNameCache.empty() || FNameCache == "iPod")
+        FNameCache = name;
 }
 
 }  // namespace corvane

@@ -20,7 +20,8 @@ namespace {
 constexpr int kMaxNameNumber = 1000000;
 
 std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -28,9 +29,11 @@ bool IsInside(const std::string& path, const std::string& root) {
     namespace fs = std::filesystem;
     std::error_code error;
     std::string canonicalPath = fs::weakly_canonical(path, error).string();
-    if (error) return false;
+    if (error)
+        return false;
     std::string canonicalRoot = fs::weakly_canonical(root, error).string();
-    if (error || canonicalRoot.empty()) return false;
+    if (error || canonicalRoot.empty())
+        return false;
     canonicalRoot = WithoutTrailingSlash(canonicalRoot);
     return canonicalPath == canonicalRoot ||
            (canonicalPath.size() > canonicalRoot.size() &&
@@ -52,7 +55,8 @@ bool TIpodDevice::CheckDestination(std::string& folder, uint64_t needed) {
     }
     // A relative path has no file system to measure: it counts as one without room.
     std::optional<uint64_t> free;
-    if (!target.empty() && target.front() == '/') free = FreeDiskSpace(target);
+    if (!target.empty() && target.front() == '/')
+        free = FreeDiskSpace(target);
     if (!free || *free <= needed) {
         bool absolute = !target.empty() && target.front() == '/';
         folder = texts::NotEnoughSpace(absolute ? MountPointOf(target) : target);
@@ -89,13 +93,15 @@ std::string TIpodDevice::FormatSize(int64_t bytes) {
 }
 
 uint64_t TIpodDevice::LocalFileSize(const std::string& fileName) {
-    if (!FileExists(fileName)) return 0;
+    if (!FileExists(fileName))
+        return 0;
     return FileSize(fileName).value_or(0);
 }
 
 uint64_t TIpodDevice::DeviceFileSize(const std::string& location) {
     std::string path = LocationToPath(location);
-    if (FIsIos) return FFileService->GetFileSize(path);
+    if (FIsIos)
+        return FFileService->GetFileSize(path);
     auto local = DiskPath(path);
     return local ? LocalFileSize(*local) : 0;
 }
@@ -124,7 +130,8 @@ int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBas
                 return kCopyDone;
             }
         }
-        if (name.empty()) return EEXIST;
+        if (name.empty())
+            return EEXIST;
     }
     destBase = name;
     return CopyDeviceFile(location, destBase);
@@ -133,7 +140,8 @@ int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBas
 int TIpodDevice::CopyItem(const std::string& location, std::string& dest, bool& isDir,
                           uint64_t size) {
     isDir = false;
-    if (!FIsIos) return kCopyBookOnDisk;
+    if (!FIsIos)
+        return kCopyBookOnDisk;
     std::string path = LocationToPath(location);
     if (FFileService->IsDirectory(path)) {
         isDir = true;
@@ -149,39 +157,49 @@ int TIpodDevice::CopyDirectory(const std::string& devDir, std::string& destDir) 
         name = base + "_" + std::to_string(k);
     }
     destDir = name + "/";
-    if (PathExists(name) || !ForceDirectories(name)) return kCopyFolderFailed;
+    if (PathExists(name) || !ForceDirectories(name))
+        return kCopyFolderFailed;
 
     std::vector<std::string> files;
     FFileService->ListFileTree(devDir, files);
-    if (files.empty()) return kCopyDeviceFailed;
+    if (files.empty())
+        return kCopyDeviceFailed;
     int result = kCopyDone;
     for (const std::string& file : files) {
         // The device's names are placed below the new folder and can never climb out of it.
         std::optional<std::string> local;
-        if (StartsWithText(file, devDir)) local = JoinInside(name, file.substr(devDir.size()));
+        if (StartsWithText(file, devDir))
+            local = JoinInside(name, file.substr(devDir.size()));
         if (!local || !ForceDirectories(std::filesystem::path(*local).parent_path().string())) {
             result = kCopyFolderFailed;
             continue;
         }
-        if (!FFileService->CopyToFile(file, *local)) return kCopyDeviceFailed;
+        if (!FFileService->CopyToFile(file, *local))
+            return kCopyDeviceFailed;
     }
     return result;
 }
 
 bool TIpodDevice::DirectoryExistsOnDevice(const std::string& path) {
-    if (FIsIos) return FFileService->IsDirectory(ReplaceChar(path, '\\', '/'));
+    if (FIsIos)
+        return FFileService->IsDirectory(ReplaceChar(path, '\\', '/'));
     auto local = DiskPath(path);
     return local && DirectoryExists(*local);
 }
 
-std::string TIpodDevice::DcimPath() const { return FIsIos ? "/DCIM/" : FDrive + "/DCIM/"; }
+std::string TIpodDevice::DcimPath() const {
+    return FIsIos ? "/DCIM/" : FDrive + "/DCIM/";
+}
 
-bool TIpodDevice::HasDcim() { return DirectoryExistsOnDevice("/DCIM/"); }
+bool TIpodDevice::HasDcim() {
+    return DirectoryExistsOnDevice("/DCIM/");
+}
 
 int TIpodDevice::ListCameraFiles(std::vector<std::string>& list) {
     list.clear();
     if (FIsIos) {
-        if (FFileService->IsDirectory("/DCIM/")) FFileService->ListFileTree("/DCIM/", list);
+        if (FFileService->IsDirectory("/DCIM/"))
+            FFileService->ListFileTree("/DCIM/", list);
     } else if (auto local = DiskPath("/DCIM"); local && DirectoryExists(*local)) {
         ListLocalTree(*local, list);
     }
@@ -199,14 +217,18 @@ int TIpodDevice::ListVoiceMemos(std::vector<std::string>& list) {
     }
     // A disk-mode iPod keeps its recordings in the same folder as a mobile device.
     auto folder = DiskPath("/Recordings");
-    if (!folder) return static_cast<int>(list.size());
+    if (!folder)
+        return static_cast<int>(list.size());
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder->c_str()), closedir);
-    if (!dir) return static_cast<int>(list.size());
+    if (!dir)
+        return static_cast<int>(list.size());
     std::vector<std::string> names;
     while (dirent* entry = readdir(dir.get())) {
         std::string n = entry->d_name;
-        if (n.empty() || n.front() == '.' || !EndsWithText(n, ".m4a")) continue;
-        if (FileExists(*folder + "/" + n)) names.push_back(n);
+        if (n.empty() || n.front() == '.' || !EndsWithText(n, ".m4a"))
+            continue;
+        if (FileExists(*folder + "/" + n))
+            names.push_back(n);
     }
     // Directory order is arbitrary on most file systems; a stable order reads better.
     std::sort(names.begin(), names.end());

@@ -21,21 +21,28 @@ constexpr uint64_t kMaxWholeFileRead = uint64_t{1} << 30;
 // A thumbnail record is at most a few megabytes; a larger count is a damaged database.
 constexpr uint32_t kMaxThumbRecord = 64u << 20;
 
-std::string ToDevicePath(std::string path) { return ReplaceChar(std::move(path), '\\', '/'); }
+std::string ToDevicePath(std::string path) {
+    return ReplaceChar(std::move(path), '\\', '/');
+}
 
 // Reads a whole local file into stream; false on any read error.
 bool LoadLocalFile(const std::string& path, TMemoryStream& stream) {
     TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info;
-    if (!fd || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (static_cast<uint64_t>(info.st_size) > kMaxWholeFileRead) return false;
+    if (!fd || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    if (static_cast<uint64_t>(info.st_size) > kMaxWholeFileRead)
+        return false;
     stream.Reserve(static_cast<size_t>(info.st_size));
     uint8_t buffer[65536];
     while (true) {
         ssize_t got = read(fd.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
         stream.Write(buffer, static_cast<size_t>(got));
     }
 }
@@ -51,7 +58,8 @@ std::string TIpodDevice::LocationToPath(const std::string& location) const {
 }
 
 bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
-    if (FIsIos) return FFileService->PathExists(ToDevicePath(path));
+    if (FIsIos)
+        return FFileService->PathExists(ToDevicePath(path));
     auto local = DiskPath(path);
     return local && PathExists(*local);
 }
@@ -84,7 +92,8 @@ bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
 bool TIpodDevice::ReadITunesDB(TMemoryStream& stream, bool& compressed) {
     std::string folder = FIsIos ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
     compressed = true;
-    if (ReadToStream(folder + "iTunesCDB", stream)) return true;
+    if (ReadToStream(folder + "iTunesCDB", stream))
+        return true;
     compressed = false;
     return ReadToStream(folder + "iTunesDB", stream);
 }
@@ -107,7 +116,8 @@ TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& 
     } else if (ext == ".bmp") {
         kind = pkBmp;
     }
-    if (kind == pkNone || !ReadToStream(path, stream)) return pkNone;
+    if (kind == pkNone || !ReadToStream(path, stream))
+        return pkNone;
     return kind;
 }
 
@@ -139,28 +149,33 @@ std::string TIpodDevice::StageITunesFile(const std::string& name, bool inItlp,
 }
 
 std::string TIpodDevice::StagePhotoDataFile(const std::string& name, const std::string& suffix) {
-    if (FIsIos) return StageFromDevice("/PhotoData/" + name, suffix, "Copy photodb failed: ");
+    if (FIsIos)
+        return StageFromDevice("/PhotoData/" + name, suffix, "Copy photodb failed: ");
     auto local = DiskPath("/PhotoData/" + name);
     return local && FileExists(*local) ? *local : std::string();
 }
 
 std::string TIpodDevice::StageBooksPlist(bool purchased) {
-    if (!FIsIos) return {};
-    std::string staged =
-        purchased ? StageFromDevice("Books/Purchases/Purchases.plist", "",
-                                    "Copy puchased bookplist failed: ")
-                  : StageFromDevice("Books/Books.plist", "", "Copy bookplist failed: ");
-    if (staged.empty()) return {};
+    if (!FIsIos)
+        return {};
+    std::string staged = purchased
+                             ? StageFromDevice("Books/Purchases/Purchases.plist", "",
+                                               "Copy puchased bookplist failed: ")
+                             : StageFromDevice("Books/Books.plist", "", "Copy bookplist failed: ");
+    if (staged.empty())
+        return {};
     std::string result;
     FFileService->MakeXmlPlist(staged, staged, result, true);
     return result;
 }
 
 std::string TIpodDevice::StageRingtonesPlist() {
-    if (!FIsIos) return {};
-    std::string staged = StageFromDevice("/iTunes_Control/iTunes/Ringtones.plist", "",
-                                         "copy ringplist failed: ");
-    if (staged.empty()) return {};
+    if (!FIsIos)
+        return {};
+    std::string staged =
+        StageFromDevice("/iTunes_Control/iTunes/Ringtones.plist", "", "copy ringplist failed: ");
+    if (staged.empty())
+        return {};
     std::string result;
     FFileService->MakeXmlPlist(staged, staged, result, true);
     return result;
@@ -171,17 +186,22 @@ int TIpodDevice::CopyLocalNoReplace(const std::string& source, const std::string
 }
 
 int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& destFile) {
-    if (FIsIos) return CopyFileFrom(LocationToPath(location), destFile);
+    if (FIsIos)
+        return CopyFileFrom(LocationToPath(location), destFile);
     auto local = DiskPath(LocationToPath(location));
-    if (!local) return ENOENT;  // a location that would leave the volume
+    if (!local)
+        return ENOENT;  // a location that would leave the volume
     return CopyLocalNoReplace(*local, destFile);
 }
 
 int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFile) {
-    if (!FIsIos) return CopyLocalNoReplace(path, destFile);  // a complete local path
-    if (FFileService->CopyToFile(ToDevicePath(path), destFile)) return kCopyDone;
+    if (!FIsIos)
+        return CopyLocalNoReplace(path, destFile);  // a complete local path
+    if (FFileService->CopyToFile(ToDevicePath(path), destFile))
+        return kCopyDone;
     std::string line = "Copy fail: " + std::to_string(FFileService->LastError());
-    if (int local = FFileService->LastLocalError()) line += std::string(", ") + strerror(local);
+    if (int local = FFileService->LastLocalError())
+        line += std::string(", ") + strerror(local);
     AddLog(line);
     return kCopyDeviceFailed;
 }
@@ -199,7 +219,8 @@ bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
         return true;
     }
     auto local = DiskPath("/Photos/Thumbs/" + name + ".ithmb");
-    if (local) FThumbFile.Reset(open(local->c_str(), O_RDONLY | O_CLOEXEC));
+    if (local)
+        FThumbFile.Reset(open(local->c_str(), O_RDONLY | O_CLOEXEC));
     if (!FThumbFile) {
         AddLog("File not found: " + name);
         return false;
@@ -213,7 +234,8 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
             AddLog("Ios: record of " + std::to_string(count) + " bytes refused");
             return false;
         }
-        if (count > FThumbBuffer.size()) FThumbBuffer.resize(count);
+        if (count > FThumbBuffer.size())
+            FThumbBuffer.resize(count);
         if (!FFileService->ReadAt(count, FThumbBuffer.data(), offset)) {
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
             return false;
@@ -222,7 +244,8 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
         stream.Rewind();
         return true;
     }
-    if (!FThumbFile) return false;
+    if (!FThumbFile)
+        return false;
     struct stat info;
     if (offset > static_cast<uint64_t>(INT64_MAX) || fstat(FThumbFile.Get(), &info) != 0) {
         AddLog("Seek error");
@@ -230,14 +253,17 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
     }
     // Checked before anything is allocated: the count comes from the device's database.
     uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (offset > size || count > size - offset) return false;
+    if (offset > size || count > size - offset)
+        return false;
     std::vector<uint8_t> record(count);
     uint32_t done = 0;
     while (done < count) {
         ssize_t got = pread(FThumbFile.Get(), record.data() + done, count - done,
                             static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
         done += static_cast<uint32_t>(got);
     }
     stream.Write(record.data(), count);
@@ -247,7 +273,8 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
 
 void TIpodDevice::CloseThumbFile() {
     if (FIsIos) {
-        if (FFileService) FFileService->CloseFile();
+        if (FFileService)
+            FFileService->CloseFile();
     }
     FThumbFile.Reset();
     FThumbBuffer = {};

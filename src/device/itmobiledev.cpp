@@ -199,7 +199,7 @@ struct TStringList {
 };
 
 class TBoundLibrary final : public IMobileDeviceLibrary {
-  public:
+public:
     explicit TBoundLibrary(TApi api) : FApi(std::move(api)) {}
 
     ~TBoundLibrary() override {
@@ -532,7 +532,7 @@ class TBoundLibrary final : public IMobileDeviceLibrary {
         return mobiledev::ReplaceFile(target, xml, xmlLength);
     }
 
-  private:
+private:
     static void OnEvent(const idevice_event_t* event, void* self) {
         if (event != nullptr)
             static_cast<TBoundLibrary*>(self)->HandleEvent(*event);

@@ -12,7 +12,7 @@ namespace corvane {
 
 template <typename T>
 class THandleTable {
-  public:
+public:
     void* Add(std::unique_ptr<T> item) {
         void* handle = item.get();
         std::lock_guard lock(FMutex);
@@ -60,7 +60,7 @@ class THandleTable {
         return FItems.size();
     }
 
-  private:
+private:
     mutable std::mutex FMutex;
     std::unordered_map<void*, std::unique_ptr<T>> FItems;
 };

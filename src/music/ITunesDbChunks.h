@@ -17,7 +17,7 @@ class TIpodMusicDb;
 // The damage lines of one list walk. The first few go to the log as they are found; a writer's
 // systematic fault repeats in every track, so the rest are only counted and summed up at the end.
 class TITunesDbDamage {
-  public:
+public:
     explicit TITunesDbDamage(TIpodMusicDb& db) : FDb(db) {}
     TITunesDbDamage(const TITunesDbDamage&) = delete;
     TITunesDbDamage& operator=(const TITunesDbDamage&) = delete;
@@ -29,7 +29,7 @@ class TITunesDbDamage {
 
     static constexpr int kMaxLines = 10;
 
-  private:
+private:
     TIpodMusicDb& FDb;
     int FLogged = 0;
     int FHeldBack = 0;

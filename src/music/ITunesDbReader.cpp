@@ -26,7 +26,7 @@ constexpr size_t kMaxDeflateRatio = 1040;
 
 // One zlib inflate stream, ended however the inflation ends.
 class TInflater {
-  public:
+public:
     TInflater() { FReady = inflateInit(&FStream) == Z_OK; }
     ~TInflater() {
         if (FReady)
@@ -38,7 +38,7 @@ class TInflater {
     bool Ready() const { return FReady; }
     z_stream& Stream() { return FStream; }
 
-  private:
+private:
     z_stream FStream{};
     bool FReady = false;
 };

@@ -20,7 +20,7 @@ namespace {
 // Names by id, where ids match when SQLite gives the same text for them. An integer matches
 // by value, which is the same thing and spares turning every id of every row into text.
 class TNames {
-  public:
+public:
     // False when the id is there already.
     bool Add(const TSQLiteTable& rows, unsigned column, std::string name) {
         if (auto number = IntegerOf(rows, column)) {
@@ -38,7 +38,7 @@ class TNames {
         return found == FByText.end() ? kNone : found->second;
     }
 
-  private:
+private:
     // The value when the column holds an integer, or a text that is exactly an integer's.
     static std::optional<int64_t> IntegerOf(const TSQLiteTable& rows, unsigned column) {
         int type = rows.FieldType(column);

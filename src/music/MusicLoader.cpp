@@ -13,7 +13,8 @@ namespace {
 // Staged copies of a mobile device's files are ours to delete; a disk-mode path is the
 // device's own file and is never touched.
 void RemoveStaged(const TIpodDevice& device, const std::string& path) {
-    if (device.IsIos() && !path.empty()) unlink(path.c_str());
+    if (device.IsIos() && !path.empty())
+        unlink(path.c_str());
 }
 
 }  // namespace
@@ -38,10 +39,12 @@ bool TIpodMusicDb::ReadSQLiteLibrary() {
     }
 
     std::string library = Device.StageITunesFile("Library.itdb", true, "");
-    if (library.empty()) return false;
+    if (library.empty())
+        return false;
     int added = ReadItdbLibrary(library);
     RemoveStaged(Device, library);
-    if (added == 0) return false;
+    if (added == 0)
+        return false;
 
     bool ok = false;
     std::string locations = Device.StageITunesFile("Locations.itdb", true, "");
@@ -65,12 +68,15 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
         // A database error ends this branch; what was read before it stays.
         try {
             ok = ReadSQLiteLibrary();
-            if (NeedBooks) ReadBooks(false);
-            if (NeedRingtones) ReadRingtones();
+            if (NeedBooks)
+                ReadBooks(false);
+            if (NeedRingtones)
+                ReadRingtones();
         } catch (...) {
             ok = false;
         }
-        if (!ok) AddLog("itdb, " + Device.Log.Text());
+        if (!ok)
+            AddLog("itdb, " + Device.Log.Text());
         ReadVoiceMemos();
     }
     if (!ok) {
@@ -83,11 +89,13 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
                 } catch (...) {
                     ok = false;
                 }
-                if (!ok) AddLog("itdb, " + Device.Log.Text());
+                if (!ok)
+                    AddLog("itdb, " + Device.Log.Text());
             }
         }
     }
-    if (ok && !Device.IsIos() && !PlayLists.Empty()) Device.SetDisplayName(PlayLists.Items(0).Name);
+    if (ok && !Device.IsIos() && !PlayLists.Empty())
+        Device.SetDisplayName(PlayLists.Items(0).Name);
     return ok;
 }
 

@@ -17,7 +17,7 @@
 namespace corvane {
 
 class ESQLiteException : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 
@@ -40,7 +40,7 @@ std::string SQLiteResultText(int code);
 
 // Initialises the SQLite library for as long as it lives; the program's main holds one.
 class TSQLiteLibrary {
-  public:
+public:
     TSQLiteLibrary() { sqlite3_initialize(); }
     ~TSQLiteLibrary() { sqlite3_shutdown(); }
     TSQLiteLibrary(const TSQLiteLibrary&) = delete;
@@ -50,7 +50,7 @@ class TSQLiteLibrary {
 class TSQLiteTable;
 
 class TSQLiteDatabase {
-  public:
+public:
     // Raises "Failed to open database ..." when the file cannot be opened.
     explicit TSQLiteDatabase(const std::string& fileName,
                              TSQLiteOpen mode = TSQLiteOpen::ReadWrite);
@@ -72,7 +72,7 @@ class TSQLiteDatabase {
     // ReadOnly mode: the database was read through a private copy.
     bool ReadThroughCopy() const { return !FCopyDir.empty(); }
 
-  private:
+private:
     struct TCloser {
         void operator()(sqlite3* db) const { sqlite3_close(db); }
     };
@@ -86,7 +86,7 @@ class TSQLiteDatabase {
 };
 
 class TSQLiteTable {
-  public:
+public:
     // Prepares sql; unless prepareOnly, steps onto the first row, so Eof() tells at once
     // whether the result is empty.
     TSQLiteTable(TSQLiteDatabase& db, const std::string& sql, bool prepareOnly);
@@ -116,7 +116,7 @@ class TSQLiteTable {
     unsigned ColCount() const { return FColCount; }
     const std::vector<std::string>& Cols() const { return FCols; }  // upper-cased
 
-  private:
+private:
     struct TFinalizer {
         void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
     };

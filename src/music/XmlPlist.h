@@ -12,7 +12,7 @@
 namespace corvane {
 
 class TXmlPlist {
-  public:
+public:
     // Parses the bytes without network access, without loading a DTD or external entities and
     // without substituting entities; libxml2's default depth and text-size limits stay on.
     TXmlPlist(const char* data, size_t size);
@@ -23,7 +23,7 @@ class TXmlPlist {
     // The first child element of the root when it is a <dict>; null otherwise.
     const xmlNode* TopDict() const;
 
-  private:
+private:
     struct TFreeDoc {
         void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
     };

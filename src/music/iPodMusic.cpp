@@ -14,7 +14,8 @@ void TTrackList::Clear() {
 
 void TTrackList::Check(size_t index) {
     TTrackItem& track = FItems.at(index);
-    if (track.Checked) return;
+    if (track.Checked)
+        return;
     track.Checked = true;
     ++CheckedCount;
     CheckedSize += track.FileSize;
@@ -22,7 +23,8 @@ void TTrackList::Check(size_t index) {
 
 void TTrackList::Uncheck(size_t index) {
     TTrackItem& track = FItems.at(index);
-    if (!track.Checked) return;
+    if (!track.Checked)
+        return;
     track.Checked = false;
     --CheckedCount;
     CheckedSize -= track.FileSize;
@@ -31,7 +33,8 @@ void TTrackList::Uncheck(size_t index) {
 std::unordered_map<int64_t, size_t> TTrackList::PidIndex() const {
     std::unordered_map<int64_t, size_t> index;
     index.reserve(FItems.size());
-    for (size_t i = 0; i < FItems.size(); ++i) index.emplace(FItems[i].Pid, i);  // keeps the first
+    for (size_t i = 0; i < FItems.size(); ++i)
+        index.emplace(FItems[i].Pid, i);  // keeps the first
     return index;
 }
 
@@ -51,17 +54,22 @@ std::string TIpodMusicDb::DurationText(uint32_t ms) {
 std::string TIpodMusicDb::KindExtension(const std::string& location) {
     for (size_t i = location.size(); i > 0; --i) {
         char c = location[i - 1];
-        if (c == '\\' || c == ':') break;
-        if (c == '.') return location.substr(i - 1);
+        if (c == '\\' || c == ':')
+            break;
+        if (c == '.')
+            return location.substr(i - 1);
     }
     return {};
 }
 
 TMediaKind TIpodMusicDb::KindOfExtension(const std::string& ext) {
     std::string e = AsciiLower(ext);
-    if (e == ".mp4" || e == ".m4v" || e == ".mov") return mkMovie;
-    if (e == ".epub" || e == ".pdf") return mkBook;
-    if (e == ".m4r") return mkTone;
+    if (e == ".mp4" || e == ".m4v" || e == ".mov")
+        return mkMovie;
+    if (e == ".epub" || e == ".pdf")
+        return mkBook;
+    if (e == ".m4r")
+        return mkTone;
     return mkMusic;
 }
 

@@ -14,12 +14,13 @@ TEST(JsonString, EscapesAndKeepsOutputValidUtf8) {
         {"a\"b\\c", "\"a\\\"b\\\\c\""},
         {"line\r\nnext\ttab\x01", "\"line\\r\\nnext\\ttab\\u0001\""},
         {"caf\xC3\xA9 \xF0\x9F\x8E\xB5", "\"caf\xC3\xA9 \xF0\x9F\x8E\xB5\""},
-        {"bad\xFF", "\"bad\xEF\xBF\xBD\""},            // not UTF-8 at all
-        {"cut\xC3", "\"cut\xEF\xBF\xBD\""},            // truncated sequence
-        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},  // overlong "/"
+        {"bad\xFF", "\"bad\xEF\xBF\xBD\""},                            // not UTF-8 at all
+        {"cut\xC3", "\"cut\xEF\xBF\xBD\""},                            // truncated sequence
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong "/"
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a lone surrogate
     };
-    for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.out);
+    for (const auto& c : cases)
+        EXPECT_EQ(JsonString(c.in), c.out);
 }
 
 TEST(JsonWriter, PlacesCommasAndPrintsWholeNumbersExactly) {

@@ -116,7 +116,8 @@ TEST_F(IosHelperTest, OpenServiceForTheOpenServiceTouchesNothing) {
 TEST_F(IosHelperTest, CopiesWholeFilesAndFailsOnATruncatedRead) {
     WriteFile(FRoot / "empty.bin", "");
     std::string big(3 * kCopyBufferSize + 17, 'x');
-    for (size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>(i);
+    for (size_t i = 0; i < big.size(); i += 4099)
+        big[i] = static_cast<char>(i);
     WriteFile(FRoot / "iTunes_Control/iTunes/big.bin", big);
     Start();
 

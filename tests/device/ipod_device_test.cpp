@@ -124,8 +124,8 @@ TEST_F(DiskModeTest, ReadsDatabasesAndLogsWhatIsMissing) {
     // Letter case of the volume's folders does not matter; climbing out of it is refused.
     WriteFile(FIpod / "PHOTOS/photo database", "pdb");
     EXPECT_TRUE(FDevice->ReadPhotoDatabase(stream));
-    EXPECT_FALSE(FDevice->ReadToStream("/../" + fs::path(FOther.Path()).filename().string(),
-                                       stream));
+    EXPECT_FALSE(
+        FDevice->ReadToStream("/../" + fs::path(FOther.Path()).filename().string(), stream));
     EXPECT_EQ(FDevice->ReadImageFile("/PHOTOS/photo database", stream), pkNone);
 }
 
@@ -197,8 +197,9 @@ TEST_F(DiskModeTest, CheckDestination) {
     TTempDir dest;
     folder = "relative/folder";
     EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
-    EXPECT_EQ(folder, "relative/folder hasn't enough free disk space to save all the selected "
-                      "items.\nPlease choose another place to try again.");
+    EXPECT_EQ(folder,
+              "relative/folder hasn't enough free disk space to save all the selected "
+              "items.\nPlease choose another place to try again.");
 
     folder = dest / "new/nested";
     EXPECT_FALSE(FDevice->CheckDestination(folder, UINT64_MAX));
@@ -212,15 +213,15 @@ TEST_F(DiskModeTest, CheckDestination) {
     WriteFile(dest / "file", "x");
     folder = dest / "file/sub";
     EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
-    EXPECT_EQ(folder, "Can not create the folder: " + dest / "file/sub" +
-                          "\nPlease choose another place.");
+    EXPECT_EQ(folder,
+              "Can not create the folder: " + dest / "file/sub" + "\nPlease choose another place.");
 }
 
 TEST_F(DiskModeTest, CameraAndVoiceMemoListings) {
-    for (const char* name : {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM",
-                             "DCIM/100APPLE/X.dat", "DCIM/101APPLE/MOV_0002.MOV",
-                             "Recordings/Memo 1.m4a", "Recordings/b.M4A", "Recordings/c.mp3",
-                             "Recordings/.hidden.m4a"}) {
+    for (const char* name :
+         {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM", "DCIM/100APPLE/X.dat",
+          "DCIM/101APPLE/MOV_0002.MOV", "Recordings/Memo 1.m4a", "Recordings/b.M4A",
+          "Recordings/c.mp3", "Recordings/.hidden.m4a"}) {
         WriteFile(FIpod / name, "x");
     }
     EXPECT_TRUE(FDevice->HasDcim());
@@ -244,11 +245,12 @@ TEST(FormatSize, TwoDecimalsInTheRightUnit) {
         int64_t bytes;
         const char* text;
     } cases[] = {
-        {0, "0.00 KB"},          {1536, "1.50 KB"},          {1048575, "1024.00 KB"},
-        {1048576, "1.00 MB"},    {1073741824, "1024.00 MB"}, {1073741825, "1.00 GB"},
-        {-2048, "-2.00 KB"},     {5368709120, "5.00 GB"},
+        {0, "0.00 KB"},       {1536, "1.50 KB"},          {1048575, "1024.00 KB"},
+        {1048576, "1.00 MB"}, {1073741824, "1024.00 MB"}, {1073741825, "1.00 GB"},
+        {-2048, "-2.00 KB"},  {5368709120, "5.00 GB"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TIpodDevice::FormatSize(c.bytes), c.text) << c.bytes;
+    for (const auto& c : cases)
+        EXPECT_EQ(TIpodDevice::FormatSize(c.bytes), c.text) << c.bytes;
 }
 
 // A mobile device served by the simulated library.
@@ -366,9 +368,9 @@ TEST_F(MobileTest, CopyDirectoryPicksAFreeFolderAndStaysInside) {
 }
 
 TEST_F(MobileTest, CameraAndVoiceMemoListings) {
-    for (const char* name : {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM",
-                             "DCIM/100APPLE/X.dat", "DCIM/101APPLE/MOV_0002.MOV",
-                             "Recordings/Memo 1.m4a", "Recordings/notes.txt"}) {
+    for (const char* name :
+         {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM", "DCIM/100APPLE/X.dat",
+          "DCIM/101APPLE/MOV_0002.MOV", "Recordings/Memo 1.m4a", "Recordings/notes.txt"}) {
         WriteFile(FRoot / name, "x");
     }
     Open();

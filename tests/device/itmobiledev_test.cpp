@@ -154,7 +154,7 @@ TEST(MobileDeviceBindingTest, UnknownHandlesGiveErrorsAndClearResults) {
 }
 
 class MobileDeviceBindingPlistTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         FLibrary = LoadMobileDevice();
         ASSERT_NE(FLibrary, nullptr);

@@ -26,7 +26,8 @@ bool PumpUntil(TEventQueue& queue, F done) {
 }
 
 TEST(MountedIpod, ArrivalAndRemovalReachTheOwnersThread) {
-    if (geteuid() != 0) GTEST_SKIP() << "mounting needs root";
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting needs root";
     testing::TTempDir temp;
     std::string stage = temp / "stage";
     std::string volume = temp / "volume";

@@ -37,7 +37,7 @@ struct TNotice {
 };
 
 class TNoticeLog {
-  public:
+public:
     TDeviceNotification Callback() {
         return [this](TAmDevice device, int message) {
             std::lock_guard lock(FMutex);
@@ -55,7 +55,7 @@ class TNoticeLog {
         return messages;
     }
 
-  private:
+private:
     mutable std::mutex FMutex;
     std::vector<TNotice> FNotices;
 };
@@ -69,7 +69,7 @@ std::string Song() {
 }
 
 class SimulatedDeviceTest : public ::testing::Test {
-  protected:
+protected:
     // device/            served as the device
     //   Music/a.mp3      the song, Music/b.txt "notes"
     //   Empty/           no entries

@@ -80,7 +80,7 @@ TItdbBuilder StandardTrio() {
 }
 
 class ItdbTest : public ::testing::Test {
-  protected:
+protected:
     // The three readers in the loader's order.
     int ReadTrio(const TItdbBuilder& trio, TItdbEra era) {
         trio.Write(FDir.Path(), era);

@@ -30,7 +30,7 @@ bool Contains(const std::string& text, const std::string& part) {
 
 // A library of a fresh device session, fed with database bytes.
 class ITunesDbTest : public ::testing::Test {
-  protected:
+protected:
     bool Read(std::string bytes, bool compressed = false) {
         TMemoryStream stream;
         stream.Write(bytes.data(), bytes.size());
@@ -87,7 +87,7 @@ TITunesDbBuilder Library() {
 }
 
 class ITunesDbFormatTest : public ITunesDbTest, public ::testing::WithParamInterface<bool> {
-  protected:
+protected:
     bool ReadLibrary(const TITunesDbBuilder& db) {
         return GetParam() ? Read(db.BuildCompressed(), true) : Read(db.Build());
     }

@@ -74,7 +74,8 @@ std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
 
 std::vector<std::string> Titles(const TIpodMusicDb& music) {
     std::vector<std::string> titles;
-    for (const TTrackItem& track : music.Tracks) titles.push_back(track.Title);
+    for (const TTrackItem& track : music.Tracks)
+        titles.push_back(track.Title);
     return titles;
 }
 

@@ -59,7 +59,7 @@ TMediaLibraryBuilder StandardLibrary() {
 }
 
 class MediaLibraryTest : public ::testing::Test {
-  protected:
+protected:
     int Read(const TMediaLibraryBuilder& library, TMediaLibraryEra era) {
         library.Write(FPath, era);
         return FMusic.ReadMediaLibrary(FPath);

@@ -48,7 +48,7 @@ TDeviceSessionOptions QuietSession() {
 // A device folder served as a mobile device (Open) or as a disk-mode iPod (OpenDiskMode), and
 // the music library of that session.
 class PlistReaderTest : public ::testing::Test {
-  protected:
+protected:
     void Open() {
         TSimulatedDeviceOptions options;
         options.Root = FRoot.Path();
@@ -96,7 +96,7 @@ class PlistReaderTest : public ::testing::Test {
 
 // The device's lists in XML and in the binary form that the session converts.
 class PlistFormatTest : public PlistReaderTest, public ::testing::WithParamInterface<TPlistFormat> {
-  protected:
+protected:
     void SetUp() override {
         if (GetParam() == TPlistFormat::Binary && !HavePlistLibrary()) {
             GTEST_SKIP() << "libplist cannot be loaded: binary lists cannot be converted";

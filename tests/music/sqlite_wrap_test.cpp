@@ -44,7 +44,7 @@ std::string ErrorOf(const std::function<void()>& action) {
 }
 
 class SQLiteWrapTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ExecSql(FPath,
                 "CREATE TABLE track (pid INTEGER PRIMARY KEY, Title TEXT, data BLOB, size REAL);"
@@ -192,7 +192,7 @@ int64_t CountRows(const std::string& path, TSQLiteOpen mode) {
 }
 
 class ReadOnlyOpenTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         // Private copies go to a temp folder of this test, so that their removal can be seen.
         const char* old = std::getenv("TMPDIR");
