@@ -131,8 +131,8 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
             std::min<uint32_t>(U32(data, position + 80), std::numeric_limits<int32_t>::max()));
         TotalSize += track.FileSize;
 
-        // Titles, artists and albums are kept exactly as the database has them, blanks included:
-        // the reader does not trim, and an all-blank name is still the name the user gave.
+        // A name of blanks only is read as no name, as the SQLite readers do, so that every
+        // database gives the same list and exports fall back to the same placeholder.
         int32_t objects = data.ReadI32(position + 12).value_or(0);
         size_t object = position + U32(data, position + 4);
         std::string text;
@@ -154,19 +154,19 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
             object += length;
             switch (type) {
                 case otTitle:
-                    track.Title = std::move(text);
+                    track.Title = NameText(std::move(text));
                     break;
                 case otLocation:
                     track.Location = std::move(text);
                     break;
                 case otAlbum:
-                    track.Album = std::move(text);
+                    track.Album = NameText(std::move(text));
                     break;
                 case otArtist:
-                    track.Artist = std::move(text);
+                    track.Artist = NameText(std::move(text));
                     break;
                 case otGenre:
-                    track.Genre = std::move(text);
+                    track.Genre = NameText(std::move(text));
                     break;
                 default:
                     break;

@@ -109,8 +109,8 @@ TEST_P(ITunesDbFormatTest, ReadsEveryTrackWithItsFields) {
     const TExpected expected[] = {
         {101, "Morning Light", "Kestrel", "Dawn", "Ambient", ":iPod_Control:Music:F00:AAAA.mp3",
          4200000, "3:05", "4.01 MB", 80, 12, mkMusic},
-        // Blank-only names stay as the database has them.
-        {102, "Harbour", "  ", "   ", "", ":iPod_Control:Music:F01:BBBB.M4V", 1610612736, "1:02:03",
+        // Blank-only names are read as no name.
+        {102, "Harbour", "", "", "", ":iPod_Control:Music:F01:BBBB.M4V", 1610612736, "1:02:03",
          "1.50 GB", 100, 0, mkMovie},
         {103, "Field Notes", "", "", "", ":iPod_Control:Books:CCCC.epub", 900, "0:00", "0.88 KB", 0,
          0, mkBook},

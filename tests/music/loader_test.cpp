@@ -123,21 +123,26 @@ TEST(MusicLoad, DiskModeIpodFallsBackToITunesDbAndTakesItsName) {
     EXPECT_EQ(device->DisplayName(), "Kim's iPod");
 }
 
-TEST(MusicLoad, NothingReadableLogsBothLinesAndKeepsTheMemos) {
-    TTempDir root;
-    auto device = DiskDevice(root.Path());
-    WriteFile(root / "Recordings/Memo 1.m4a", "m");
-    TIpodMusicDb music(*device);
-    EXPECT_FALSE(music.Load(true));
-    std::string log = music.Log.Text();
-    size_t itdb = log.find("\r\nitdb, ");
-    size_t itunes = log.find("\r\niTunesDb, ");
-    ASSERT_NE(itdb, std::string::npos);
-    ASSERT_NE(itunes, std::string::npos);
-    EXPECT_LT(itdb, itunes);
-    EXPECT_NE(log.find("Not found: /iPod_Control/iTunes/iTunesDB"), std::string::npos);
-    EXPECT_EQ(Titles(music), (std::vector<std::string>{"Memo 1"}));
-    EXPECT_EQ(device->DisplayName(), "iPod");
+TEST(MusicLoad, NothingReadableLogsBothLinesInPreferenceOrder) {
+    for (bool preferNew : {true, false}) {
+        SCOPED_TRACE(preferNew ? "new database preferred" : "iTunesDB preferred");
+        TTempDir root;
+        auto device = DiskDevice(root.Path());
+        WriteFile(root / "Recordings/Memo 1.m4a", "m");
+        TIpodMusicDb music(*device);
+        EXPECT_FALSE(music.Load(preferNew));
+        std::string log = music.Log.Text();
+        size_t itdb = log.find("\r\nitdb, ");
+        size_t itunes = log.find("\r\niTunesDb, ");
+        ASSERT_NE(itdb, std::string::npos);
+        ASSERT_NE(itunes, std::string::npos);
+        EXPECT_EQ(preferNew, itdb < itunes);
+        EXPECT_NE(log.find("Not found: /iPod_Control/iTunes/iTunesDB"), std::string::npos);
+        // Voice memos are listed on the preferred-new path only.
+        EXPECT_EQ(Titles(music),
+                  preferNew ? std::vector<std::string>{"Memo 1"} : std::vector<std::string>{});
+        EXPECT_EQ(device->DisplayName(), "iPod");
+    }
 }
 
 TEST(MusicLoad, ITunesDbFirstWhenTheNewDatabaseIsNotPreferred) {
