@@ -1,0 +1,40 @@
+// A fitted, centred preview of a picture file on a white background. JPEG and TIFF files
+// show the small picture embedded in their EXIF data when they carry one.
+#pragma once
+
+#include "base/Bitmap.h"
+#include "base/MemoryStream.h"
+
+namespace corvane {
+
+// Where a picture of width x height is drawn in a preview of thumbWidth x thumbHeight: scaled
+// by its longer side, centred (the other side may overflow and is clipped).
+struct TFitRect {
+    int X = 0;
+    int Y = 0;
+    int Width = 0;
+    int Height = 0;
+    friend bool operator==(const TFitRect&, const TFitRect&) = default;
+};
+TFitRect FitPicture(int width, int height, int thumbWidth, int thumbHeight);
+
+class TThumbnail {
+public:
+    TThumbnail(int thumbnailWidth, int thumbnailHeight);
+
+    // imageType: the TPictureKind of the file (1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP). True
+    // when a preview was drawn; otherwise the preview is all white.
+    bool LoadFromStream(const TMemoryStream& picture, int imageType);
+    const TBitmap& Thumbnail() const { return FThumb; }
+
+private:
+    bool LoadExifThumbnail(const TMemoryStream& picture);
+    void Draw(const TBitmap& picture);
+
+    TBitmap FSrc;
+    TBitmap FThumb;
+    int FThumbWidth;
+    int FThumbHeight;
+};
+
+}  // namespace corvane

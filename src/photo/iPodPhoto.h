@@ -1,0 +1,171 @@
+// The photo library of one attached device: the photos of its library (pictures kept as
+// records in .ithmb files, or as files of their own), its albums and its camera-roll files.
+// The readers fill it once; the preview loader fills the bitmaps; the browser and the
+// exporter read it and tick items.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/Bitmap.h"
+#include "base/ByteReader.h"
+#include "base/LogText.h"
+#include "base/MemoryStream.h"
+
+namespace corvane {
+
+class TIpodDevice;
+
+struct TPhotoItem {
+    std::string Name;  // decimal ImageId, the caption
+    bool Checked = false;
+    uint32_t ImageId = 0;
+    int32_t FileIndex = 0;  // N of F<format>_N.ithmb holding the full-size record; 0 = none
+    int32_t FullOffset = 0;
+    int32_t FullSize = 0;
+    int32_t ThumbOffset = 0;
+    TBitmap Thumb;           // written and drawn under ThumbLock only
+    std::string FilePath;    // full-size picture as a file of its own
+    int32_t AlbumIndex = 0;  // album subfolder on export; 0 = none
+};
+
+class TPhotoList {
+public:
+    int32_t CheckedCount = 0;
+    int64_t CheckedSize = 0;  // FullSize of photos ticked through Check only
+    int32_t ThumbWidth = 0;
+    int32_t ThumbHeight = 0;
+
+    TPhotoItem& Add() { return FItems.emplace_back(); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TPhotoItem& Items(int index) { return FItems[index]; }
+    const TPhotoItem& Items(int index) const { return FItems[index]; }
+    void Check(int index);
+    void Uncheck(int index);
+    // Removes the last item, keeping CheckedCount.
+    void RemoveLast();
+    void Clear();
+    // ImageId -> index of the first photo with it, in list order.
+    std::unordered_map<uint32_t, int> FirstIndexByImageId() const;
+
+private:
+    std::deque<TPhotoItem> FItems;
+};
+
+struct TPhotoAlbumItem {
+    std::string Name;
+    std::vector<uint32_t> MemberIds;  // as the Photo Database lists them
+    std::vector<int32_t> Members;     // indexes into Photos, each valid
+    int32_t Count = 0;                // Members.size()
+    int32_t AlbumId = 0;              // Photos.sqlite primary key
+};
+
+class TPhotoAlbumList {
+public:
+    TPhotoAlbumItem& Add() { return FItems.emplace_back(); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TPhotoAlbumItem& Items(int index) { return FItems[index]; }
+    const TPhotoAlbumItem& Items(int index) const { return FItems[index]; }
+    void Clear() { FItems.clear(); }
+
+private:
+    std::deque<TPhotoAlbumItem> FItems;
+};
+
+struct TCamPhotoItem {
+    bool Checked = false;
+    std::string Path;  // as the device listing gives it
+    TBitmap Thumb;     // written and drawn under ThumbLock only
+    std::string FileName;
+};
+
+class TCamPhotoList {
+public:
+    int32_t CheckedCount = 0;
+    std::string DcimRoot;
+
+    TCamPhotoItem& Add() { return FItems.emplace_back(); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TCamPhotoItem& Items(int index) { return FItems[index]; }
+    const TCamPhotoItem& Items(int index) const { return FItems[index]; }
+    void Check(int index);
+    void Uncheck(int index);
+    void Clear();
+
+private:
+    std::deque<TCamPhotoItem> FItems;
+};
+
+// One kind of picture record in .ithmb files.
+struct TIthmbFormat {
+    int32_t Id = 0;
+    int32_t SlotSize = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t FileCount = 0;
+    bool ByName = false;   // one file under PhotoData/Thumbnails named FileName
+    std::string FileName;  // e.g. "3309.ithmb"
+};
+
+class TIpodPhotoDb {
+public:
+    static constexpr size_t kBmpHeaderSize = 66;
+
+    TIpodPhotoDb(TIpodDevice& device, bool withCameraRoll);
+    TIpodPhotoDb(const TIpodPhotoDb&) = delete;
+    TIpodPhotoDb& operator=(const TIpodPhotoDb&) = delete;
+
+    TIpodDevice& Device;
+    bool WithCameraRoll;
+    TLogText Log;
+    std::string Destination;
+    std::atomic<bool> Cancelled{false};
+    bool SeparateFiles = false;
+    TPhotoList Photos;
+    TPhotoAlbumList Albums;
+    TCamPhotoList CameraPhotos;
+    std::array<uint8_t, kBmpHeaderSize> BmpHeader{};
+    TIthmbFormat FullFormat;
+    TIthmbFormat ThumbFormat;
+    TMemoryStream WorkStream;
+    std::function<void(const std::string& name)> OnProgress;
+    bool OrganizeByAlbum = true;
+    // Held while a Thumb bitmap is written or drawn.
+    std::mutex ThumbLock;
+
+    void AddLog(const std::string& text) { Log.AddLog(text); }
+
+    // Loading: Photos.sqlite, else the Photo Database, then the camera roll.
+    bool Load();
+
+    // Photo Database reader
+    bool LoadPhotoDatabase();
+    bool ReadImageList(const TByteReader& data, size_t offset);
+    bool SurveyFormats(const TByteReader& data, size_t offset);
+    uint32_t ReadImage(const TByteReader& data, size_t offset);
+    bool ReadImageName(const TByteReader& data, size_t offset, uint16_t type, int& found);
+    uint32_t ReadString(const TByteReader& data, size_t offset, std::string& text);
+    bool ReadAlbumList(const TByteReader& data, size_t offset);
+    void BuildAlbumMembership();
+
+    // Formats and the 16-bit bitmap header
+    static void SetFormatGeometry(TIthmbFormat& format);
+    void SetThumbSize();
+    void BuildBmpHeader(bool forThumbnail);
+
+    // Photos.sqlite reader
+    bool LoadPhotosSqlite(const std::string& fileName);
+    bool ChooseSqliteThumbFile();
+
+    // Camera roll
+    int LoadCameraRoll();
+};
+
+}  // namespace corvane
