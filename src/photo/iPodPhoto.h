@@ -147,6 +147,8 @@ public:
 
     // Photo Database reader
     bool LoadPhotoDatabase();
+    // The walk over the file's bytes, as LoadPhotoDatabase runs it after reading the file.
+    bool ReadPhotoDatabaseBytes(const TByteReader& file);
     bool ReadImageList(const TByteReader& data, size_t offset);
     bool SurveyFormats(const TByteReader& data, size_t offset);
     uint32_t ReadImage(const TByteReader& data, size_t offset);

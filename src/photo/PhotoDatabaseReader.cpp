@@ -1,0 +1,520 @@
+// The Photo Database of older devices: a tree of tagged chunks that lists the photos of the
+// library (where each one's picture records lie in the .ithmb files) and its albums. Every chunk
+// is checked against the end of the chunk that holds it, so damage ends the affected list with a
+// log line and what was read before it stays.
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/ByteReader.h"
+#include "base/Text.h"
+#include "device/iPodDev.h"
+#include "photo/iPodPhoto.h"
+
+namespace corvane {
+
+namespace {
+
+// Bytes of each chunk that are read: they must lie inside the data for the chunk to be read.
+constexpr size_t kMhfdFields = 28;
+constexpr size_t kSectionFields = 16;
+constexpr size_t kListFields = 12;  // mhli, mhla
+constexpr size_t kMhiiFields = 52;
+constexpr size_t kMhodFields = 16;
+constexpr size_t kMhniFields = 36;
+constexpr size_t kAlbumFields = 64;
+constexpr size_t kItemFields = 12;    // any album item: tag, header length, total length
+constexpr size_t kMhiaFields = 20;    // up to the member's image id
+constexpr size_t kStringFields = 12;  // string body: byte count, 8 bytes, then the text
+
+constexpr uint32_t kImageListSection = 1;
+constexpr uint32_t kAlbumListSection = 2;
+
+constexpr uint16_t kUtf8String = 1;
+constexpr uint16_t kPictureContainer = 2;
+constexpr uint16_t kUtf16String = 3;
+constexpr uint16_t kFullResolution = 5;
+
+// A full size kept as a file of its own beats every record format in the survey.
+constexpr int32_t kSeparateFileWidth = 2042;
+// The survey's starting preview width: a reference this wide or wider is no preview.
+constexpr int32_t kNoPreviewWidth = 1024;
+// Both readers stop at two references: the full-size one and the preview.
+constexpr int kWantedReferences = 2;
+
+// Our own lines about damaged counts and lengths of one album list; the rest are summed up.
+constexpr int kMaxDamageLines = 5;
+
+uint32_t U32(const TByteReader& data, size_t offset) {
+    return data.ReadU32(offset).value_or(0);
+}
+uint16_t U16(const TByteReader& data, size_t offset) {
+    return data.ReadU16(offset).value_or(0);
+}
+
+bool IsSeparateFileFormat(uint32_t id) {
+    return id == 4006 || id == 4005 || id == 4036;
+}
+
+bool IsPreferredPreview(uint32_t id) {
+    return id == 1036 || id == 1066 || id == 1032 || id == 3004 || id == 3113;
+}
+
+std::string At(std::string_view what, size_t offset) {
+    return "Photo Database: " + std::string(what) + " at " + std::to_string(offset);
+}
+
+std::string AnnouncesText(std::string_view what, size_t offset, uint64_t announced,
+                          std::string_view items, uint64_t found) {
+    return At(what, offset) + " announces " + std::to_string(announced) + " " + std::string(items) +
+           ", " + std::to_string(found) + " found";
+}
+
+std::string DamagedLengthText(std::string_view what, size_t offset, uint32_t length) {
+    return At(what, offset) + " has a damaged length (" + std::to_string(length) + ")";
+}
+
+std::string CutShortText(std::string_view what, size_t offset) {
+    return At(what, offset) + " is cut short by the end of the data";
+}
+
+// The end of the "mhod" at position when it can be read whole: its tag, its fields, and a total
+// length that covers them and stays inside data. Anything else counts as a wrong tag; a zero
+// length can therefore never hold a walk in place.
+std::optional<size_t> ObjectEnd(const TByteReader& data, size_t position) {
+    if (!data.Has(position, kMhodFields) || !data.TagIs(position, "mhod"))
+        return std::nullopt;
+    uint32_t length = U32(data, position + 8);
+    if (length < kMhodFields || length > data.Left(position))
+        return std::nullopt;
+    return position + length;
+}
+
+// The end of a list member whose total length sits at offset 8 and whose fields fit: cut at
+// the end of data when it claims more (its complete children are still worth reading, and the
+// list then ends with it). Nothing when the length cannot even cover the fields.
+std::optional<size_t> MemberEnd(const TByteReader& data, size_t position, size_t fields) {
+    uint32_t length = U32(data, position + 8);
+    if (length < fields)
+        return std::nullopt;
+    return length > data.Left(position) ? data.Size() : position + length;
+}
+
+// N of ":Thumbs:F1019_N.ithmb": the text between the first "_" and the first "." as a file
+// number; 1 when it is not one.
+int32_t FileIndexOf(const std::string& name) {
+    size_t underscore = name.find('_');
+    size_t dot = name.find('.');
+    if (underscore == std::string::npos || dot == std::string::npos || dot < underscore)
+        return 1;
+    auto number = ParseInt64(std::string_view(name).substr(underscore + 1, dot - underscore - 1));
+    // Files are numbered from 1; anything else is no file number.
+    if (!number || *number < 1 || *number > INT32_MAX)
+        return 1;
+    return static_cast<int32_t>(*number);
+}
+
+// Our own damage lines of one walk: the first few are logged, the rest summed up at the end.
+class TDamageLines {
+public:
+    explicit TDamageLines(TIpodPhotoDb& db) : FDb(db) {}
+    void Add(const std::string& line) {
+        if (FCount++ < kMaxDamageLines)
+            FDb.AddLog(line);
+    }
+    void Finish() {
+        if (FCount > kMaxDamageLines)
+            FDb.AddLog("Photo Database: " + std::to_string(FCount - kMaxDamageLines) +
+                       " more damaged album chunks");
+        FCount = 0;
+    }
+
+private:
+    TIpodPhotoDb& FDb;
+    int FCount = 0;
+};
+
+// One album chunk (which ends where album ends): its name, its further objects, its items.
+void ReadAlbum(TIpodPhotoDb& db, const TByteReader& album, size_t position, TDamageLines& damage) {
+    size_t child = position + U32(album, position + 4);
+    std::string name;
+    uint32_t nameLength = db.ReadString(album, child, name);
+    if (nameLength == 0)
+        return;
+    TPhotoAlbumItem& item = db.Albums.Add();
+    item.Name = std::move(name);
+    // Count follows Members, which only the membership step fills; MemberIds wait for it.
+    item.Count = 0;
+    child += nameLength;
+    while (album.TagIs(child, "mhod")) {
+        auto end = ObjectEnd(album, child);
+        if (!end) {
+            // Where the items begin is unknown after a damaged object.
+            damage.Add(At("mhod", child) + " of the album at " + std::to_string(position) +
+                       " is damaged; its items are not read");
+            return;
+        }
+        child = *end;
+    }
+    uint32_t items = U32(album, position + 16);
+    for (uint32_t k = 0; k < items; ++k) {
+        if (album.Left(child) == 0) {
+            damage.Add(AnnouncesText("album", position, items, "items", k));
+            return;
+        }
+        if (!album.Has(child, kItemFields)) {
+            damage.Add(CutShortText("album item", child));
+            return;
+        }
+        uint32_t length = U32(album, child + 8);
+        bool member = album.TagIs(child, "mhia");
+        if (length < (member ? kMhiaFields : kItemFields) || length > album.Left(child)) {
+            damage.Add(DamagedLengthText("album item", child, length));
+            return;
+        }
+        if (member)
+            item.MemberIds.push_back(U32(album, child + 16));
+        child += length;
+    }
+}
+
+}  // namespace
+
+bool TIpodPhotoDb::LoadPhotoDatabase() {
+    TMemoryStream stream;
+    if (!Device.ReadPhotoDatabase(stream)) {
+        AddLog("Read DB fail: " + Device.Log.Text());
+        return false;
+    }
+    return ReadPhotoDatabaseBytes(TByteReader(stream.Data(), stream.Size()));
+}
+
+bool TIpodPhotoDb::ReadPhotoDatabaseBytes(const TByteReader& file) {
+    if (!file.Has(0, kMhfdFields) || !file.TagIs(0, "mhfd")) {
+        AddLog("MHFD Err");
+        return false;
+    }
+    int32_t sections = file.ReadI32(20).value_or(0);
+    size_t position = U32(file, 4);
+    bool imagesRead = false;
+    for (int32_t i = 0; i < sections; ++i) {
+        if (file.Left(position) == 0) {
+            AddLog(AnnouncesText("mhfd", 0, sections, "sections", i));
+            break;
+        }
+        if (!file.Has(position, kSectionFields)) {
+            AddLog(CutShortText("section", position));
+            break;
+        }
+        auto end = MemberEnd(file, position, kSectionFields);
+        if (!end) {
+            AddLog(DamagedLengthText("section", position, U32(file, position + 8)));
+            break;
+        }
+        TByteReader section = file.Prefix(*end);
+        size_t content = position + U32(file, position + 4);
+        uint32_t type = U32(file, position + 12);
+        if (type == kImageListSection) {
+            imagesRead = ReadImageList(section, content);
+            if (!imagesRead)
+                break;
+        } else if (type == kAlbumListSection) {
+            if (!ReadAlbumList(section, content))
+                break;
+        }
+        position = *end;
+    }
+    // However the walk ended, the albums are matched against the photos that stayed: an album
+    // read before a failure must never point at photos that are gone. The preview cell follows
+    // the formats the survey chose.
+    BuildAlbumMembership();
+    SetThumbSize();
+    return imagesRead;
+}
+
+bool TIpodPhotoDb::ReadImageList(const TByteReader& data, size_t offset) {
+    Photos.Clear();
+    if (!data.Has(offset, kListFields) || !data.TagIs(offset, "mhli")) {
+        AddLog("MHLI Err");
+        return false;
+    }
+    uint32_t count = U32(data, offset + 8);
+    if (count == 0)
+        return false;
+    size_t position = offset + U32(data, offset + 4);
+    if (!SurveyFormats(data, position))
+        return false;
+    // Every entry moves the walk on by at least its fields, and one that cannot be read (the
+    // data ended before the count did) stops it.
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t length = ReadImage(data, position);
+        if (length == 0)
+            break;
+        position += length;
+    }
+    return true;
+}
+
+bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
+    if (!data.Has(offset, kMhiiFields) || !data.TagIs(offset, "mhii")) {
+        AddLog("Get info: MHII err");
+        return false;
+    }
+    auto entryEnd = MemberEnd(data, offset, kMhiiFields);
+    if (!entryEnd) {
+        AddLog(DamagedLengthText("mhii", offset, U32(data, offset + 8)));
+        return false;
+    }
+    TByteReader entry = data.Prefix(*entryEnd);
+    FullFormat.ByName = false;
+    ThumbFormat.ByName = false;
+    SeparateFiles = false;
+
+    int32_t bestFullWidth = 0;
+    int32_t smallestPreviewWidth = kNoPreviewWidth;
+    bool preferredPreview = false;
+    uint32_t children = U32(entry, offset + 12);
+    size_t child = offset + U32(entry, offset + 4);
+    for (uint32_t k = 0; k < children; ++k) {
+        auto childEnd = ObjectEnd(entry, child);
+        if (!childEnd) {
+            AddLog("Get info: MHOD");
+            return false;
+        }
+        uint16_t type = U16(entry, child + 12);
+        if (type == kFullResolution) {
+            SeparateFiles = true;
+            FullFormat.Id = 0;
+            FullFormat.SlotSize = 0;
+            FullFormat.Width = 0;
+            FullFormat.Height = 0;
+            bestFullWidth = kSeparateFileWidth;
+        } else if (type == kPictureContainer) {
+            TByteReader object = entry.Prefix(*childEnd);
+            size_t ref = child + U32(entry, child + 4);
+            if (!object.Has(ref, kMhniFields) || !object.TagIs(ref, "mhni")) {
+                AddLog("Get info: MHNI");
+                return false;
+            }
+            auto id = static_cast<int32_t>(U32(object, ref + 16));
+            auto size = static_cast<int32_t>(U32(object, ref + 24));
+            int32_t rows = U16(object, ref + 28);
+            int32_t columns = U16(object, ref + 30);
+            int32_t height = U16(object, ref + 32);
+            int32_t width = U16(object, ref + 34);
+
+            if (IsSeparateFileFormat(static_cast<uint32_t>(id))) {
+                SeparateFiles = true;
+                FullFormat.Id = id;
+                FullFormat.SlotSize = 0;
+                FullFormat.Width = 0;
+                FullFormat.Height = 0;
+                bestFullWidth = kSeparateFileWidth;
+            } else if (width > bestFullWidth) {
+                bestFullWidth = width;
+                FullFormat.SlotSize = size;
+                FullFormat.Width = width + columns;
+                FullFormat.Height = height + rows;
+                FullFormat.Id = id;
+            }
+
+            if (!preferredPreview) {
+                if (IsPreferredPreview(static_cast<uint32_t>(id))) {
+                    preferredPreview = true;
+                    smallestPreviewWidth = 1;
+                    ThumbFormat.SlotSize = size;
+                    ThumbFormat.Id = id;
+                } else if (width > 0 && width < smallestPreviewWidth) {
+                    smallestPreviewWidth = width;
+                    ThumbFormat.SlotSize = size;
+                    ThumbFormat.Width = width + columns;
+                    ThumbFormat.Height = height + rows;
+                    ThumbFormat.Id = id;
+                }
+            }
+        }
+        child = *childEnd;
+    }
+    FullFormat.FileCount = 1;
+    ThumbFormat.FileCount = 1;
+    bool found = bestFullWidth > 0 && smallestPreviewWidth < kNoPreviewWidth;
+    if (found) {
+        SetFormatGeometry(ThumbFormat);
+        SetFormatGeometry(FullFormat);
+    }
+    return found;
+}
+
+uint32_t TIpodPhotoDb::ReadImage(const TByteReader& data, size_t offset) {
+    if (!data.Has(offset, kMhiiFields) || !data.TagIs(offset, "mhii")) {
+        AddLog("MHII Err");
+        return 0;
+    }
+    uint32_t length = U32(data, offset + 8);
+    auto entryEnd = MemberEnd(data, offset, kMhiiFields);
+    if (!entryEnd) {
+        AddLog(DamagedLengthText("mhii", offset, length));
+        return 0;
+    }
+    TByteReader entry = data.Prefix(*entryEnd);
+
+    TPhotoItem& photo = Photos.Add();
+    photo.ImageId = U32(entry, offset + 16);
+    photo.Name = std::to_string(photo.ImageId);
+    photo.Checked = true;
+    ++Photos.CheckedCount;
+    photo.AlbumIndex = 0;
+
+    int found = 0;
+    uint32_t children = U32(entry, offset + 12);
+    size_t child = offset + U32(entry, offset + 4);
+    for (uint32_t k = 0; k < children && found < kWantedReferences; ++k) {
+        auto childEnd = ObjectEnd(entry, child);
+        if (!childEnd) {
+            // The photo stays as far as it was filled.
+            AddLog("MHOD photo err");
+            return length;
+        }
+        uint16_t type = U16(entry, child + 12);
+        size_t body = child + U32(entry, child + 4);
+        if (!ReadImageName(entry.Prefix(*childEnd), body, type, found))
+            break;
+        child = *childEnd;
+    }
+    if (found < kWantedReferences)
+        Photos.RemoveLast();
+    return length;
+}
+
+bool TIpodPhotoDb::ReadImageName(const TByteReader& data, size_t offset, uint16_t type,
+                                 int& found) {
+    if (type == kUtf8String)
+        return true;
+    if (!data.Has(offset, kMhniFields) || !data.TagIs(offset, "mhni")) {
+        AddLog("MHNI error");
+        return false;
+    }
+    if (Photos.Count() == 0)
+        return false;
+    TPhotoItem& photo = Photos.Items(Photos.Count() - 1);
+    size_t child = offset + U32(data, offset + 4);
+    std::string name;
+    if (type == kFullResolution) {
+        // A path that says nothing names no file.
+        if (ReadString(data, child, name) > 0 && !name.empty()) {
+            photo.FilePath = std::move(name);
+            ++found;
+        }
+        return true;
+    }
+    auto format = static_cast<int32_t>(U32(data, offset + 16));
+    if (format == FullFormat.Id && ReadString(data, child, name) > 0) {
+        if (IsSeparateFileFormat(static_cast<uint32_t>(format))) {
+            photo.FilePath = std::move(name);
+        } else {
+            photo.FullOffset = static_cast<int32_t>(U32(data, offset + 20));
+            photo.FullSize = static_cast<int32_t>(U32(data, offset + 24));
+            photo.FileIndex = FileIndexOf(name);
+            FullFormat.FileCount = std::max(FullFormat.FileCount, photo.FileIndex);
+        }
+        ++found;
+        return true;
+    }
+    if (format == ThumbFormat.Id) {
+        photo.ThumbOffset = static_cast<int32_t>(U32(data, offset + 20));
+        ++found;
+    }
+    return true;
+}
+
+uint32_t TIpodPhotoDb::ReadString(const TByteReader& data, size_t offset, std::string& text) {
+    auto end = ObjectEnd(data, offset);
+    if (!end)
+        return 0;
+    auto length = static_cast<uint32_t>(*end - offset);
+    uint16_t type = U16(data, offset + 12);
+    if (type != kUtf8String && type != kUtf16String)
+        return length;
+    TByteReader object = data.Prefix(*end);
+    size_t body = offset + U32(data, offset + 4);
+    if (!object.Has(body, kStringFields))
+        return 0;
+    auto bytes = object.Bytes(body + kStringFields, U32(object, body));
+    if (!bytes)
+        return 0;
+    // The text ends at its first zero, as a terminated string would.
+    if (type == kUtf8String) {
+        const auto* chars = reinterpret_cast<const char*>(bytes->data());
+        text.assign(chars, strnlen(chars, bytes->size()));
+    } else {
+        size_t units = bytes->size();
+        for (size_t i = 0; i + 1 < bytes->size(); i += 2) {
+            if ((*bytes)[i] == 0 && (*bytes)[i + 1] == 0) {
+                units = i;
+                break;
+            }
+        }
+        text = Utf16LeToUtf8(bytes->data(), units);
+    }
+    return length;
+}
+
+bool TIpodPhotoDb::ReadAlbumList(const TByteReader& data, size_t offset) {
+    if (!data.Has(offset, kListFields) || !data.TagIs(offset, "mhla")) {
+        AddLog("MHLA Err");
+        return false;
+    }
+    Albums.Clear();
+    TDamageLines damage(*this);
+    uint32_t count = U32(data, offset + 8);
+    size_t position = offset + U32(data, offset + 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (data.Left(position) == 0) {
+            damage.Add(AnnouncesText("mhla", offset, count, "albums", i));
+            break;
+        }
+        if (!data.Has(position, kAlbumFields)) {
+            damage.Add(CutShortText("album", position));
+            break;
+        }
+        auto end = MemberEnd(data, position, kAlbumFields);
+        if (!end) {
+            damage.Add(DamagedLengthText("album", position, U32(data, position + 8)));
+            break;
+        }
+        ReadAlbum(*this, data.Prefix(*end), position, damage);
+        position = *end;
+    }
+    damage.Finish();
+    return true;
+}
+
+void TIpodPhotoDb::BuildAlbumMembership() {
+    if (Albums.Count() == 0)
+        return;
+    TPhotoAlbumItem& library = Albums.Items(0);
+    library.Members.resize(static_cast<size_t>(Photos.Count()));
+    std::iota(library.Members.begin(), library.Members.end(), 0);
+    library.Count = Photos.Count();
+
+    auto firstIndex = Photos.FirstIndexByImageId();
+    for (int a = 1; a < Albums.Count(); ++a) {
+        TPhotoAlbumItem& album = Albums.Items(a);
+        album.Members.clear();
+        // An id that names no photo (one that was not read, or was dropped) is left out, so
+        // that every entry is a photo the browser can show.
+        for (uint32_t id : album.MemberIds) {
+            auto found = firstIndex.find(id);
+            if (found == firstIndex.end())
+                continue;
+            album.Members.push_back(found->second);
+            Photos.Items(found->second).AlbumIndex = a;
+        }
+        album.Count = static_cast<int32_t>(album.Members.size());
+    }
+}
+
+}  // namespace corvane
