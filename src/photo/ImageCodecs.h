@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -10,8 +11,17 @@
 
 namespace corvane {
 
-// scaleDenominator 1, 2, 4 or 8: the decoder's own reduction in each direction.
+// JPEG pictures whose full size is past TBitmap::kMaxPixels are refused even when decoded
+// reduced (the decoder still walks all of it), and so is a file that ends before its picture
+// does (the library would make up the rest in grey).
+
+// scaleDenominator 1, 2, 4 or 8: the decoder's own reduction in each direction; the picture is
+// ceil(width / scaleDenominator) x ceil(height / scaleDenominator).
 bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& picture);
+// The same, with the reduction chosen from the picture's full size once the header is read:
+// scaleFor(width, height) returns 1, 2, 4 or 8.
+bool DecodeJpeg(std::span<const uint8_t> bytes, const std::function<int(int, int)>& scaleFor,
+                TBitmap& picture);
 bool DecodePng(std::span<const uint8_t> bytes, TBitmap& picture);
 // First frame only.
 bool DecodeGif(std::span<const uint8_t> bytes, TBitmap& picture);

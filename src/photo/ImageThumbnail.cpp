@@ -1,0 +1,257 @@
+#include "photo/ImageThumbnail.h"
+
+#include <libexif/exif-data.h>
+#include <libexif/exif-utils.h>
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "base/ByteReader.h"
+#include "device/iPodDev.h"
+#include "photo/BitmapFile.h"
+#include "photo/ImageCodecs.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr uint16_t kTagOrientation = 0x0112;
+constexpr uint16_t kTagThumbnailOffset = 0x0201;  // JPEGInterchangeFormat
+constexpr uint16_t kTagThumbnailLength = 0x0202;  // JPEGInterchangeFormatLength
+constexpr int kRotatedClockwise = 6;              // the one orientation the preview corrects
+
+// The small JPEG picture of a file's EXIF data and the orientation of its main picture.
+struct TExifPicture {
+    std::vector<uint8_t> Jpeg;
+    int Orientation = 0;
+};
+
+struct TExifDataFree {
+    void operator()(ExifData* data) const { exif_data_unref(data); }
+};
+
+// A JPEG file's EXIF segment through libexif, which finds it among the file's first markers.
+std::optional<TExifPicture> ReadJpegExifPicture(std::span<const uint8_t> file) {
+    if (file.empty())
+        return std::nullopt;
+    std::unique_ptr<ExifData, TExifDataFree> exif(exif_data_new());
+    if (!exif)
+        return std::nullopt;
+    // We only read: no made-up entries for tags the file lacks.
+    exif_data_unset_option(exif.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    // The segment sits among the first markers, so a file past 4 GiB loses nothing here.
+    const auto size = static_cast<unsigned int>(std::min<size_t>(file.size(), UINT_MAX));
+    exif_data_load_data(exif.get(), file.data(), size);
+    if (!exif->data || exif->size == 0)
+        return std::nullopt;
+    TExifPicture picture;
+    picture.Jpeg.assign(exif->data, exif->data + exif->size);
+    const ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+    if (entry && entry->format == EXIF_FORMAT_SHORT && entry->data && entry->size >= 2)
+        picture.Orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif.get()));
+    return picture;
+}
+
+// A TIFF file is itself the structure that EXIF data copies, so its IFD0 and IFD1 are read
+// directly. libexif expects an EXIF segment and reads no further than 64 KiB into it, while a
+// TIFF file often keeps its directories after the image data, megabytes in.
+class TTiffReader {
+public:
+    explicit TTiffReader(std::span<const uint8_t> file) : FReader(file) {
+        if (FReader.TagIs(0, std::string_view("II*\0", 4))) {
+            FValid = true;
+        } else if (FReader.TagIs(0, std::string_view("MM\0*", 4))) {
+            FValid = FBigEndian = true;
+        }
+    }
+    bool Valid() const { return FValid; }
+    const TByteReader& Bytes() const { return FReader; }
+
+    std::optional<uint16_t> U16(size_t offset) const {
+        auto value = FReader.ReadU16(offset);
+        if (value && FBigEndian)
+            value = static_cast<uint16_t>((*value >> 8) | (*value << 8));
+        return value;
+    }
+    std::optional<uint32_t> U32(size_t offset) const {
+        auto value = FReader.ReadU32(offset);
+        if (value && FBigEndian)
+            value = (*value >> 24) | ((*value >> 8) & 0xFF00) | ((*value << 8) & 0xFF0000) |
+                    (*value << 24);
+        return value;
+    }
+
+    // Calls visit(tag, value) for each entry of the directory at offset whose value is one
+    // SHORT or LONG; returns the offset of the next directory (0 for none), or nothing when the
+    // directory does not lie inside the file.
+    template <typename Visit>
+    std::optional<uint32_t> ReadDirectory(size_t offset, Visit visit) const {
+        const auto count = U16(offset);
+        if (!count || !FReader.Has(offset + 2, static_cast<size_t>(*count) * 12 + 4))
+            return std::nullopt;
+        for (size_t i = 0; i < *count; ++i) {
+            const size_t entry = offset + 2 + i * 12;
+            const uint16_t tag = *U16(entry);
+            const uint16_t type = *U16(entry + 2);
+            if (*U32(entry + 4) != 1)
+                continue;
+            if (type == 3)
+                visit(tag, *U16(entry + 8));
+            else if (type == 4)
+                visit(tag, *U32(entry + 8));
+        }
+        return U32(offset + 2 + static_cast<size_t>(*count) * 12);
+    }
+
+private:
+    TByteReader FReader;
+    bool FValid = false;
+    bool FBigEndian = false;
+};
+
+std::optional<TExifPicture> ReadTiffExifPicture(std::span<const uint8_t> file) {
+    const TTiffReader tiff(file);
+    const auto ifd0 = tiff.U32(4);
+    if (!tiff.Valid() || !ifd0)
+        return std::nullopt;
+    TExifPicture picture;
+    const auto ifd1 = tiff.ReadDirectory(*ifd0, [&](uint16_t tag, uint32_t value) {
+        if (tag == kTagOrientation)
+            picture.Orientation = static_cast<int>(value);
+    });
+    if (!ifd1 || *ifd1 == 0)
+        return std::nullopt;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    const auto next = tiff.ReadDirectory(*ifd1, [&](uint16_t tag, uint32_t value) {
+        if (tag == kTagThumbnailOffset)
+            offset = value;
+        else if (tag == kTagThumbnailLength)
+            length = value;
+    });
+    if (!next || offset == 0 || length == 0)
+        return std::nullopt;
+    const auto jpeg = tiff.Bytes().Bytes(offset, length);
+    if (!jpeg)
+        return std::nullopt;
+    picture.Jpeg.assign(jpeg->begin(), jpeg->end());
+    return picture;
+}
+
+// Row r, column c goes to row c, column (height - 1 - r).
+TBitmap RotateClockwise(const TBitmap& source) {
+    TBitmap result(source.Height(), source.Width());
+    for (int r = 0; r < source.Height(); ++r) {
+        for (int c = 0; c < source.Width(); ++c)
+            result.SetPixel(source.Height() - 1 - r, c, source.Pixel(c, r));
+    }
+    return result;
+}
+
+// numerator / denominator rounded to the nearest integer, halves to even; both positive.
+int RoundHalfEven(int64_t numerator, int64_t denominator) {
+    int64_t quotient = numerator / denominator;
+    const int64_t twiceRemainder = (numerator % denominator) * 2;
+    if (twiceRemainder > denominator || (twiceRemainder == denominator && quotient % 2 != 0))
+        ++quotient;
+    return static_cast<int>(quotient);
+}
+
+}  // namespace
+
+TFitRect FitPicture(int width, int height, int thumbWidth, int thumbHeight) {
+    if (width <= 0 || height <= 0 || thumbWidth <= 0 || thumbHeight <= 0)
+        return {};
+    TFitRect fit;
+    if (width < height) {
+        fit.Width = RoundHalfEven(static_cast<int64_t>(thumbHeight) * width, height);
+        fit.Height = thumbHeight;
+    } else {
+        fit.Width = thumbWidth;
+        fit.Height = RoundHalfEven(static_cast<int64_t>(thumbWidth) * height, width);
+    }
+    // Integer division truncates towards zero: an overflow of one pixel still starts at 0.
+    fit.X = (thumbWidth - fit.Width) / 2;
+    fit.Y = (thumbHeight - fit.Height) / 2;
+    return fit;
+}
+
+TThumbnail::TThumbnail(int thumbnailWidth, int thumbnailHeight)
+    : FThumb(thumbnailWidth, thumbnailHeight),
+      FThumbWidth(thumbnailWidth),
+      FThumbHeight(thumbnailHeight) {}
+
+bool TThumbnail::LoadFromStream(const TMemoryStream& picture, int imageType) {
+    FThumb.Fill(kWhite);
+    bool drawn = false;
+    try {
+        drawn = LoadPicture(std::span<const uint8_t>(picture.Data(), picture.Size()), imageType);
+    } catch (const std::exception&) {
+        drawn = false;  // out of memory for a picture within the limits: no preview
+    }
+    FSrc.Clear();
+    if (!drawn)
+        FThumb.Fill(kWhite);
+    return drawn;
+}
+
+bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
+    switch (imageType) {
+        case pkJpeg:
+            if (LoadExifThumbnail(file, imageType))
+                return true;
+            return DecodeJpeg(file, 8, FSrc) && Draw(FSrc);
+        case pkTiff:
+            return LoadExifThumbnail(file, imageType);
+        case pkPng:
+            return DecodePng(file, FSrc) && Draw(FSrc);
+        case pkGif:
+            return DecodeGif(file, FSrc) && Draw(FSrc);
+        case pkBmp:
+            return LoadBitmapFile(file, FSrc) && Draw(FSrc);
+        default:
+            return false;
+    }
+}
+
+bool TThumbnail::LoadExifThumbnail(std::span<const uint8_t> file, int imageType) {
+    const std::optional<TExifPicture> exif =
+        imageType == pkTiff ? ReadTiffExifPicture(file) : ReadJpegExifPicture(file);
+    if (!exif)
+        return false;
+    const bool turned = exif->Orientation == kRotatedClockwise;
+    // An embedded picture is meant to be small (160 x 120), but nothing stops a file from
+    // claiming a large one: it is decoded only as large as the preview draws it.
+    auto scaleFor = [&](int width, int height) {
+        const TFitRect fit = turned ? FitPicture(height, width, FThumbWidth, FThumbHeight)
+                                    : FitPicture(width, height, FThumbWidth, FThumbHeight);
+        const int drawnWidth = turned ? fit.Height : fit.Width;
+        const int drawnHeight = turned ? fit.Width : fit.Height;
+        for (int scale : {8, 4, 2}) {
+            if ((width + scale - 1) / scale >= drawnWidth &&
+                (height + scale - 1) / scale >= drawnHeight)
+                return scale;
+        }
+        return 1;
+    };
+    if (!DecodeJpeg(exif->Jpeg, scaleFor, FSrc))
+        return false;
+    if (turned)
+        FSrc = RotateClockwise(FSrc);
+    return Draw(FSrc);
+}
+
+bool TThumbnail::Draw(const TBitmap& picture) {
+    if (picture.Empty())
+        return false;
+    const TFitRect fit = FitPicture(picture.Width(), picture.Height(), FThumbWidth, FThumbHeight);
+    FThumb.StretchDraw(picture, fit.X, fit.Y, fit.Width, fit.Height);
+    return true;
+}
+
+}  // namespace corvane
