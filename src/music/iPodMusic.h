@@ -2,8 +2,10 @@
 // Pid, filled by the readers of the device's music databases.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -121,6 +123,13 @@ public:
     bool NeedBooks = false;
     bool NeedRingtones = false;
 
+    // Export settings and state: destination root (ending in "/"), naming scheme 0..7, the
+    // stop request set by the worker, and the per-track progress report.
+    std::string DestFolder;
+    uint8_t NamingScheme = 1;
+    std::atomic<bool> Cancelled{false};
+    std::function<void(const std::string& name)> OnProgress;
+
     void AddLog(const std::string& line) { Log.AddLog(line); }
     static std::string DurationText(uint32_t ms);
     static TMediaKind KindOfExtension(const std::string& ext);
@@ -165,6 +174,13 @@ public:
     // memory: no device needed. They add tracks and log lines alike; result: tracks added.
     int ReadRingtonesXml(const std::string& xml);
     int ReadBooksXml(const std::string& xml, bool purchased);
+
+    // Export of the checked tracks into DestFolder (TrackExport.cpp and its neighbours).
+    int Export();
+
+    // Restore of the copied tracks and the playlists into the media library
+    // (src/transfer/ITunesRestore.cpp).
+    int RestoreToITunes();
 
 private:
     // Helpers of the SQLite readers (MediaLibraryReader.cpp, ItdbReader.cpp).
