@@ -1,0 +1,300 @@
+#include "photo/ThumbnailLoader.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "device/iPodDev.h"
+#include "photo/ImageThumbnail.h"
+#include "photo/IthmbDecoders.h"
+#include "photo/iPodPhoto.h"
+
+namespace corvane {
+
+namespace {
+
+// Camera previews take the library's cell; a side of 0 (no preview format) becomes 100, and so
+// does a side no preview cell has, which only a damaged database gives: each item gets a copy.
+constexpr int kDefaultCellSide = 100;
+constexpr int kMaxCellSide = 1024;
+
+int CellSide(int side) {
+    return side > 0 && side <= kMaxCellSide ? side : kDefaultCellSide;
+}
+
+// Silver, with a white frame 5 pixels wide centred on the outline of the middle rectangle
+// (W div 4, H div 4) - (3 * (W div 4), 3 * (H div 4)), whose inside stays silver.
+TBitmap MakePlaceholder(int width, int height) {
+    TBitmap picture(width, height);
+    picture.Fill(kSilver);
+    const int left = width / 4;
+    const int top = height / 4;
+    const int right = 3 * (width / 4);
+    const int bottom = 3 * (height / 4);
+    picture.FillRect(left - 2, top - 2, right + 2, bottom + 2, kWhite);
+    picture.FillRect(left + 3, top + 3, right - 3, bottom - 3, kSilver);
+    return picture;
+}
+
+// One step below normal: the window stays responsive while previews load. Linux takes a
+// thread's id for its nice value.
+void LowerPriority() {
+    const auto thread = static_cast<id_t>(gettid());
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, thread, nice + 1);
+}
+
+// Disk mode lists camera files by their local paths, while ReadImageFile takes device paths.
+std::string CameraFilePath(const TIpodDevice& device, const std::string& path) {
+    const std::string& drive = device.Drive();
+    if (device.IsIos() || drive.empty() || path.size() <= drive.size() ||
+        path.compare(0, drive.size(), drive) != 0 || path[drive.size()] != '/')
+        return path;
+    return path.substr(drive.size());
+}
+
+}  // namespace
+
+struct TLoadAllThumbnailThd::TChannel {
+    TRunOnUiThread Dispatch;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::function<void()> Work;  // the report waiting for the owner's thread
+    uint64_t Posted = 0;         // reports handed over so far
+    uint64_t Taken = 0;          // reports taken to be run, or given up
+    uint64_t Done = 0;           // reports finished
+    bool Dropped = false;        // the dispatcher refused a report: nobody listens any more
+    bool InDispatch = false;     // the courier waits inside Dispatch
+    bool Finished = false;       // the loader thread has ended
+    bool Stopping = false;       // the courier is to end
+
+    bool Pending() const { return Taken < Posted; }
+
+    // Runs the waiting report, if any, on the calling thread; lock is held on entry and exit.
+    void RunPending(std::unique_lock<std::mutex>& lock) {
+        if (!Pending())
+            return;
+        std::function<void()> work = std::move(Work);
+        Work = nullptr;
+        ++Taken;
+        lock.unlock();
+        try {
+            work();
+        } catch (...) {
+            lock.lock();
+            ++Done;
+            Changed.notify_all();
+            throw;
+        }
+        lock.lock();
+        ++Done;
+        Changed.notify_all();
+    }
+
+    // Carries reports to Dispatch, so that the loader itself never waits inside it and a
+    // waiting owner can run the report instead.
+    static void RunCourier(const std::shared_ptr<TChannel>& channel) {
+        std::unique_lock lock(channel->Mutex);
+        for (;;) {
+            channel->Changed.wait(lock, [&] { return channel->Stopping || channel->Pending(); });
+            if (channel->Stopping)
+                return;
+            const uint64_t sent = channel->Posted;
+            channel->InDispatch = true;
+            lock.unlock();
+            // The work holds its own reference: a dispatcher may run it after we gave up.
+            channel->Dispatch([channel] {
+                std::unique_lock inner(channel->Mutex);
+                channel->RunPending(inner);
+            });
+            lock.lock();
+            channel->InDispatch = false;
+            if (channel->Pending() && channel->Posted == sent) {
+                // Returned without running it (a queue that was shut down).
+                channel->Work = nullptr;
+                ++channel->Taken;
+                ++channel->Done;
+                channel->Dropped = true;
+                channel->Changed.notify_all();
+            }
+        }
+    }
+};
+
+TLoadAllThumbnailThd::TLoadAllThumbnailThd(TIpodPhotoDb* photoDb, bool cameraRoll, TOnDone onDone,
+                                           TOnItem onItem, TRunOnUiThread dispatch)
+    : FPhotoDb(photoDb),
+      FCameraRoll(cameraRoll),
+      FOnDone(std::move(onDone)),
+      FOnItem(std::move(onItem)),
+      FOwner(std::this_thread::get_id()),
+      FChannel(std::make_shared<TChannel>()) {
+    FChannel->Dispatch = dispatch ? std::move(dispatch) : TRunOnUiThread(RunDirect);
+    FCourier = std::thread([channel = FChannel] { TChannel::RunCourier(channel); });
+    try {
+        FThread = std::thread([this] { Execute(); });
+    } catch (...) {
+        StopCourier();
+        throw;
+    }
+}
+
+TLoadAllThumbnailThd::~TLoadAllThumbnailThd() {
+    Terminate();
+    WaitFor();
+}
+
+void TLoadAllThumbnailThd::WaitFor() {
+    if (FThread.joinable()) {
+        if (std::this_thread::get_id() == FOwner) {
+            std::unique_lock lock(FChannel->Mutex);
+            for (;;) {
+                FChannel->Changed.wait(lock,
+                                       [&] { return FChannel->Finished || FChannel->Pending(); });
+                if (!FChannel->Pending())
+                    break;
+                FChannel->RunPending(lock);
+            }
+        }
+        FThread.join();
+    }
+    StopCourier();
+}
+
+void TLoadAllThumbnailThd::StopCourier() {
+    if (!FCourier.joinable())
+        return;
+    bool handingOver;
+    {
+        std::lock_guard lock(FChannel->Mutex);
+        FChannel->Stopping = true;
+        handingOver = FChannel->InDispatch;
+    }
+    FChannel->Changed.notify_all();
+    // A courier inside Dispatch may wait for this very thread; it ends by itself later.
+    if (handingOver) {
+        FCourier.detach();
+    } else {
+        FCourier.join();
+    }
+}
+
+void TLoadAllThumbnailThd::Report(std::function<void()> call) {
+    std::unique_lock lock(FChannel->Mutex);
+    FChannel->Work = std::move(call);
+    const uint64_t mine = ++FChannel->Posted;
+    FChannel->Changed.notify_all();
+    FChannel->Changed.wait(lock, [&] { return FChannel->Done >= mine; });
+    if (FChannel->Dropped)
+        FTerminated = true;
+}
+
+void TLoadAllThumbnailThd::ReportItem() {
+    const int index = FIndex;
+    const int total = FTotal;
+    Report([this, index, total] {
+        if (FOnItem)
+            FOnItem(index, total);
+    });
+}
+
+void TLoadAllThumbnailThd::Execute() {
+    LowerPriority();
+    try {
+        if (FPhotoDb && FCameraRoll) {
+            LoadCameraPreviews(*FPhotoDb);
+        } else if (FPhotoDb) {
+            LoadLibraryPreviews(*FPhotoDb);
+        }
+    } catch (...) {
+        // Out of memory, most likely: the previews so far stay and the end is reported.
+        FCompleted = false;
+    }
+    const bool completed = FCompleted;
+    Report([this, completed] {
+        if (FOnDone)
+            FOnDone(completed);
+    });
+    {
+        std::lock_guard lock(FChannel->Mutex);
+        FChannel->Finished = true;
+    }
+    FChannel->Changed.notify_all();
+}
+
+void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
+    FTotal = db.Photos.Count();
+    if (FTotal <= 0) {
+        FCompleted = true;
+        return;
+    }
+    db.BuildBmpHeader(true);
+    const TIthmbFormat& format = db.ThumbFormat;
+    // A Photo Database library's previews are always taken from its file number 1.
+    const std::string name =
+        format.ByName ? format.FileName : "F" + std::to_string(format.Id) + "_1";
+    const auto slotSize = static_cast<uint32_t>(std::max(format.SlotSize, 0));
+    if (!db.Device.OpenThumbFile(name, slotSize))
+        return;
+    for (int i = 0; i < FTotal; ++i) {
+        TPhotoItem& photo = db.Photos.Items(i);
+        db.WorkStream.Clear();
+        db.WorkStream.Write(db.BmpHeader.data(), db.BmpHeader.size());
+        // A negative offset marks a photo without a usable preview record.
+        if (slotSize > 0 && photo.ThumbOffset >= 0 &&
+            db.Device.ReadThumbRecord(slotSize, db.WorkStream,
+                                      static_cast<uint64_t>(photo.ThumbOffset))) {
+            std::lock_guard lock(db.ThumbLock);
+            LoadRgbRecord(std::span(db.WorkStream.Data(), db.WorkStream.Size()), photo.Thumb);
+        }
+        db.WorkStream.Clear();
+        ++FIndex;
+        ReportItem();
+        if (FTerminated) {
+            FCompleted = false;
+            break;
+        }
+    }
+    db.Device.CloseThumbFile();
+}
+
+void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
+    const int width = CellSide(db.Photos.ThumbWidth);
+    const int height = CellSide(db.Photos.ThumbHeight);
+    const TBitmap placeholder = MakePlaceholder(width, height);
+    FTotal = db.CameraPhotos.Count();
+    TThumbnail thumbnail(width, height);
+    for (int i = 0; i < FTotal; ++i) {
+        TCamPhotoItem& item = db.CameraPhotos.Items(i);
+        db.WorkStream.Clear();
+        {
+            std::lock_guard lock(db.ThumbLock);
+            const TPictureKind kind =
+                db.Device.ReadImageFile(CameraFilePath(db.Device, item.Path), db.WorkStream);
+            // Copies: the thumbnail and the placeholder serve the next item too.
+            if (kind != pkNone && thumbnail.LoadFromStream(db.WorkStream, kind)) {
+                item.Thumb = thumbnail.Thumbnail();
+            } else {
+                item.Thumb = placeholder;
+            }
+            ++FIndex;
+        }
+        ReportItem();
+        if (FTerminated) {
+            FCompleted = false;
+            break;
+        }
+    }
+    db.WorkStream.Clear();
+}
+
+}  // namespace corvane

@@ -1,0 +1,74 @@
+// Fills the preview bitmaps of the photo library on a worker thread, one item at a time, and
+// reports each item and the end on the owner's (UI) thread: library mode reads the preview
+// records of the thumbnail file, camera-roll mode makes previews of the camera-roll files.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "base/Dispatcher.h"
+
+namespace corvane {
+
+class TIpodPhotoDb;
+
+class TLoadAllThumbnailThd {
+public:
+    using TOnDone = std::function<void(bool completed)>;
+    using TOnItem = std::function<void(int index, int total)>;
+
+    // Starts at once. photoDb null stands for "no library": only OnDone(true) is reported. The
+    // callbacks run through dispatch, which runs them on the owner's thread and waits; the
+    // thread that constructs the loader counts as the owner's thread for WaitFor.
+    TLoadAllThumbnailThd(TIpodPhotoDb* photoDb, bool cameraRoll, TOnDone onDone, TOnItem onItem,
+                         TRunOnUiThread dispatch);
+    // Terminate, then WaitFor.
+    ~TLoadAllThumbnailThd();
+    TLoadAllThumbnailThd(const TLoadAllThumbnailThd&) = delete;
+    TLoadAllThumbnailThd& operator=(const TLoadAllThumbnailThd&) = delete;
+
+    // Asks the thread to stop after the item it is on; that item and OnDone(false) are still
+    // reported.
+    void Terminate() { FTerminated = true; }
+    bool Terminated() const { return FTerminated; }
+    // Waits until the thread has ended. On the owner's thread it runs the reports the thread is
+    // waiting for itself, so the owner need not pump its event loop meanwhile. Never call it
+    // (or destroy the loader) from inside one of its callbacks.
+    void WaitFor();
+
+    bool CameraRoll() const { return FCameraRoll; }
+    // The item just finished; -1 before the first.
+    int Index() const { return FIndex; }
+    int Total() const { return FTotal; }
+    // True unless the thread was told to stop before the end.
+    bool Completed() const { return FCompleted; }
+
+private:
+    // Hands one report at a time to the owner's thread; shared with the courier thread, which
+    // may outlive the loader while a dispatcher still holds a hand-over that was given up.
+    struct TChannel;
+
+    void Execute();
+    void LoadLibraryPreviews(TIpodPhotoDb& db);
+    void LoadCameraPreviews(TIpodPhotoDb& db);
+    void ReportItem();
+    void Report(std::function<void()> call);
+    void StopCourier();
+
+    TIpodPhotoDb* FPhotoDb;
+    const bool FCameraRoll;
+    TOnDone FOnDone;
+    TOnItem FOnItem;
+    std::thread::id FOwner;
+    std::atomic<int> FIndex{-1};
+    std::atomic<int> FTotal{0};
+    std::atomic<bool> FCompleted{true};
+    std::atomic<bool> FTerminated{false};
+    std::shared_ptr<TChannel> FChannel;
+    std::thread FCourier;
+    std::thread FThread;
+};
+
+}  // namespace corvane

@@ -1,0 +1,162 @@
+// Which photo source Load uses, what a failed Photos.sqlite leaves behind (nothing), and when
+// the camera roll alone makes the library worth showing.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "device/DeviceFolder.h"
+#include "device/SimulatedDevice.h"
+#include "device/iPodDev.h"
+#include "fixtures/PhotosSqliteBuilder.h"
+#include "fixtures/TempDir.h"
+#include "photo/iPodPhoto.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
+    fs::create_directories(root + "/iPod_Control/iTunes");
+    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
+    device->ScanDrives();
+    return device;
+}
+
+std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
+    TSimulatedDeviceOptions simulated;
+    simulated.Root = root;
+    TSimulatedDevice device = MakeSimulatedDevice(simulated);
+    TDeviceSessionOptions options;
+    options.LoadLibrary = [&device] { return std::move(device.Library); };
+    options.VolumeRule = nullptr;
+    options.WatchMounts = false;
+    auto session = std::make_unique<TIpodDevice>(nullptr, options);
+    device.Control->WaitIdle();
+    return session;
+}
+
+// Every file below dir with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file())
+            files[entry.path().string()] = ReadFile(entry.path().string());
+    }
+    return files;
+}
+
+// Our staged copies and anything SQLite might have left beside them.
+void ExpectNoStagedCopies(const TIpodDevice& device) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        EXPECT_FALSE(fs::exists(device.WorkFile() + suffix)) << suffix;
+}
+
+// Photo 102 and the album sit only in the "-wal".
+void WriteLibraryWithWal(const std::string& path) {
+    TPhotosSqliteBuilder b(TPhotosEra::Ios11);
+    b.AddAsset(PhotosAsset(101, 1, "DCIM/100APPLE", "IMG_0001.JPG"));
+    b.MarkWalStart();
+    b.AddAsset(PhotosAsset(102, 0, "DCIM/100APPLE", "IMG_0002.JPG"));
+    b.AddAlbum(PhotosAlbum(7, "Trip", {102}));
+    b.WriteWal(path);
+}
+
+std::vector<uint32_t> ImageIds(const TIpodPhotoDb& db) {
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < db.Photos.Count(); ++i)
+        ids.push_back(db.Photos.Items(i).ImageId);
+    return ids;
+}
+
+TEST(PhotoLoad, MobileDeviceReadsPhotosSqliteWithItsWalAndKeepsNoCopy) {
+    TTempDir root;
+    fs::create_directories(root / "PhotoData/Thumbnails");
+    WriteLibraryWithWal(root / "PhotoData/Photos.sqlite");
+    WriteFile(root / "PhotoData/Thumbnails/3309.ithmb", "records");
+    WriteFile(root / "DCIM/100APPLE/IMG_0001.JPG", "jpeg");
+    auto device = MobileDevice(root.Path());
+    ASSERT_TRUE(device->IsIos());
+    TIpodPhotoDb db(*device, true);
+    EXPECT_TRUE(db.Load());
+    EXPECT_EQ(ImageIds(db), (std::vector<uint32_t>{101, 102}));
+    ASSERT_EQ(db.Albums.Count(), 2);
+    EXPECT_EQ(db.Albums.Items(1).Members, (std::vector<int32_t>{1}));
+    EXPECT_TRUE(db.SeparateFiles);
+    EXPECT_EQ(db.ThumbFormat.FileName, "3309.ithmb");
+    EXPECT_EQ(db.Photos.Items(0).ThumbOffset, 8220);
+    EXPECT_EQ(db.CameraPhotos.Count(), 1);
+    EXPECT_EQ(db.Log.Text(), "");
+    ExpectNoStagedCopies(*device);
+}
+
+TEST(PhotoLoad, FailedPhotosSqliteFallsBackSilentlyLeavingNoCopyAndNoHalfLibrary) {
+    struct TCase {
+        const char* Name;
+        std::function<void(const std::string& path)> Write;
+    };
+    const TCase cases[] = {
+        {"iOS 14 layout: the albums are read, then the asset table is missing",
+         [](const std::string& path) {
+             TPhotosSqliteBuilder b(TPhotosEra::Ios14);
+             b.AddAsset(PhotosAsset(101, 0, "DCIM/100APPLE", "IMG_0001.JPG"));
+             b.MarkWalStart();
+             b.AddAlbum(PhotosAlbum(7, "Trip", {101}));
+             b.WriteWal(path);
+         }},
+        {"damaged file", [](const std::string& path) { WriteFile(path, std::string(8192, 'x')); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir root;
+        fs::create_directories(root / "PhotoData/Thumbnails");
+        c.Write(root / "PhotoData/Photos.sqlite");
+        WriteFile(root / "PhotoData/Thumbnails/3309.ithmb", "records");
+        auto device = MobileDevice(root.Path());
+        TIpodPhotoDb db(*device, true);
+        EXPECT_FALSE(db.Load());
+        EXPECT_EQ(db.Photos.Count(), 0);
+        EXPECT_EQ(db.Albums.Count(), 0);
+        EXPECT_FALSE(db.SeparateFiles);
+        // The only line is the Photo Database's own failure.
+        EXPECT_THAT(db.Log.Text(), HasSubstr("Read DB fail: "));
+        EXPECT_THAT(db.Log.Text(), Not(HasSubstr("sqlite")));
+        EXPECT_THAT(db.Log.Text(), Not(HasSubstr("ZGENERICASSET")));
+        ExpectNoStagedCopies(*device);
+    }
+}
+
+TEST(PhotoLoad, CameraRollOfOneFileIsEnoughWithoutAnyDatabase) {
+    for (bool withCameraRoll : {true, false}) {
+        SCOPED_TRACE(withCameraRoll);
+        TTempDir root;
+        WriteFile(root / "DCIM/100APPLE/IMG_0001.JPG", "jpeg");
+        auto device = MobileDevice(root.Path());
+        TIpodPhotoDb db(*device, withCameraRoll);
+        EXPECT_EQ(db.Load(), withCameraRoll);
+        EXPECT_EQ(db.CameraPhotos.Count(), withCameraRoll ? 1 : 0);
+        EXPECT_EQ(db.Photos.Count(), 0);
+    }
+}
+
+TEST(PhotoLoad, DiskModeReadsTheDevicesOwnFilesInPlaceAndChangesNothing) {
+    TTempDir root;
+    auto device = DiskDevice(root.Path());
+    fs::create_directories(root / "PhotoData/Thumbnails");
+    WriteLibraryWithWal(root / "PhotoData/Photos.sqlite");
+    WriteFile(root / "PhotoData/Thumbnails/3309.ithmb", "records");
+    const auto before = Snapshot(root.Path());
+    TIpodPhotoDb db(*device, true);
+    EXPECT_TRUE(db.Load());
+    EXPECT_EQ(ImageIds(db), (std::vector<uint32_t>{101, 102}));
+    EXPECT_EQ(db.Log.Text(), "");
+    EXPECT_EQ(Snapshot(root.Path()), before);
+}
+
+}  // namespace
+}  // namespace corvane
