@@ -23,5 +23,7 @@ private:
 
 int RunDevices(const TArgs& args);
 int RunMusicList(const TArgs& args);
+int RunPhotosList(const TArgs& args);
+int RunPhotosPreviews(const TArgs& args);
 
 }  // namespace corvane::cli

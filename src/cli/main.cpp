@@ -10,10 +10,16 @@ namespace {
 const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
     "       corvane-cli music list [--device DIR] [--json]\n"
+    "       corvane-cli photos list [--device DIR] [--json]\n"
+    "       corvane-cli photos previews --to DIR [--device DIR]\n"
     "\n"
     "  devices      show the attached iPod, iPhone, iPod touch or iPad\n"
     "  music list   load the device's music library and print its tracks and playlists\n"
     "               (--json: one JSON object)\n"
+    "  photos list  load the device's photo library and camera roll and print them\n"
+    "  photos previews\n"
+    "               make every preview the program shows and write each as a PNG below\n"
+    "               DIR/library and DIR/camera_roll\n"
     "\n"
     "  --device DIR   use DIR as the device: a folder holding iPod_Control is a disk-mode\n"
     "                 iPod; one holding iTunes_Control, DCIM or PhotoData is served as a\n"
@@ -46,6 +52,18 @@ int main(int argc, char** argv) {
             return 2;
         }
         return RunMusicList(listArgs);
+    }
+    if (command == "photos" && argc >= 3 &&
+        (std::string(argv[2]) == "list" || std::string(argv[2]) == "previews")) {
+        const bool list = std::string(argv[2]) == "list";
+        TArgs photoArgs(argc, argv, 3);
+        auto unknown = list ? photoArgs.Unknown({"--device", "--wait"}, {"--json"})
+                            : photoArgs.Unknown({"--device", "--wait", "--to"}, {});
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
+            return 2;
+        }
+        return list ? RunPhotosList(photoArgs) : RunPhotosPreviews(photoArgs);
     }
     std::fprintf(stderr, "corvane-cli: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;

@@ -1,0 +1,191 @@
+// corvane-cli photos list | previews: load the attached device's photo library, print it, or
+// write every preview the loader makes as a PNG so that the decoders can be looked at.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/PhotoOutput.h"
+#include "photo/ImageCodecs.h"
+#include "photo/ThumbnailLoader.h"
+#include "photo/iPodPhoto.h"
+#include "platform/FileCopy.h"
+#include "platform/LocalFiles.h"
+
+namespace corvane::cli {
+namespace {
+
+// Opens the session and loads the library with the camera roll; null after printing why.
+std::unique_ptr<TIpodPhotoDb> LoadPhotos(TCliSession& session, const TArgs& args, bool& loaded) {
+    std::string error =
+        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
+    if (!error.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
+        return nullptr;
+    }
+    if (!session.Device->Connected()) {
+        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
+        return nullptr;
+    }
+    auto photos = std::make_unique<TIpodPhotoDb>(*session.Device, true);
+    loaded = photos->Load();
+    return photos;
+}
+
+// Writes bytes as folder/base.png, or "base (2).png" and so on when the name is taken; never
+// replaces a file. Returns 0 or errno.
+int WriteNewFile(const std::string& folder, const std::string& base,
+                 const std::vector<uint8_t>& bytes, std::string& written) {
+    for (int attempt = 1; attempt < 1000; ++attempt) {
+        std::string name = base + (attempt == 1 ? "" : " (" + std::to_string(attempt) + ")");
+        auto path = JoinInside(folder, name + ".png");
+        if (!path)
+            return EINVAL;
+        TAtomicFileWriter file(*path);
+        int result = file.Open();
+        if (result == EEXIST)
+            continue;
+        if (result == 0)
+            result = file.Write(bytes.data(), bytes.size());
+        if (result == 0)
+            result = file.Commit();
+        if (result == EEXIST)
+            continue;
+        if (result == 0)
+            written = *path;
+        return result;
+    }
+    return EEXIST;
+}
+
+// Runs the preview loader in one mode, pumping its callbacks on this thread.
+bool RunLoader(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll) {
+    bool done = false;
+    bool completed = true;
+    int lastShown = -1;
+    session.Device->Busy = true;
+    TLoadAllThumbnailThd loader(
+        &photos, cameraRoll,
+        [&](bool result) {
+            completed = result;
+            done = true;
+        },
+        [&](int index, int total) {
+            // A line per tenth keeps long libraries readable.
+            int step = total >= 10 ? total / 10 : 1;
+            if (index == total - 1 || index / step != lastShown / step) {
+                std::fprintf(stderr, "\rLoading preview:  %d / %d", index + 1, total);
+                lastShown = index;
+            }
+        },
+        session.Queue.Dispatcher());
+    while (!done)
+        session.Queue.ProcessEvents(std::chrono::milliseconds(100));
+    loader.WaitFor();
+    session.Device->Busy = false;
+    if (lastShown >= 0)
+        std::fputc('\n', stderr);
+    return completed;
+}
+
+struct TPreviewCount {
+    int Written = 0;
+    int Empty = 0;
+    int Failed = 0;
+};
+
+void WritePreview(const std::string& folder, const std::string& base, const TBitmap& picture,
+                  TPreviewCount& count) {
+    if (picture.Empty()) {
+        ++count.Empty;
+        return;
+    }
+    std::vector<uint8_t> png = EncodePng(picture);
+    std::string written;
+    int result = png.empty() ? EIO : WriteNewFile(folder, base, png, written);
+    if (result != 0 && result != EINVAL) {
+        std::fprintf(stderr, "corvane-cli: cannot write the preview of %s: %s\n", base.c_str(),
+                     std::strerror(result));
+        ++count.Failed;
+        return;
+    }
+    if (result == EINVAL) {
+        // A device name that cannot be a file name here: keep the preview under a plain one.
+        result = WriteNewFile(folder, "preview", png, written);
+        if (result != 0) {
+            ++count.Failed;
+            return;
+        }
+    }
+    ++count.Written;
+}
+
+}  // namespace
+
+int RunPhotosList(const TArgs& args) {
+    TCliSession session;
+    bool loaded = false;
+    auto photos = LoadPhotos(session, args, loaded);
+    if (!photos)
+        return session.Device && !session.Device->Connected() ? 1 : 2;
+    std::string text = args.Flag("--json") ? PhotoLibraryJson(*session.Device, *photos, loaded)
+                                           : PhotoLibraryTable(*session.Device, *photos, loaded);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int RunPhotosPreviews(const TArgs& args) {
+    const std::string to = args.Value("--to");
+    if (to.empty()) {
+        std::fprintf(stderr, "corvane-cli: photos previews needs --to DIR\n");
+        return 2;
+    }
+    TCliSession session;
+    bool loaded = false;
+    auto photos = LoadPhotos(session, args, loaded);
+    if (!photos)
+        return session.Device && !session.Device->Connected() ? 1 : 2;
+
+    const std::string libraryDir = to + "/library";
+    const std::string cameraDir = to + "/camera_roll";
+    TPreviewCount library;
+    TPreviewCount camera;
+    if (photos->Photos.Count() > 0) {
+        if (!ForceDirectories(libraryDir)) {
+            std::fprintf(stderr, "corvane-cli: cannot create %s\n", libraryDir.c_str());
+            return 1;
+        }
+        if (!RunLoader(session, *photos, false))
+            std::fprintf(stderr, "Some pictures cannot be loaded this time\n");
+        for (int i = 0; i < photos->Photos.Count(); ++i) {
+            const TPhotoItem& photo = photos->Photos.Items(i);
+            WritePreview(libraryDir, photo.Name, photo.Thumb, library);
+        }
+    }
+    if (photos->CameraPhotos.Count() > 0) {
+        if (!ForceDirectories(cameraDir)) {
+            std::fprintf(stderr, "corvane-cli: cannot create %s\n", cameraDir.c_str());
+            return 1;
+        }
+        if (!RunLoader(session, *photos, true))
+            std::fprintf(stderr, "Some pictures cannot be loaded this time\n");
+        for (int i = 0; i < photos->CameraPhotos.Count(); ++i) {
+            const TCamPhotoItem& item = photos->CameraPhotos.Items(i);
+            WritePreview(cameraDir, item.FileName, item.Thumb, camera);
+        }
+    }
+    std::printf("%d library previews written to %s", library.Written, libraryDir.c_str());
+    if (library.Empty > 0)
+        std::printf(" (%d photos have no preview)", library.Empty);
+    std::printf("\n%d camera-roll previews written to %s\n", camera.Written, cameraDir.c_str());
+    if (!loaded)
+        std::printf("Either the photo library is empty or it cannot be accessed currently.\n");
+    std::string log = photos->Log.Text();
+    if (!log.empty())
+        std::fprintf(stderr, "Log:%s\n", log.c_str());
+    return library.Failed + camera.Failed > 0 ? 1 : 0;
+}
+
+}  // namespace corvane::cli
