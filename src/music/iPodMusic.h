@@ -181,6 +181,10 @@ public:
     // Restore of the copied tracks and the playlists into the media library
     // (src/transfer/ITunesRestore.cpp).
     int RestoreToITunes();
+    // The same against the backend and with the pauses that the hooks give; the hooks type is
+    // defined beside the automation interface (transfer/iTunesLib_TLB.h).
+    struct TRestoreHooks;
+    int RestoreToITunes(const TRestoreHooks& hooks);
 
 private:
     // Helpers of the SQLite readers (MediaLibraryReader.cpp, ItdbReader.cpp).
