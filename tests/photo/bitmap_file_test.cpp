@@ -2,6 +2,7 @@
 // and files that are damaged, truncated or of a kind it does not read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -34,7 +35,8 @@ std::vector<uint8_t> Build(const TBmp& bmp) {
     const size_t masksEnd = bmp.Masks.empty() || bmp.InfoSize > 40
                                 ? 14 + bmp.InfoSize
                                 : 14 + bmp.InfoSize + 4 * bmp.Masks.size();
-    const size_t pixels = masksEnd + 4 * bmp.Palette.size();
+    // At least the 40-byte header's fields, also when the file claims a shorter one.
+    const size_t pixels = std::max<size_t>(masksEnd + 4 * bmp.Palette.size(), 54);
     std::vector<uint8_t> out(pixels, 0);
     out[0] = 'B';
     out[1] = 'M';
