@@ -85,6 +85,17 @@ case "${1:-}" in
         echo
         echo "== Music on the demo iPhone"
         build/corvane-cli music list --device demo/iphone
+        echo
+        echo "== Photos on the demo iPod"
+        build/corvane-cli photos list --device demo/ipod
+        echo
+        echo "== Photos on the demo iPhone"
+        build/corvane-cli photos list --device demo/iphone
+        echo
+        echo "== Previews of both, as PNG files in demo-previews/"
+        rm -rf demo-previews
+        build/corvane-cli photos previews --device demo/ipod --to demo-previews/ipod
+        build/corvane-cli photos previews --device demo/iphone --to demo-previews/iphone
         ;;
     bench)
         install_packages "${PACKAGES[@]}"

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/PhotoOutput.h"
@@ -65,6 +67,7 @@ bool RunLoader(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll) {
     bool done = false;
     bool completed = true;
     int lastShown = -1;
+    const bool terminal = isatty(STDERR_FILENO) != 0;
     session.Device->Busy = true;
     TLoadAllThumbnailThd loader(
         &photos, cameraRoll,
@@ -76,7 +79,11 @@ bool RunLoader(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll) {
             // A line per tenth keeps long libraries readable.
             int step = total >= 10 ? total / 10 : 1;
             if (index == total - 1 || index / step != lastShown / step) {
-                std::fprintf(stderr, "\rLoading preview:  %d / %d", index + 1, total);
+                // One line redrawn in place on a terminal; plain lines in a log.
+                std::fprintf(
+                    stderr,
+                    terminal ? "\rLoading preview:  %d / %d" : "Loading preview:  %d / %d\n",
+                    index + 1, total);
                 lastShown = index;
             }
         },
@@ -85,7 +92,7 @@ bool RunLoader(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll) {
         session.Queue.ProcessEvents(std::chrono::milliseconds(100));
     loader.WaitFor();
     session.Device->Busy = false;
-    if (lastShown >= 0)
+    if (terminal && lastShown >= 0)
         std::fputc('\n', stderr);
     return completed;
 }
