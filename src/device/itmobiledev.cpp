@@ -61,7 +61,7 @@ bool ReplaceFile(const std::string& target, const char* data, size_t size) {
     size_t slash = target.rfind('/');
     std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
     if (folder.empty())
-        folder = "/";
+        folder = '/';  // a char: GCC 12 misreads the literal copy (-Wrestrict)
     std::string temp = folder + "/.corvane-plist-XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)

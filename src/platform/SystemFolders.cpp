@@ -309,7 +309,7 @@ int MoveToTrash(const std::string& path) {
     std::string name = slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
     std::string parent = slash == std::string::npos ? "." : trimmed.substr(0, slash);
     if (parent.empty())
-        parent = "/";
+        parent = '/';  // a char: GCC 12 misreads the literal copy (-Wrestrict)
     if (name.empty() || name == "." || name == ".." || name == "/")
         return EINVAL;
     char resolved[PATH_MAX];
