@@ -11,9 +11,10 @@
 
 namespace corvane {
 
-// JPEG pictures whose full size is past TBitmap::kMaxPixels are refused even when decoded
-// reduced (the decoder still walks all of it), and so is a file that ends before its picture
-// does (the library would make up the rest in grey).
+// JPEG: colour and greyscale pictures (CMYK ones are refused). A picture whose full size is
+// past TBitmap::kMaxPixels is refused even when decoded reduced (the decoder still walks all of
+// it), and so is a file that ends before its picture does (the library would make up the rest
+// in grey).
 
 // scaleDenominator 1, 2, 4 or 8: the decoder's own reduction in each direction; the picture is
 // ceil(width / scaleDenominator) x ceil(height / scaleDenominator).
@@ -22,8 +23,11 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& p
 // scaleFor(width, height) returns 1, 2, 4 or 8.
 bool DecodeJpeg(std::span<const uint8_t> bytes, const std::function<int(int, int)>& scaleFor,
                 TBitmap& picture);
+// Any PNG colour type and depth, to 8-bit RGB; transparency is composed onto white.
 bool DecodePng(std::span<const uint8_t> bytes, TBitmap& picture);
-// First frame only.
+// The first frame only, on a white picture of the file's logical screen size (the frame's own
+// size when the file gives none); its transparent pixels stay white. Stops at the first frame,
+// so a long animation costs no more than its first picture.
 bool DecodeGif(std::span<const uint8_t> bytes, TBitmap& picture);
 
 // JPEG with the library's default settings (quality 75); empty on failure.

@@ -97,6 +97,23 @@ TEST(ImageCodecs, JpegScaledDecodeRoundsSizesUp) {
     EXPECT_TRUE(decoded.Empty());
 }
 
+// Progressive files decode; one with hundreds of scans, each a walk over the whole picture,
+// is refused (the cost of a file built to keep us busy).
+TEST(ImageCodecs, ProgressiveJpegWithinTheScanLimit) {
+    const TBitmap source = QuarteredPicture(64, 32, kRed, kGreen, kBlue, kYellow);
+    const std::string progressive = ProgressiveJpegFile(source);
+    const std::string manyScans = ProgressiveJpegFile(source, true);
+    for (int scale : {1, 8}) {
+        TBitmap decoded;
+        ASSERT_TRUE(DecodeJpeg(Bytes(progressive), scale, decoded)) << scale;
+        EXPECT_TRUE(Near(decoded.Pixel(0, 0), kRed, kJpegTolerance));
+        EXPECT_TRUE(Near(decoded.Pixel(decoded.Width() - 1, decoded.Height() - 1), kYellow,
+                         kJpegTolerance));
+        EXPECT_FALSE(DecodeJpeg(Bytes(manyScans), scale, decoded)) << scale;
+        EXPECT_TRUE(decoded.Empty());
+    }
+}
+
 TEST(ImageCodecs, PngRoundTripIsExact) {
     TBitmap source = QuarteredPicture(13, 7, kRed, kGreen, kBlue, kYellow);
     source.SetPixel(3, 5, {1, 2, 3});
