@@ -495,3 +495,34 @@ TEST_F(CollidingDestinationTest, NothingThatWasThereChanges) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(ExportDestination, ProposesTheMediaFolderAndAcceptsAChosenOne) {
+    TTempDir dir;
+    TScopedEnv home("HOME", dir.Path().c_str());
+    TScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+    TIpodDevice device(nullptr, OfflineSessionOptions());
+    TIpodMusicDb music(device);
+    EXPECT_EQ(music.DefaultDestination(), dir / "Music/iTunes/iTunes Music/");
+    fs::create_directories(dir / "Music/iTunes/iTunes Media");
+    EXPECT_EQ(music.DefaultDestination(), dir / "Music/iTunes/iTunes Media/");
+
+    music.Tracks.CheckedSize = -5;  // a damaged sum needs no room rather than all of it
+    std::string folder = dir / "out/new";
+    ASSERT_TRUE(music.PrepareDestination(folder));
+    EXPECT_EQ(folder, dir / "out/new/");
+    EXPECT_EQ(music.DestFolder, folder);
+    EXPECT_TRUE(fs::is_directory(folder));
+
+    WriteFile(dir / "file", "x");
+    folder = dir / "file/sub";
+    EXPECT_FALSE(music.PrepareDestination(folder));
+    EXPECT_EQ(folder,
+              "Can not create the folder: " + dir / "file/sub" + "\nPlease choose another place.");
+    EXPECT_EQ(music.DestFolder, dir / "out/new/");
+}
+
+}  // namespace
+}  // namespace corvane
