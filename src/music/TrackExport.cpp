@@ -55,6 +55,9 @@ int ExportTrack(TIpodMusicDb& music, size_t index, std::string& path) {
 
 int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
+    // No path names the device's root, which would be copied whole as a book folder.
+    if (track.Location.find_first_not_of("/:\\") == std::string::npos)
+        return kCopyDeviceFailed;
     path = music.TrackFileBase(index, 1);  // books keep their title, whatever the scheme
     if (path.empty())
         return kNoBasePath;
@@ -82,6 +85,11 @@ int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
 int TIpodMusicDb::Export() {
     Cancelled = false;
     ExportFailures = 0;
+    // Without a folder the names would land in the working folder: nothing is exported.
+    if (DestFolder.empty())
+        return 0;
+    if (DestFolder.back() != '/')
+        DestFolder += '/';
     int copied = 0;
     int n = 0;
     const std::string total = std::to_string(Tracks.CheckedCount);

@@ -197,6 +197,15 @@ TEST_F(BookExportTest, ADeviceGoneMidBookLeavesNothing) {
     FControl->WaitIdle();
 }
 
+TEST_F(BookExportTest, ABookWithoutAPathCopiesNothing) {
+    Open();
+    Add("Root", "");
+    Add("Slash", "/");
+    EXPECT_EQ(FMusic->Export(), 0);
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nRoot: Err 2\r\nSlash: Err 2");
+    EXPECT_TRUE(FolderNames(FDest).empty());
+}
+
 TEST(BookOnDiskMode, IsNotCopied) {
     TTempDir ipod, dest;
     fs::create_directories(ipod / "iPod_Control/iTunes");

@@ -130,6 +130,22 @@ TEST_F(DiskExportTest, CopiesCheckedTracksMarksThemAndReportsProgress) {
     EXPECT_EQ(FMusic->Log.Text(), "");
 }
 
+TEST_F(DiskExportTest, TheDestinationFolderIsRequired) {
+    Load({Song("Song", "A.mp3", "a")});
+    FMusic->DestFolder = FDest;  // without its trailing "/"
+    EXPECT_EQ(FMusic->Export(), 1);
+    EXPECT_EQ(Track(0).DestPath, FDest + "/Song.mp3");
+    // Without one, nothing goes to the working folder or anywhere else.
+    Track(0).TransferState = -1;
+    FMusic->DestFolder.clear();
+    fs::path working = fs::current_path();
+    fs::current_path(FRoot.Path());
+    EXPECT_EQ(FMusic->Export(), 0);
+    fs::current_path(working);
+    EXPECT_EQ(Track(0).TransferState, -1);
+    EXPECT_EQ(FolderNames(FRoot.Path()), (std::set<std::string>{"dest", "ipod"}));
+}
+
 TEST_F(DiskExportTest, ExportingTwiceIntoTheSameFolderCopiesNothingNew) {
     Load({Song("One", "A.mp3", "aaaa"), Song("Two", "B.mp3", "bb", "Other", ""),
           Song("One", "C.mp3", "cccccc")});  // a second "One" of another size

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <random>
 
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
@@ -56,6 +58,61 @@ TEST(NameComponent, CutsTrimsFallsBackAndReplaces) {
     }
     EXPECT_EQ(TIpodMusicDb::NameComponent("", " Name"), "Unknown Name");
     EXPECT_EQ(TIpodMusicDb::NameComponent("", " Album"), "Unknown Album");
+}
+
+// Whether text is well-formed UTF-8, decoded on its own terms (no shortest-form shortcuts).
+bool IsUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+        size_t length = byte(i) < 0x80 ? 1 : byte(i) >= 0xF0 ? 4 : byte(i) >= 0xE0 ? 3 : 2;
+        if ((byte(i) >= 0x80 && byte(i) < 0xC2) || byte(i) > 0xF4 || text.size() - i < length)
+            return false;
+        uint32_t code = length == 1 ? byte(i) : byte(i) & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (byte(i + k) & 0x3F);
+        }
+        const uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < minimum[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+TEST(NameComponent, AnyBytesGiveOneSafeName) {
+    std::mt19937 random(2024);
+    const std::string alphabet[] = {".",
+                                    "/",
+                                    "\\",
+                                    " ",
+                                    "a",
+                                    std::string(1, '\0'),
+                                    "\n",
+                                    "\xC3\xA9",
+                                    "\xE6\xAD\x8C",
+                                    "\xF0\x9F\x8E\xB5",
+                                    "\xED\xA0\x80",
+                                    "\xC3",
+                                    "\xFF",
+                                    "\x80",
+                                    ":",
+                                    "?"};
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        size_t length = random() % 60;
+        for (size_t i = 0; i < length; ++i)
+            text += alphabet[random() % std::size(alphabet)];
+        std::string name = TIpodMusicDb::NameComponent(text, " Name");
+        ASSERT_FALSE(name.empty()) << round;
+        ASSERT_TRUE(IsUtf8(name)) << round;
+        ASSERT_NE(name.find_first_not_of('.'), std::string::npos) << round;
+        for (unsigned char c : name) {
+            ASSERT_TRUE(c >= 0x20 && c != 0x7F && c != '/' && c != '\\') << round;
+        }
+        ASSERT_LE(name.size(), 41u * 3) << round;
+    }
 }
 
 class TrackFileBaseTest : public ::testing::Test {
