@@ -109,6 +109,7 @@ int WriteArchive(TZipHandle archive, const std::string& folderName,
                  const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         std::string file = folderName + "/" + name;
+        // Start 0 and length 0 take the whole file.
         TZipSource source(zip_source_file(archive.get(), file.c_str(), 0, 0));
         if (!source)
             return SystemError(zip_get_error(archive.get()));
