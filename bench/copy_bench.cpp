@@ -168,6 +168,8 @@ int main(int argc, char** argv) {
                         0.9);
     corvane::PrintRatio(reporter, "simulated CopyToStream / plain read (100 MiB):",
                         "BM_SimulatedCopyToStream", "BM_PlainRead", 0.8);
+    corvane::PrintRatio(reporter, "Export / cp -r (2 GiB of tracks):", "BM_TrackExport",
+                        "BM_CpTracks", 0.9);
     benchmark::Shutdown();
     return 0;
 }

@@ -23,11 +23,17 @@
 
 namespace corvane {
 
-// Copy result codes besides errno values of the local copy.
+// Copy result codes.
 constexpr int kCopyDone = 0;
 constexpr int kCopyBookOnDisk = 1;
 constexpr int kCopyDeviceFailed = 2;
 constexpr int kCopyFolderFailed = 5;
+// An error of the local file copy comes back as this base plus its errno value: EPERM, ENOENT
+// and EIO are 1, 2 and 5 and would otherwise read as the codes above.
+constexpr int kCopyLocalError = 1000;
+constexpr int LocalCopyCode(int error) {
+    return error == 0 ? kCopyDone : kCopyLocalError + error;
+}
 
 // ReadImageFile picture kinds.
 enum TPictureKind { pkNone = 0, pkJpeg = 1, pkTiff = 2, pkPng = 3, pkGif = 4, pkBmp = 5 };
@@ -89,7 +95,7 @@ public:
     std::string StageBooksPlist(bool purchased);
     std::string StageRingtonesPlist();
 
-    // Copies to the computer; results are the copy codes above or errno
+    // Copies to the computer; results are the copy codes above, local errors as LocalCopyCode
     int CopyDeviceFile(const std::string& location, const std::string& destFile);
     int CopyFileFrom(const std::string& path, const std::string& destFile);
 

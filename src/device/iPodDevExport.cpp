@@ -131,7 +131,7 @@ int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBas
             }
         }
         if (name.empty())
-            return EEXIST;
+            return LocalCopyCode(EEXIST);
     }
     destBase = name;
     return CopyDeviceFile(location, destBase);

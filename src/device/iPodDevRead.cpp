@@ -182,7 +182,7 @@ std::string TIpodDevice::StageRingtonesPlist() {
 }
 
 int TIpodDevice::CopyLocalNoReplace(const std::string& source, const std::string& destFile) {
-    return CopyFileNoReplace(source, destFile);
+    return LocalCopyCode(CopyFileNoReplace(source, destFile));
 }
 
 int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& destFile) {
@@ -190,7 +190,7 @@ int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& 
         return CopyFileFrom(LocationToPath(location), destFile);
     auto local = DiskPath(LocationToPath(location));
     if (!local)
-        return ENOENT;  // a location that would leave the volume
+        return LocalCopyCode(ENOENT);  // a location that would leave the volume
     return CopyLocalNoReplace(*local, destFile);
 }
 

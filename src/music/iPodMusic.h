@@ -177,6 +177,33 @@ public:
 
     // Export of the checked tracks into DestFolder (TrackExport.cpp and its neighbours).
     int Export();
+    // Tracks the running or last export failed to copy; it logs the first kMaxFailureLines.
+    int ExportFailures = 0;
+    static constexpr int kMaxFailureLines = 40;
+    // Runs in place of the pause before the single retry after a transient copy error (EIO);
+    // unset, the export sleeps kRetryDelayMs. Tests shorten it.
+    static constexpr int kRetryDelayMs = 3000;
+    std::function<void()> OnRetryWait;
+    // The base path (no extension) of a track under a naming scheme 0..7 (any other value
+    // acts as 1); scheme 0 creates its artist and album folders first and gives an empty
+    // path, with a log entry, when it cannot.
+    std::string TrackFileBase(size_t index, uint8_t scheme);
+    // One file-name component: at most 41 UTF-16 units, trimmed, "Unknown" + suffix when
+    // empty, and nothing that could name another folder or leave the destination.
+    static std::string NameComponent(const std::string& text, const std::string& suffix);
+    // The extension of a book's device path, or ".epub".
+    static std::string BookExtension(const std::string& location);
+    // Packs a copied book folder (path with and without its trailing "/") into one archive
+    // named after it with ext, never replacing another file; an existing archive of the same
+    // size is kept instead. 0 with the archive's path, or a failure code (LocalCopyCode).
+    int ZipBookFolder(const std::string& folderPath, const std::string& folderName,
+                      const std::string& ext, std::string& archive);
+    // Moves a copied book folder to the trash, only when it lies below DestFolder.
+    bool RemoveCopiedFolder(const std::string& folderPath);
+    // The folder proposed when the user has none saved; empty when there is no music folder.
+    std::string DefaultDestination() const;
+    // Accepts a chosen folder as DestFolder (true), or replaces it by the message to show.
+    bool PrepareDestination(std::string& folder);
 
     // Restore of the copied tracks and the playlists into the media library
     // (src/transfer/ITunesRestore.cpp).

@@ -177,8 +177,9 @@ TEST_F(DiskModeTest, CopyTrackFileNeverOverwrites) {
     EXPECT_EQ(ReadFile(dest / "Other.mp3"), "different size");
     EXPECT_EQ(ReadFile(dest / "Other1.mp3"), "12345");
 
-    // A direct copy onto an existing file fails with the system's error and changes nothing.
-    EXPECT_EQ(FDevice->CopyDeviceFile(location, dest / "Other.mp3"), EEXIST);
+    // A direct copy onto an existing file fails with the system's error, set apart from the
+    // session's own codes, and changes nothing.
+    EXPECT_EQ(FDevice->CopyDeviceFile(location, dest / "Other.mp3"), kCopyLocalError + EEXIST);
     EXPECT_EQ(ReadFile(dest / "Other.mp3"), "different size");
     EXPECT_NE(FDevice->CopyDeviceFile(":iPod_Control:..:..:etc:passwd", dest / "p"), 0);
     EXPECT_FALSE(fs::exists(dest / "p"));
