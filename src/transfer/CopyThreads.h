@@ -1,0 +1,100 @@
+// The transfer workers: the music export (with the optional restore into the media library)
+// and the photo export (with the optional camera-roll copy) run on a thread of their own and
+// report every step to the user-interface thread, waiting until it has been shown.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "base/Dispatcher.h"
+
+namespace corvane {
+
+class TIpodMusicDb;
+class TIpodPhotoDb;
+
+// Status kinds sent with the status text.
+constexpr uint8_t kStatusPlain = 0;
+constexpr uint8_t kStatusLongWait = 1;  // a long wait without item steps begins
+constexpr uint8_t kStatusEnded = 2;     // the transfer has ended; the last report
+
+class TCopyThread {
+public:
+    using TOnProgress = std::function<void(const std::string& text)>;
+    using TOnStatus = std::function<void(const std::string& text, uint8_t kind)>;
+
+    virtual ~TCopyThread();
+    TCopyThread(const TCopyThread&) = delete;
+    TCopyThread& operator=(const TCopyThread&) = delete;
+
+    // Set before Start; both run on the user-interface thread.
+    TOnProgress OnProgress;
+    TOnStatus OnStatus;
+
+    // Runs the transfer. The final status (kStatusEnded) is the thread's last report.
+    void Start();
+    // Asks the transfer to stop; the export sees it at its next item.
+    void Terminate() { FTerminated = true; }
+    bool Terminated() const { return FTerminated; }
+    // Waits for the thread to end. The user-interface thread must keep running the reports
+    // handed to it meanwhile (or use a dispatcher that runs them at once).
+    void WaitFor();
+    bool Finished() const { return FFinished; }
+
+    int Copied() const { return FCopied; }
+    uint8_t StatusKind() const { return FStatusKind; }
+    const std::string& ProgressText() const { return FProgressText; }
+    const std::string& StatusText() const { return FStatusText; }
+
+protected:
+    explicit TCopyThread(TRunOnUiThread dispatch);
+    // The export's per-item report, on the worker thread: turns a stop request into the
+    // library's Cancelled flag, then shows the text.
+    void Progress(const std::string& text, std::atomic<bool>& cancelled);
+    void Status(const std::string& text, uint8_t kind);
+    virtual void Execute() = 0;
+
+    std::atomic<int> FCopied{0};
+    std::string FStatusText;
+
+private:
+    void Run();
+
+    TRunOnUiThread FDispatch;
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<uint8_t> FStatusKind{kStatusPlain};
+    std::string FProgressText;
+    std::thread FThread;
+};
+
+class TMusicCopyThread : public TCopyThread {
+public:
+    // On the user-interface thread: installs the progress report as the library's and
+    // empties its log, so the log holds this transfer's lines only.
+    TMusicCopyThread(TIpodMusicDb& music, bool restoreToITunes, TRunOnUiThread dispatch);
+    ~TMusicCopyThread() override;
+
+    const bool RestoreToITunes;
+
+private:
+    void Execute() override;
+    TIpodMusicDb& FMusic;
+};
+
+class TPhotoCopyThread : public TCopyThread {
+public:
+    TPhotoCopyThread(TIpodPhotoDb& photos, bool withCameraRoll, TRunOnUiThread dispatch);
+    ~TPhotoCopyThread() override;
+
+    const bool WithCameraRoll;
+
+private:
+    void Execute() override;
+    TIpodPhotoDb& FPhotos;
+};
+
+}  // namespace corvane
