@@ -9,6 +9,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/PhotosSqliteBuilder.h"
 #include "fixtures/TempDir.h"
 #include "photo/iPodPhoto.h"
@@ -127,6 +128,46 @@ TEST(PhotoLoad, FailedPhotosSqliteFallsBackSilentlyLeavingNoCopyAndNoHalfLibrary
         EXPECT_THAT(db.Log.Text(), HasSubstr("Read DB fail: "));
         EXPECT_THAT(db.Log.Text(), Not(HasSubstr("sqlite")));
         EXPECT_THAT(db.Log.Text(), Not(HasSubstr("ZGENERICASSET")));
+        ExpectNoStagedCopies(*device);
+    }
+}
+
+// Two photos whose full-size and preview records lie in F1019_1 and F1009_1, and no album list.
+std::string PhotoDatabaseWithoutAlbums() {
+    TPhotoDbBuilder db;
+    for (uint32_t n = 0; n < 2; ++n) {
+        db.AddImage(500 + n, {PhotoRef(1019, n * 691200, 691200, 720, 480, ":Thumbs:F1019_1.ithmb"),
+                              PhotoRef(1009, n * 2520, 2520, 42, 30, ":Thumbs:F1009_1.ithmb")});
+    }
+    db.SetSections({1});
+    return db.Build();
+}
+
+TEST(PhotoLoad, PhotoDatabaseIsUsedOnlyWhenPhotosSqliteFails) {
+    for (bool sqliteReads : {true, false}) {
+        SCOPED_TRACE(sqliteReads ? "Photos.sqlite reads" : "Photos.sqlite fails after its albums");
+        TTempDir root;
+        TPhotosSqliteBuilder b(sqliteReads ? TPhotosEra::Ios11 : TPhotosEra::Ios14);
+        b.AddAsset(PhotosAsset(101, 0, "DCIM/100APPLE", "IMG_0001.JPG"));
+        b.AddAlbum(PhotosAlbum(7, "Trip", {101}));
+        fs::create_directories(root / "PhotoData");
+        b.Write(root / "PhotoData/Photos.sqlite");
+        WriteFile(root / "Photos/Photo Database", PhotoDatabaseWithoutAlbums());
+        auto device = MobileDevice(root.Path());
+        TIpodPhotoDb db(*device, true);
+        EXPECT_TRUE(db.Load());
+        if (sqliteReads) {
+            EXPECT_EQ(ImageIds(db), (std::vector<uint32_t>{101}));
+            EXPECT_EQ(db.Albums.Count(), 2);
+            EXPECT_TRUE(db.SeparateFiles);
+            continue;
+        }
+        // The Photo Database lists no albums, so none of the failed read's may remain.
+        EXPECT_EQ(ImageIds(db), (std::vector<uint32_t>{500, 501}));
+        EXPECT_EQ(db.Albums.Count(), 0);
+        EXPECT_FALSE(db.SeparateFiles);
+        EXPECT_FALSE(db.ThumbFormat.ByName);
+        EXPECT_EQ(db.ThumbFormat.Id, 1009);
         ExpectNoStagedCopies(*device);
     }
 }

@@ -2,6 +2,7 @@
 // stopping it part-way, and waiting for it on the owner's thread without pumping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
 #include "fixtures/PhotosSqliteBuilder.h"
+#include "fixtures/PictureFiles.h"
 #include "fixtures/TempDir.h"
 #include "photo/ImageThumbnail.h"
 #include "photo/ThumbnailLoader.h"
@@ -123,40 +125,6 @@ TBitmap Picture(int width, int height, const TColourAt& colour) {
             picture.SetPixel(x, y, colour(x, y));
     }
     return picture;
-}
-
-constexpr TRgb kRed{255, 0, 0};
-constexpr TRgb kGreen{0, 255, 0};
-constexpr TRgb kBlue{0, 0, 255};
-
-// A 24-bit bitmap file: the top half red, the bottom half blue.
-std::string BmpFile(int width, int height) {
-    const int row = (width * 3 + 3) & ~3;
-    std::string bytes(54 + static_cast<size_t>(row) * height, '\0');
-    auto put = [&bytes](size_t at, uint32_t value, int size) {
-        for (int i = 0; i < size; ++i)
-            bytes[at + i] = static_cast<char>(value >> (8 * i));
-    };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put(2, static_cast<uint32_t>(bytes.size()), 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, static_cast<uint32_t>(width), 4);
-    put(22, static_cast<uint32_t>(height), 4);  // rows bottom-up
-    put(26, 1, 2);
-    put(28, 24, 2);
-    put(34, static_cast<uint32_t>(row * height), 4);
-    for (int y = 0; y < height; ++y) {
-        const TRgb c = y < height / 2 ? kBlue : kRed;  // file row 0 is the bottom
-        for (int x = 0; x < width; ++x) {
-            const size_t at = 54 + static_cast<size_t>(y) * row + x * 3;
-            bytes[at] = static_cast<char>(c.B);
-            bytes[at + 1] = static_cast<char>(c.G);
-            bytes[at + 2] = static_cast<char>(c.R);
-        }
-    }
-    return bytes;
 }
 
 // A library of photos whose previews are records of F1009_1.ithmb (42 x 30), set up by hand as
@@ -332,7 +300,24 @@ TEST(ThumbnailLoader, WaitingOnTheOwnersThreadRunsTheReportsWithoutPumping) {
     }
 }
 
-// Where a camera-roll file's preview comes from, by the pixels of its Thumb.
+// Camera-roll files: pictures of three kinds that decode, and a video, an undecodable JPEG and
+// a picture with an extension no decoder takes, which get the placeholder.
+struct TCameraFile {
+    const char* Path;
+    std::string Bytes;
+    TPictureKind Kind;  // pkNone: the placeholder
+};
+
+std::vector<TCameraFile> CameraFiles() {
+    const TBitmap picture = QuarteredPicture(16, 12, kRed, kGreen, kBlue, kWhite);
+    return {{"DCIM/100APPLE/IMG_0001.JPG", JpegFile(picture), pkJpeg},
+            {"DCIM/100APPLE/IMG_0002.PNG", PngFile(picture), pkPng},
+            {"DCIM/100APPLE/IMG_0003.MOV", MovFile(2000), pkNone},
+            {"DCIM/100APPLE/IMG_0004.JPG", JunkFile(3000), pkNone},
+            {"DCIM/101APPLE/IMG_0005.bmp", BmpFile(picture), pkBmp},
+            {"DCIM/101APPLE/IMG_0006.HEIC", JpegFile(picture), pkNone}};
+}
+
 struct TCameraCase {
     int CellWidth;
     int CellHeight;
@@ -340,24 +325,26 @@ struct TCameraCase {
     int Height;
 };
 
-void ExpectCameraPreviews(TIpodPhotoDb& db, const TCameraCase& c, const std::string& bmp) {
+void ExpectCameraPreviews(TIpodPhotoDb& db, const TCameraCase& c,
+                          const std::vector<TCameraFile>& files) {
     TLoaderRun run;
     run.Run(&db, true);
-    EXPECT_EQ(run.Items.size(), 4u);
+    EXPECT_EQ(run.Items.size(), files.size());
     EXPECT_EQ(run.Done, std::vector<bool>{true});
 
-    TThumbnail thumbnail(c.Width, c.Height);
-    TMemoryStream stream;
-    stream.Write(bmp.data(), bmp.size());
-    stream.Rewind();
-    ASSERT_TRUE(thumbnail.LoadFromStream(stream, pkBmp));
     for (int i = 0; i < db.CameraPhotos.Count(); ++i) {
         const TCamPhotoItem& item = db.CameraPhotos.Items(i);
         SCOPED_TRACE(item.FileName);
+        auto file = std::find_if(files.begin(), files.end(), [&](const TCameraFile& f) {
+            return fs::path(f.Path).filename() == item.FileName;
+        });
+        ASSERT_NE(file, files.end());
         const TBitmap& thumb = item.Thumb;
         ASSERT_EQ(thumb.Width(), c.Width);
         ASSERT_EQ(thumb.Height(), c.Height);
-        if (item.FileName == "IMG_0001.BMP" || item.FileName == "IMG_0004.bmp") {
+        if (file->Kind != pkNone) {
+            TThumbnail thumbnail(c.Width, c.Height);
+            ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file->Bytes), file->Kind));
             EXPECT_EQ(thumb, thumbnail.Thumbnail());
             continue;
         }
@@ -379,23 +366,21 @@ void ExpectCameraPreviews(TIpodPhotoDb& db, const TCameraCase& c, const std::str
 }
 
 TEST(ThumbnailLoader, CameraRollPreviewsAndThePlaceholderInBothModes) {
-    const TCameraCase cases[] = {{40, 30, 40, 30}, {0, 0, 100, 100}};
-    const std::string bmp = BmpFile(8, 6);
+    const TCameraCase cases[] = {{40, 30, 40, 30}, {0, 0, 100, 100}, {-5, 5000, 100, 100}};
+    const std::vector<TCameraFile> files = CameraFiles();
     for (bool mobile : {true, false}) {
         for (const TCameraCase& c : cases) {
             SCOPED_TRACE(std::string(mobile ? "mobile " : "disk mode ") +
-                         std::to_string(c.CellWidth));
+                         std::to_string(c.CellWidth) + " x " + std::to_string(c.CellHeight));
             TTempDir root;
-            WriteFile(root / "DCIM/100APPLE/IMG_0001.BMP", bmp);
-            WriteFile(root / "DCIM/100APPLE/IMG_0002.MOV", "video");
-            WriteFile(root / "DCIM/100APPLE/IMG_0003.JPG", "no picture in here");
-            WriteFile(root / "DCIM/101APPLE/IMG_0004.bmp", bmp);
+            for (const TCameraFile& file : files)
+                WriteFile(root / file.Path, file.Bytes);
             auto device = mobile ? MobileDevice(root.Path()) : DiskDevice(root.Path());
             TIpodPhotoDb db(*device, true);
-            ASSERT_EQ(db.LoadCameraRoll(), 4);
+            ASSERT_EQ(db.LoadCameraRoll(), static_cast<int>(files.size()));
             db.Photos.ThumbWidth = c.CellWidth;
             db.Photos.ThumbHeight = c.CellHeight;
-            ExpectCameraPreviews(db, c, bmp);
+            ExpectCameraPreviews(db, c, files);
         }
     }
 }
