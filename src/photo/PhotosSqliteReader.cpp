@@ -53,7 +53,9 @@ TEntities ReadEntities(TSQLiteDatabase& db) {
             found.Album = entity;
         } else if (SameText(name, "Asset")) {
             found.Asset = entity;
-        } else if (SameText(name, "GenerateAsset")) {
+        } else if (SameText(name, "GenerateAsset") || SameText(name, "GenericAsset")) {
+            // Devices name the parent entity of assets "GenericAsset"; without it the
+            // fixed sets below would guess the numbers and find no photos.
             found.GenerateAsset = entity;
         }
         if (found.Album > 0 && found.Asset > 0 && found.GenerateAsset > 0)

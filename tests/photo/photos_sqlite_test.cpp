@@ -180,6 +180,17 @@ TEST(PhotosSqlite, EntityNumbersFromPrimaryKeyWinOverAFixedSetsJoinTable) {
     EXPECT_EQ(AlbumMembers(*library.Photos), (std::vector<std::vector<int32_t>>{{0}, {0}}));
 }
 
+TEST(PhotosSqlite, TheParentEntityNameDevicesUseCountsLikeTheOldOne) {
+    TSqliteLibrary library;
+    TPhotosSqliteBuilder b(TPhotosEra::Ios11);  // 20, 27, 28; no fixed set's join table
+    b.PrimaryKeys = {{19, "GenericAlbum"}, {20, "Album"}, {27, "GenericAsset"}, {28, "Asset"}};
+    b.AddAsset(PhotosAsset(101, 0, "DCIM/100APPLE", "IMG_0001.JPG"));
+    b.AddAlbum(PhotosAlbum(7, "Trip", {101}));
+    ASSERT_TRUE(library.Read(b));
+    EXPECT_EQ(ImageIds(*library.Photos), (std::vector<uint32_t>{101}));
+    EXPECT_EQ(AlbumMembers(*library.Photos), (std::vector<std::vector<int32_t>>{{0}, {0}}));
+}
+
 struct TFixedSetCase {
     TPhotosEntities Set;
     std::vector<std::pair<int64_t, int64_t>> OtherJoinTables;
