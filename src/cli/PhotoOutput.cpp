@@ -135,7 +135,8 @@ std::string PhotoLibraryTable(TIpodDevice& device, const TIpodPhotoDb& photos, b
     out += "\nCamera roll (" + photos.CameraPhotos.DcimRoot + "):\n";
     for (int i = 0; i < photos.CameraPhotos.Count(); ++i)
         out += "  " + photos.CameraPhotos.Items(i).Path + "\n";
-    out += "\n" + std::to_string(photos.Photos.Count()) + " photos, " +
+    out += '\n';
+    out += std::to_string(photos.Photos.Count()) + " photos, " +
            std::to_string(photos.Albums.Count()) + " albums, " +
            std::to_string(photos.CameraPhotos.Count()) + " camera-roll files\n";
     std::string log = photos.Log.Text();

@@ -240,8 +240,13 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
     db.BuildBmpHeader(true);
     const TIthmbFormat& format = db.ThumbFormat;
     // A Photo Database library's previews are always taken from its file number 1.
-    const std::string name =
-        format.ByName ? format.FileName : "F" + std::to_string(format.Id) + "_1";
+    std::string name = format.FileName;
+    if (!format.ByName) {
+        // Built piece by piece: GCC 12 misreads "F" + text as an overlapping copy.
+        name = std::to_string(format.Id);
+        name.insert(name.begin(), 'F');
+        name += "_1";
+    }
     const auto slotSize = static_cast<uint32_t>(std::max(format.SlotSize, 0));
     if (!db.Device.OpenThumbFile(name, slotSize))
         return;
