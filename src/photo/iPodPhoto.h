@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -168,6 +169,28 @@ public:
 
     // Camera roll
     int LoadCameraRoll();
+
+    // Export, run on the photo copy thread. Destination is set by PrepareDestination and ends
+    // in "/"; nothing is exported while it is empty. No file is ever replaced or left half
+    // written, and every name from the device stays inside Destination.
+    enum class TRecordDecoder { Rgb, SwappedRgb, Uyvy, Yuv420, Jpg };
+    std::string DefaultDestination() const;
+    bool PrepareDestination(std::string& folder);
+    int Export();
+    int ExportPhotoDatabase();
+    int ExportSqliteFiles();
+    int ExportRecords(TRecordDecoder decoder);
+    // The copies of full-size pictures kept as files of their own (Photo Database or
+    // Photos.sqlite naming of FilePath).
+    int ExportSeparateFiles(bool sqliteNames);
+    int ExportCameraRoll();
+    std::string AlbumFolder(int index);
+    static std::string SafeAlbumName(const std::string& name);
+    // A file name given by the device as one harmless name in a folder; fallback when nothing
+    // of it is left.
+    static std::string SafeFileName(const std::string& name, const std::string& fallback);
+    // How a copy waits before its one retry after a transient error; tests replace it.
+    std::function<void(std::chrono::milliseconds)> RetryPause;
 };
 
 }  // namespace corvane

@@ -1,0 +1,282 @@
+// Photo export: the destination and its space, album folders, and the pictures kept as records
+// in .ithmb files, decoded and written as JPEG files (format 1081 records are JPEG files
+// already and are written as they are).
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "device/iPodDev.h"
+#include "photo/ImageCodecs.h"
+#include "photo/IthmbDecoders.h"
+#include "photo/iPodPhoto.h"
+#include "platform/FileCopy.h"
+#include "platform/LocalFiles.h"
+
+namespace corvane {
+
+namespace {
+
+using TRecordDecoder = TIpodPhotoDb::TRecordDecoder;
+
+// A 1019 record is read whole whatever the database gives as its slot size.
+constexpr uint32_t kUyvyRecordBytes = 720 * 480 * 2;
+// When the database says nothing about sizes, a picture is reckoned at this many bytes.
+constexpr int64_t kBytesPerPictureGuess = 819200;
+// Our own lines about pictures that could not be exported; the rest are summed up at the end.
+constexpr int kMaxProblemLines = 10;
+
+const char* DecoderName(TRecordDecoder decoder) {
+    switch (decoder) {
+        case TRecordDecoder::SwappedRgb:
+            return "nRGB";
+        case TRecordDecoder::Uyvy:
+            return "uYUV";
+        case TRecordDecoder::Yuv420:
+            return "Yuv";
+        case TRecordDecoder::Jpg:
+            return "Jpg";
+        case TRecordDecoder::Rgb:
+            break;
+    }
+    return "RGB";
+}
+
+class TProblemLines {
+public:
+    explicit TProblemLines(TIpodPhotoDb& db) : FDb(db) {}
+    void Add(const std::string& line) {
+        if (FCount++ < kMaxProblemLines)
+            FDb.AddLog(line);
+    }
+    void Finish() {
+        if (FCount > kMaxProblemLines)
+            FDb.AddLog("Photo export: " + std::to_string(FCount - kMaxProblemLines) +
+                       " more pictures were not written");
+    }
+
+private:
+    TIpodPhotoDb& FDb;
+    int FCount = 0;
+};
+
+// Why a photo's record cannot be looked for at all (a damaged database); empty when it can.
+std::string RecordDamage(const TPhotoItem& photo, TRecordDecoder decoder) {
+    if (photo.FileIndex < 1)
+        return "the database names no thumbnail file for it";
+    if (photo.FullOffset < 0)
+        return "its record offset " + std::to_string(photo.FullOffset) + " is negative";
+    if (decoder == TRecordDecoder::Jpg && photo.FullSize <= 0)
+        return "its record size " + std::to_string(photo.FullSize) + " is not positive";
+    return {};
+}
+
+enum class TRecordOutcome { Ready, ReadFailed, DecodeFailed };
+
+// Reads the photo's record into the work stream (after what it holds) and turns it into the
+// bytes of a JPEG file: encoded, or for format 1081 the record itself.
+TRecordOutcome PrepareRecord(TIpodPhotoDb& db, TRecordDecoder decoder, const TPhotoItem& photo,
+                             std::vector<uint8_t>& encoded, std::span<const uint8_t>& bytes) {
+    TMemoryStream& stream = db.WorkStream;
+    const auto offset = static_cast<uint64_t>(photo.FullOffset);
+    const auto slot = static_cast<uint32_t>(std::max(db.FullFormat.SlotSize, 0));
+    auto read = [&](uint32_t count) {
+        return count > 0 && db.Device.ReadThumbRecord(count, stream, offset);
+    };
+    auto record = [&] { return std::span<const uint8_t>(stream.Data(), stream.Size()); };
+    TBitmap picture;
+    bool decoded = false;
+    switch (decoder) {
+        case TRecordDecoder::Rgb:
+            stream.Write(db.BmpHeader.data(), db.BmpHeader.size());
+            if (!read(slot))
+                return TRecordOutcome::ReadFailed;
+            decoded = LoadRgbRecord(record(), picture);
+            break;
+        case TRecordDecoder::SwappedRgb:
+            if (!read(slot))
+                return TRecordOutcome::ReadFailed;
+            decoded = DecodeSwappedRgb(record(), db.BmpHeader, picture);
+            break;
+        case TRecordDecoder::Uyvy:
+            if (!read(kUyvyRecordBytes))
+                return TRecordOutcome::ReadFailed;
+            decoded = DecodeUyvy(record(), picture);
+            break;
+        case TRecordDecoder::Yuv420:
+            if (!read(slot))
+                return TRecordOutcome::ReadFailed;
+            decoded = DecodeYuv420(record(), picture);
+            break;
+        case TRecordDecoder::Jpg:
+            if (!read(static_cast<uint32_t>(photo.FullSize)))
+                return TRecordOutcome::ReadFailed;
+            bytes = record();
+            return TRecordOutcome::Ready;
+    }
+    if (!decoded)
+        return TRecordOutcome::DecodeFailed;
+    encoded = EncodeJpeg(picture);
+    if (encoded.empty())
+        return TRecordOutcome::DecodeFailed;
+    bytes = encoded;
+    return TRecordOutcome::Ready;
+}
+
+// Writes a new file under a temporary name and publishes it whole; 0 or errno (EEXIST when
+// the name is taken, which leaves that file alone).
+int WriteNewFile(const std::string& target, std::span<const uint8_t> bytes) {
+    TAtomicFileWriter writer(target);
+    int error = writer.Open();
+    if (error == 0)
+        error = writer.Write(bytes.data(), bytes.size());
+    if (error == 0)
+        error = writer.Commit();
+    return error;  // the writer removes what was not committed
+}
+
+}  // namespace
+
+std::string TIpodPhotoDb::DefaultDestination() const {
+    const std::string pictures = Device.UserFolder(true);
+    return pictures.empty() ? std::string() : pictures + "iPod Photos/";
+}
+
+bool TIpodPhotoDb::PrepareDestination(std::string& folder) {
+    int64_t needed = Photos.CheckedSize;
+    if (needed <= 0) {
+        needed = int64_t{FullFormat.SlotSize} * Photos.CheckedCount;
+        if (needed <= 0)
+            needed = int64_t{Photos.CheckedCount} * kBytesPerPictureGuess;
+    }
+    if (!Device.CheckDestination(folder, static_cast<uint64_t>(std::max<int64_t>(needed, 0))))
+        return false;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    Destination = folder;
+    return true;
+}
+
+int TIpodPhotoDb::Export() {
+    return ThumbFormat.ByName ? ExportSqliteFiles() : ExportPhotoDatabase();
+}
+
+int TIpodPhotoDb::ExportPhotoDatabase() {
+    Cancelled = false;
+    if (SeparateFiles)
+        return ExportSeparateFiles(false);
+    switch (FullFormat.Id) {
+        case 1019:
+            return ExportRecords(TRecordDecoder::Uyvy);
+        case 1023:
+            BuildBmpHeader(false);
+            return ExportRecords(TRecordDecoder::SwappedRgb);
+        case 1067:
+            return ExportRecords(TRecordDecoder::Yuv420);
+        case 1081:
+            return ExportRecords(TRecordDecoder::Jpg);
+        default:
+            BuildBmpHeader(false);
+            return ExportRecords(TRecordDecoder::Rgb);
+    }
+}
+
+int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
+    if (Destination.empty())
+        return 0;
+    // Files in number order, each with its ticked photos in list order. Only the files that
+    // hold something to export are opened: a damaged file number cannot make us try millions.
+    std::map<int32_t, std::vector<int>> byFile;
+    std::vector<int> withoutFile;
+    for (int i = 0; i < Photos.Count(); ++i) {
+        const TPhotoItem& photo = Photos.Items(i);
+        if (photo.Checked)
+            (photo.FileIndex >= 1 ? byFile[photo.FileIndex] : withoutFile).push_back(i);
+    }
+    const std::string id = std::to_string(FullFormat.Id);
+    const auto slot = static_cast<uint32_t>(std::max(FullFormat.SlotSize, 0));
+    auto progress = [this](const TPhotoItem& photo) {
+        if (OnProgress)
+            OnProgress(std::to_string(photo.ImageId) + ".jpg");
+    };
+    TProblemLines problems(*this);
+    std::vector<uint8_t> encoded;
+    int written = 0;
+
+    for (const auto& [number, members] : byFile) {
+        const std::string fileNumber = id + "_" + std::to_string(number);
+        const size_t deviceLogBefore = Device.Log.Text().size();
+        if (!Device.OpenThumbFile("F" + fileNumber, slot)) {
+            AddLog(std::string("Cannot open ") + DecoderName(decoder) + " DB: " + fileNumber);
+            // What the device session said about it, as further lines.
+            const std::string deviceLog = Device.Log.Text();
+            if (deviceLog.size() > deviceLogBefore)
+                Log.Append(std::string_view(deviceLog).substr(deviceLogBefore));
+            // Its pictures failed; the progress still counts them.
+            for (int i : members) {
+                progress(Photos.Items(i));
+                if (Cancelled)
+                    break;
+            }
+            if (Cancelled)
+                break;
+            continue;
+        }
+        for (int i : members) {
+            const TPhotoItem& photo = Photos.Items(i);
+            const std::string damage = RecordDamage(photo, decoder);
+            if (!damage.empty()) {
+                problems.Add("Photo " + std::to_string(photo.ImageId) + ": " + damage +
+                             ", skipped");
+            } else if (const std::string target =
+                           AlbumFolder(i) + std::to_string(photo.ImageId) + ".jpg";
+                       !PathExists(target)) {
+                std::span<const uint8_t> bytes;
+                const TRecordOutcome outcome = PrepareRecord(*this, decoder, photo, encoded, bytes);
+                if (outcome == TRecordOutcome::Ready) {
+                    const int error = WriteNewFile(target, bytes);
+                    if (error == 0) {
+                        ++written;
+                    } else if (error != EEXIST) {
+                        problems.Add("Cannot write " + target + ": " + std::strerror(error));
+                    }
+                } else if (outcome == TRecordOutcome::DecodeFailed) {
+                    problems.Add("Photo " + std::to_string(photo.ImageId) +
+                                 ": its record cannot be decoded");
+                }
+            }
+            WorkStream.Clear();
+            progress(photo);
+            if (Cancelled)
+                break;
+        }
+        Device.CloseThumbFile();
+        if (Cancelled)
+            break;
+    }
+    for (int i : withoutFile) {
+        if (Cancelled)
+            break;
+        const TPhotoItem& photo = Photos.Items(i);
+        problems.Add("Photo " + std::to_string(photo.ImageId) + ": " +
+                     RecordDamage(photo, decoder) + ", skipped");
+        progress(photo);
+    }
+    problems.Finish();
+    WorkStream.Clear();
+    return written;
+}
+
+std::string TIpodPhotoDb::AlbumFolder(int index) {
+    const int32_t album = Photos.Items(index).AlbumIndex;
+    if (OrganizeByAlbum && album >= 1 && album < Albums.Count()) {
+        const std::string folder = Destination + SafeAlbumName(Albums.Items(album).Name) + "/";
+        if (ForceDirectories(folder))
+            return folder;
+    }
+    return Destination;
+}
+
+}  // namespace corvane
