@@ -92,10 +92,22 @@ case "${1:-}" in
         echo "== Photos on the demo iPhone"
         build/corvane-cli photos list --device demo/iphone
         echo
-        echo "== Previews of both, as PNG files in demo-previews/"
-        rm -rf demo-previews
+        echo
+        echo "== Export of the demo iPod into demo-export/ipod (music with playlist files, photos by album, camera roll)"
+        rm -rf demo-export demo-previews
+        build/corvane-cli music export --device demo/ipod --to demo-export/ipod/Music --scheme 0 --m3u
+        build/corvane-cli photos export --device demo/ipod --to demo-export/ipod/Pictures --camera-roll
+        echo
+        echo "== Export of the demo iPhone into demo-export/iphone"
+        build/corvane-cli music export --device demo/iphone --to demo-export/iphone/Music --m3u
+        build/corvane-cli photos export --device demo/iphone --to demo-export/iphone/Pictures --camera-roll
+        echo
+        echo "== Previews as the program shows them, as PNG files in demo-previews/"
         build/corvane-cli photos previews --device demo/ipod --to demo-previews/ipod
         build/corvane-cli photos previews --device demo/iphone --to demo-previews/iphone
+        echo
+        echo "Exported files:"
+        find demo-export -type f | sort
         ;;
     bench)
         install_packages "${PACKAGES[@]}"

@@ -25,5 +25,7 @@ int RunDevices(const TArgs& args);
 int RunMusicList(const TArgs& args);
 int RunPhotosList(const TArgs& args);
 int RunPhotosPreviews(const TArgs& args);
+int RunMusicExport(const TArgs& args);
+int RunPhotosExport(const TArgs& args);
 
 }  // namespace corvane::cli

@@ -10,16 +10,26 @@ namespace {
 const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
     "       corvane-cli music list [--device DIR] [--json]\n"
+    "       corvane-cli music export --to DIR [--scheme 0-7] [--playlist NAME] [--kind KIND]\n"
+    "                          [--restore] [--m3u] [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
+    "       corvane-cli photos export --to DIR [--flat] [--camera-roll] [--device DIR]\n"
     "\n"
     "  devices      show the attached iPod, iPhone, iPod touch or iPad\n"
     "  music list   load the device's music library and print its tracks and playlists\n"
     "               (--json: one JSON object)\n"
+    "  music export copy the tracks (all, or those of --playlist and/or --kind: music, movie,\n"
+    "               book, tone, voice_memo) into DIR named by --scheme (default 1); --restore\n"
+    "               adds them to the media library, --m3u writes the playlists as .m3u8\n"
     "  photos list  load the device's photo library and camera roll and print them\n"
     "  photos previews\n"
     "               make every preview the program shows and write each as a PNG below\n"
     "               DIR/library and DIR/camera_roll\n"
+    "  photos export\n"
+    "               write every photo of the library into DIR (a folder per album unless\n"
+    "               --flat); --camera-roll also copies the camera roll into DIR/Camera_Roll\n"
+    "  Ctrl-C during an export stops it after the item being copied.\n"
     "\n"
     "  --device DIR   use DIR as the device: a folder holding iPod_Control is a disk-mode\n"
     "                 iPod; one holding iTunes_Control, DCIM or PhotoData is served as a\n"
@@ -52,6 +62,27 @@ int main(int argc, char** argv) {
             return 2;
         }
         return RunMusicList(listArgs);
+    }
+    if (command == "music" && argc >= 3 && std::string(argv[2]) == "export") {
+        TArgs exportArgs(argc, argv, 3);
+        auto unknown =
+            exportArgs.Unknown({"--device", "--wait", "--to", "--scheme", "--playlist", "--kind"},
+                               {"--restore", "--m3u"});
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
+            return 2;
+        }
+        return RunMusicExport(exportArgs);
+    }
+    if (command == "photos" && argc >= 3 && std::string(argv[2]) == "export") {
+        TArgs exportArgs(argc, argv, 3);
+        auto unknown =
+            exportArgs.Unknown({"--device", "--wait", "--to"}, {"--flat", "--camera-roll"});
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
+            return 2;
+        }
+        return RunPhotosExport(exportArgs);
     }
     if (command == "photos" && argc >= 3 &&
         (std::string(argv[2]) == "list" || std::string(argv[2]) == "previews")) {

@@ -202,6 +202,9 @@ int TIpodDevice::ListCameraFiles(std::vector<std::string>& list) {
             FFileService->ListFileTree("/DCIM/", list);
     } else if (auto local = DiskPath("/DCIM"); local && DirectoryExists(*local)) {
         ListLocalTree(*local, list);
+        // The folder's own order is whatever the file system keeps; shots read better in
+        // the order they were named (taken).
+        std::sort(list.begin(), list.end());
     }
     std::erase_if(list, RemoveCameraSidecar);
     return static_cast<int>(list.size());

@@ -1,0 +1,85 @@
+// corvane-cli photos export: write the photo library (and the camera roll when asked) into a
+// folder through the photo worker, then report.
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/TransferRun.h"
+#include "photo/iPodPhoto.h"
+#include "transfer/CopyThreads.h"
+
+namespace corvane::cli {
+
+int RunPhotosExport(const TArgs& args) {
+    std::string folder = args.Value("--to");
+    if (folder.empty()) {
+        std::fprintf(stderr, "corvane-cli: photos export needs --to DIR\n");
+        return 2;
+    }
+    // The destination check measures a file system, which only an absolute path names.
+    std::error_code absoluteError;
+    folder = std::filesystem::absolute(folder, absoluteError).string();
+    TCliSession session;
+    std::string error =
+        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
+    if (!error.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
+        return 2;
+    }
+    if (!session.Device->Connected()) {
+        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
+        return 1;
+    }
+    const bool withCameraRoll = args.Flag("--camera-roll");
+    TIpodPhotoDb photos(*session.Device, withCameraRoll);
+    photos.Load();
+    if (withCameraRoll) {
+        for (int i = 0; i < photos.CameraPhotos.Count(); ++i)
+            photos.CameraPhotos.Check(i);
+    }
+    const int total = photos.Photos.CheckedCount + photos.CameraPhotos.CheckedCount;
+    if (total == 0) {
+        std::fprintf(stderr,
+                     "corvane-cli: Either the photo library is empty or it cannot be accessed "
+                     "currently.\n");
+        return 1;
+    }
+    photos.OrganizeByAlbum = !args.Flag("--flat");
+    if (!photos.PrepareDestination(folder)) {
+        std::fprintf(stderr, "corvane-cli: %s\n", folder.c_str());
+        return 1;
+    }
+
+    std::printf("Transfer to computer: %d pictures into %s\n", total, photos.Destination.c_str());
+    TPhotoCopyThread worker(photos, withCameraRoll, session.Queue.Dispatcher());
+    TTransferOutcome outcome = RunTransfer(session, worker, total);
+
+    std::string log = photos.Log.Text();
+    if (!log.empty()) {
+        std::printf("Log:");
+        for (char c : log) {
+            if (c != '\r')
+                std::putchar(c);
+            if (c == '\n')
+                std::printf("  ");
+        }
+        std::putchar('\n');
+    }
+    std::printf("%d pictures written to %s\n", worker.Copied(), photos.Destination.c_str());
+    if (outcome.CancelRequested) {
+        std::printf("Cancelled.\n");
+        return 130;
+    }
+    // Pictures already there from an earlier export count as done, not as failures; a
+    // failure is what the export logged.
+    if (log.find(": Error ") != std::string::npos ||
+        log.find("Too many error") != std::string::npos ||
+        log.find("Cannot open ") != std::string::npos) {
+        std::fprintf(stderr, "corvane-cli: some pictures could not be written (see the log)\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace corvane::cli
