@@ -190,7 +190,7 @@ TEST(PhotoExport, EachDecoderWritesItsRecordsAsPictures) {
             if (c.Format.Id == 1081) {
                 // The record is the file, byte for byte: exactly FullSize bytes.
                 const TIthmbRecord& record = library.Records[k];
-                EXPECT_EQ(ReadFile(target), std::string(record.begin(), record.end()));
+                EXPECT_TRUE(ReadFile(target) == std::string(record.begin(), record.end()));
                 EXPECT_EQ(fs::file_size(target),
                           static_cast<uintmax_t>(library.Db->Photos.Items(int(k)).FullSize));
             }
@@ -375,6 +375,37 @@ TEST(PhotoExport, SafeFileNameStaysOneHarmlessFileName) {
         EXPECT_EQ(TIpodPhotoDb::SafeFileName(name, "fallback"), safe) << name;
 }
 
+// Whatever bytes a device gives, the names are one component: never empty, ".", "..", and
+// without separators, NUL or control characters; album names keep within 41 characters.
+TEST(PhotoExport, SafeNamesHoldForAnyBytes) {
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 24;
+    };
+    const std::string alphabet = std::string(
+                                     "./\\:?* \t\n\x7F\xC3\xA9"
+                                     "ab",
+                                     14) +
+                                 '\0';
+    for (int round = 0; round < 20000; ++round) {
+        std::string name(next() % 60, ' ');
+        for (char& c : name)
+            c = next() % 2 ? alphabet[next() % alphabet.size()] : static_cast<char>(next());
+        for (const std::string& safe :
+             {TIpodPhotoDb::SafeAlbumName(name), TIpodPhotoDb::SafeFileName(name, "x")}) {
+            ASSERT_FALSE(safe.empty()) << name;
+            ASSERT_NE(safe.find_first_not_of('.'), std::string::npos) << name;
+            for (unsigned char c : safe)
+                ASSERT_TRUE(c >= 0x20 && c != 0x7F && c != '/') << name;
+        }
+        size_t characters = 0;
+        for (unsigned char c : TIpodPhotoDb::SafeAlbumName(name))
+            characters += (c & 0xC0) != 0x80;
+        ASSERT_LE(characters, 41u) << name;
+    }
+}
+
 TEST(PhotoExport, DefaultDestinationIsBelowThePicturesFolder) {
     TTempDir home;
     TScopedEnv homeVariable("HOME", home.Path().c_str());
@@ -497,8 +528,8 @@ TEST(PhotoExport, FullDestinationLeavesOnlyWholePicturesAndReplacesNothing) {
         TBitmap decoded;
         ASSERT_TRUE(DecodeUyvy(library.Records[k], decoded));
         const std::vector<uint8_t> expected = EncodeJpeg(decoded);
-        EXPECT_EQ(ReadFile(small + "/" + name), std::string(expected.begin(), expected.end()))
-            << name;
+        EXPECT_TRUE(ReadFile(small + "/" + name) == std::string(expected.begin(), expected.end()))
+            << name << " is not the whole picture";
         ++whole;
     }
     EXPECT_EQ(whole, written);
