@@ -16,8 +16,9 @@ namespace corvane {
 
 namespace {
 
-// The platform's transient I/O error: a copy that fails with it gets one more try.
-constexpr int kTransientCopyError = EIO;
+// The platform's transient I/O error, as the device session reports a local copy's errors: a
+// copy that fails with it gets one more try.
+constexpr int kTransientCopyError = LocalCopyCode(EIO);
 constexpr std::chrono::milliseconds kLibraryRetryPause{2000};
 constexpr std::chrono::milliseconds kCameraRetryPause{1000};
 // An export stops at the error after this many.
