@@ -239,12 +239,13 @@ TEST(PhotoExportFiles, ThirtyFailedCopiesGoOnAndTheThirtyFirstStops) {
         EXPECT_EQ(copied, c.Copied);
         const std::string log = e.Db.Log.Text();
         const std::string first = c.Camera ? dcim + "GONE_0.JPG" : ":Full Resolution:GONE_0.JPG";
-        EXPECT_THAT(log, HasSubstr("\r\n" + first + ": Error " + std::to_string(ENOENT)));
+        EXPECT_THAT(log,
+                    HasSubstr("\r\n" + first + ": Error " + std::to_string(LocalCopyCode(ENOENT))));
         const std::string abort = c.Camera ? "Too many error, camera photos transfer abort."
                                            : "Too many error, transfer abort.";
         if (c.Aborted) {
-            EXPECT_THAT(log,
-                        HasSubstr("GONE_30.JPG: Error " + std::to_string(ENOENT) + "\r\n" + abort));
+            EXPECT_THAT(log, HasSubstr("GONE_30.JPG: Error " +
+                                       std::to_string(LocalCopyCode(ENOENT)) + "\r\n" + abort));
             EXPECT_EQ(e.Progress.size(), 31u);
         } else {
             EXPECT_THAT(log, Not(HasSubstr(abort)));
@@ -395,8 +396,8 @@ TEST(PhotoExportFiles, FullDestinationLeavesNoPartOfACopy) {
     e.AddDeviceFile(1, "BIG.JPG", JunkFile(200000));
     e.AddDeviceFile(2, "SMALL.JPG", JunkFile(10000, 2));
     EXPECT_EQ(e.Db.Export(), 1);
-    EXPECT_THAT(e.Db.Log.Text(),
-                HasSubstr(":Full Resolution:BIG.JPG: Error " + std::to_string(ENOSPC)));
+    EXPECT_THAT(e.Db.Log.Text(), HasSubstr(":Full Resolution:BIG.JPG: Error " +
+                                           std::to_string(LocalCopyCode(ENOSPC))));
     EXPECT_EQ(FolderNames(small), (std::set<std::string>{"SMALL.JPG"}));
     EXPECT_TRUE(ReadFile(small + "/SMALL.JPG") == JunkFile(10000, 2));
 }
