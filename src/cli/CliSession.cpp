@@ -3,6 +3,9 @@
 #include <chrono>
 #include <cstdlib>
 
+#include <cstdio>
+
+#include "cli/Commands.h"
 #include "device/DeviceFolder.h"
 
 namespace corvane::cli {
@@ -56,6 +59,34 @@ std::string OpenSession(TCliSession& session, const std::string& deviceDir, int 
                      std::chrono::milliseconds(100)));
     }
     return {};
+}
+
+int OpenAttachedSession(TCliSession& session, const TArgs& args) {
+    std::string error =
+        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
+    if (!error.empty()) {
+        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
+        return 2;
+    }
+    if (!session.Device->Connected()) {
+        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
+        return 1;
+    }
+    return 0;
+}
+
+std::string IndentedLog(const std::string& log) {
+    if (log.empty())
+        return {};
+    std::string out = "Log:";
+    for (char c : log) {
+        if (c == '\r')
+            continue;
+        out += c;
+        if (c == '\n')
+            out += "  ";
+    }
+    return out + "\n";
 }
 
 }  // namespace corvane::cli

@@ -21,6 +21,16 @@ struct TCliSession {
 // Returns an error text when deviceDir is given but is not a device folder.
 std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds);
 
+class TArgs;
+
+// Opens the session from --device and --wait for a command that needs an attached device.
+// Returns 0, or the exit status after printing why not (2 a wrong folder, 1 no device).
+int OpenAttachedSession(TCliSession& session, const TArgs& args);
+
+// A log text ("\r\n"-separated lines) as "Log:" followed by the lines, indented; empty for an
+// empty log.
+std::string IndentedLog(const std::string& log);
+
 // The --device value, else the CORVANE_DEVICE environment variable, else empty.
 std::string DeviceDirFromArgs(const std::string& argValue);
 

@@ -10,16 +10,8 @@ namespace corvane::cli {
 
 int RunMusicList(const TArgs& args) {
     TCliSession session;
-    std::string error =
-        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
-    if (!error.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (!session.Device->Connected()) {
-        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
-        return 1;
-    }
+    if (int status = OpenAttachedSession(session, args); status != 0)
+        return status;
     TIpodMusicDb music(*session.Device);
     bool loaded = music.Load(true);
     std::string text = args.Flag("--json") ? MusicLibraryJson(*session.Device, music, loaded)

@@ -54,16 +54,7 @@ std::string SelectTracks(TIpodMusicDb& music, const std::string& playlistName, i
 }
 
 void PrintLog(const std::string& log) {
-    if (log.empty())
-        return;
-    std::printf("Log:");
-    for (char c : log) {
-        if (c != '\r')
-            std::putchar(c == '\n' ? '\n' : c);
-        if (c == '\n')
-            std::printf("  ");
-    }
-    std::putchar('\n');
+    std::fputs(IndentedLog(log).c_str(), stdout);
 }
 
 }  // namespace
@@ -90,16 +81,8 @@ int RunMusicExport(const TArgs& args) {
     }
 
     TCliSession session;
-    std::string error =
-        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
-    if (!error.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (!session.Device->Connected()) {
-        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
-        return 1;
-    }
+    if (int status = OpenAttachedSession(session, args); status != 0)
+        return status;
     TIpodMusicDb music(*session.Device);
     music.Load(true);
     if (music.Tracks.Count() == 0) {
@@ -107,7 +90,7 @@ int RunMusicExport(const TArgs& args) {
         PrintLog(music.Log.Text());
         return 1;
     }
-    error = SelectTracks(music, args.Value("--playlist"), kind);
+    const std::string error = SelectTracks(music, args.Value("--playlist"), kind);
     if (!error.empty()) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return 2;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliSession.h"
 #include "cli/Json.h"
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
@@ -122,18 +123,7 @@ std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bo
     Append(out, "\nTotal %s; checked %d tracks, %s\n",
            TIpodDevice::FormatSize(music.TotalSize).c_str(), music.Tracks.CheckedCount,
            TIpodDevice::FormatSize(music.Tracks.CheckedSize).c_str());
-    std::string log = music.Log.Text();
-    if (!log.empty()) {
-        out += "Log:";
-        for (char c : log) {
-            if (c == '\r')
-                continue;
-            out += c;
-            if (c == '\n')
-                out += "  ";
-        }
-        out += "\n";
-    }
+    out += IndentedLog(music.Log.Text());
     return out;
 }
 

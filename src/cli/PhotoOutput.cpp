@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/CliSession.h"
 #include "cli/Json.h"
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
@@ -139,18 +140,7 @@ std::string PhotoLibraryTable(TIpodDevice& device, const TIpodPhotoDb& photos, b
     out += std::to_string(photos.Photos.Count()) + " photos, " +
            std::to_string(photos.Albums.Count()) + " albums, " +
            std::to_string(photos.CameraPhotos.Count()) + " camera-roll files\n";
-    std::string log = photos.Log.Text();
-    if (!log.empty()) {
-        out += "Log:";
-        for (char c : log) {
-            if (c == '\r')
-                continue;
-            out += c;
-            if (c == '\n')
-                out += "  ";
-        }
-        out += "\n";
-    }
+    out += IndentedLog(photos.Log.Text());
     return out;
 }
 

@@ -19,18 +19,13 @@
 namespace corvane::cli {
 namespace {
 
-// Opens the session and loads the library with the camera roll; null after printing why.
-std::unique_ptr<TIpodPhotoDb> LoadPhotos(TCliSession& session, const TArgs& args, bool& loaded) {
-    std::string error =
-        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
-    if (!error.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
+// Opens the session and loads the library with the camera roll; null, with the exit status,
+// after printing why not.
+std::unique_ptr<TIpodPhotoDb> LoadPhotos(TCliSession& session, const TArgs& args, bool& loaded,
+                                         int& status) {
+    status = OpenAttachedSession(session, args);
+    if (status != 0)
         return nullptr;
-    }
-    if (!session.Device->Connected()) {
-        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
-        return nullptr;
-    }
     auto photos = std::make_unique<TIpodPhotoDb>(*session.Device, true);
     loaded = photos->Load();
     return photos;
@@ -134,9 +129,10 @@ void WritePreview(const std::string& folder, const std::string& base, const TBit
 int RunPhotosList(const TArgs& args) {
     TCliSession session;
     bool loaded = false;
-    auto photos = LoadPhotos(session, args, loaded);
+    int status = 0;
+    auto photos = LoadPhotos(session, args, loaded, status);
     if (!photos)
-        return session.Device && !session.Device->Connected() ? 1 : 2;
+        return status;
     std::string text = args.Flag("--json") ? PhotoLibraryJson(*session.Device, *photos, loaded)
                                            : PhotoLibraryTable(*session.Device, *photos, loaded);
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -151,9 +147,10 @@ int RunPhotosPreviews(const TArgs& args) {
     }
     TCliSession session;
     bool loaded = false;
-    auto photos = LoadPhotos(session, args, loaded);
+    int status = 0;
+    auto photos = LoadPhotos(session, args, loaded, status);
     if (!photos)
-        return session.Device && !session.Device->Connected() ? 1 : 2;
+        return status;
 
     const std::string libraryDir = to + "/library";
     const std::string cameraDir = to + "/camera_roll";
@@ -189,9 +186,7 @@ int RunPhotosPreviews(const TArgs& args) {
     std::printf("\n%d camera-roll previews written to %s\n", camera.Written, cameraDir.c_str());
     if (!loaded)
         std::printf("Either the photo library is empty or it cannot be accessed currently.\n");
-    std::string log = photos->Log.Text();
-    if (!log.empty())
-        std::fprintf(stderr, "Log:%s\n", log.c_str());
+    std::fputs(IndentedLog(photos->Log.Text()).c_str(), stderr);
     return library.Failed + camera.Failed > 0 ? 1 : 0;
 }
 

@@ -21,16 +21,8 @@ int RunPhotosExport(const TArgs& args) {
     std::error_code absoluteError;
     folder = std::filesystem::absolute(folder, absoluteError).string();
     TCliSession session;
-    std::string error =
-        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
-    if (!error.empty()) {
-        std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (!session.Device->Connected()) {
-        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
-        return 1;
-    }
+    if (int status = OpenAttachedSession(session, args); status != 0)
+        return status;
     const bool withCameraRoll = args.Flag("--camera-roll");
     TIpodPhotoDb photos(*session.Device, withCameraRoll);
     photos.Load();
@@ -56,16 +48,7 @@ int RunPhotosExport(const TArgs& args) {
     TTransferOutcome outcome = RunTransfer(session, worker, total);
 
     std::string log = photos.Log.Text();
-    if (!log.empty()) {
-        std::printf("Log:");
-        for (char c : log) {
-            if (c != '\r')
-                std::putchar(c);
-            if (c == '\n')
-                std::printf("  ");
-        }
-        std::putchar('\n');
-    }
+    std::fputs(IndentedLog(log).c_str(), stdout);
     std::printf("%d pictures written to %s\n", worker.Copied(), photos.Destination.c_str());
     if (outcome.CancelRequested) {
         std::printf("Cancelled.\n");

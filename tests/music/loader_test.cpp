@@ -6,6 +6,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/PlistBuilder.h"
 #include "fixtures/SqliteBuilder.h"
@@ -50,26 +51,6 @@ void WriteMediaLibrary(const std::string& path, bool withBook) {
     library.AddPlaylist(MediaPlaylist(900, "Library"));
     library.SetPrimaryContainer(900);
     library.Write(path, TMediaLibraryEra::Ios8);
-}
-
-std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
-    fs::create_directories(root + "/iPod_Control/iTunes");
-    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
-    device->ScanDrives();
-    return device;
-}
-
-std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
-    TSimulatedDeviceOptions simulated;
-    simulated.Root = root;
-    TSimulatedDevice device = MakeSimulatedDevice(simulated);
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [&device] { return std::move(device.Library); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    auto session = std::make_unique<TIpodDevice>(nullptr, options);
-    device.Control->WaitIdle();
-    return session;
 }
 
 std::vector<std::string> Titles(const TIpodMusicDb& music) {

@@ -7,6 +7,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/TempDir.h"
 #include "photo/iPodPhoto.h"
 
@@ -15,26 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing;
-
-std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
-    fs::create_directories(root + "/iPod_Control/iTunes");
-    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
-    device->ScanDrives();
-    return device;
-}
-
-std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
-    TSimulatedDeviceOptions simulated;
-    simulated.Root = root;
-    TSimulatedDevice device = MakeSimulatedDevice(simulated);
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [&device] { return std::move(device.Library); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    auto session = std::make_unique<TIpodDevice>(nullptr, options);
-    device.Control->WaitIdle();
-    return session;
-}
 
 void WriteCameraFolder(const TTempDir& root) {
     for (const char* name :

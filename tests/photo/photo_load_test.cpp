@@ -9,6 +9,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/PhotosSqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -21,26 +22,6 @@ namespace fs = std::filesystem;
 using namespace testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
-    fs::create_directories(root + "/iPod_Control/iTunes");
-    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
-    device->ScanDrives();
-    return device;
-}
-
-std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
-    TSimulatedDeviceOptions simulated;
-    simulated.Root = root;
-    TSimulatedDevice device = MakeSimulatedDevice(simulated);
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [&device] { return std::move(device.Library); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    auto session = std::make_unique<TIpodDevice>(nullptr, options);
-    device.Control->WaitIdle();
-    return session;
-}
 
 // Every file below dir with its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& dir) {

@@ -13,6 +13,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/PhotosSqliteBuilder.h"
 #include "fixtures/PictureFiles.h"
 #include "fixtures/TempDir.h"
@@ -25,26 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing;
-
-std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
-    fs::create_directories(root + "/iPod_Control/iTunes");
-    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
-    device->ScanDrives();
-    return device;
-}
-
-std::unique_ptr<TIpodDevice> MobileDevice(const std::string& root) {
-    TSimulatedDeviceOptions simulated;
-    simulated.Root = root;
-    TSimulatedDevice device = MakeSimulatedDevice(simulated);
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [&device] { return std::move(device.Library); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    auto session = std::make_unique<TIpodDevice>(nullptr, options);
-    device.Control->WaitIdle();
-    return session;
-}
 
 // A loader whose callbacks go through an event queue that this (the owner's) thread pumps.
 class TLoaderRun {
