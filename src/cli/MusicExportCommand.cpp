@@ -126,7 +126,7 @@ int RunMusicExport(const TArgs& args) {
     PrintLog(music.Log.Text());
     std::printf("%d of %d tracks are in %s", copied, total, music.DestFolder.c_str());
     if (args.Flag("--m3u"))
-        std::printf("; %d playlist files", playlists);
+        std::printf("; %d playlist file%s", playlists, playlists == 1 ? "" : "s");
     std::printf("\n");
     if (outcome.CancelRequested) {
         std::printf("Cancelled: %d tracks were not copied.\n", total - copied - failed);

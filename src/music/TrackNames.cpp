@@ -67,15 +67,6 @@ bool IsDotsOnly(std::string_view text) {
     return !text.empty() && text.find_first_not_of('.') == std::string_view::npos;
 }
 
-// Scheme 0's folders must be real folders below the destination: a link in their place
-// would carry the copies somewhere else.
-bool MakeRealFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-        return false;
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 }  // namespace
 
 std::string TIpodMusicDb::NameComponent(const std::string& text, const std::string& suffix) {

@@ -272,9 +272,10 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
 std::string TIpodPhotoDb::AlbumFolder(int index) {
     const int32_t album = Photos.Items(index).AlbumIndex;
     if (OrganizeByAlbum && album >= 1 && album < Albums.Count()) {
-        const std::string folder = Destination + SafeAlbumName(Albums.Items(album).Name) + "/";
-        if (ForceDirectories(folder))
-            return folder;
+        // A real folder only: a link found in the destination would carry pictures elsewhere.
+        const std::string folder = Destination + SafeAlbumName(Albums.Items(album).Name);
+        if (MakeRealFolder(folder))
+            return folder + "/";
     }
     return Destination;
 }

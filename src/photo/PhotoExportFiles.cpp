@@ -110,9 +110,12 @@ int TIpodPhotoDb::ExportCameraRoll() {
     Cancelled = false;
     if (CameraPhotos.CheckedCount <= 0 || Destination.empty())
         return 0;
-    const std::string folder = Destination + "Camera_Roll/";
-    if (!ForceDirectories(folder))
+    // A real folder only: a link found in the destination would carry the copies elsewhere.
+    if (!MakeRealFolder(Destination + "Camera_Roll")) {
+        AddLog("Cannot create the folder " + Destination + "Camera_Roll");
         return 0;
+    }
+    const std::string folder = Destination + "Camera_Roll/";
     int copied = 0;
     int errors = 0;
     for (int i = 0; i < CameraPhotos.Count() && !Cancelled; ++i) {

@@ -98,6 +98,13 @@ std::optional<uint64_t> FileSize(const std::string& path) {
     return static_cast<uint64_t>(info.st_size);
 }
 
+bool MakeRealFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool ForceDirectories(const std::string& path) {
     if (path.empty())
         return false;

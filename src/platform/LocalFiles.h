@@ -15,6 +15,9 @@ std::optional<uint64_t> FileSize(const std::string& path);
 
 // Creates a folder with every missing parent; true when it exists afterwards.
 bool ForceDirectories(const std::string& path);
+// Creates one folder in an existing parent; true only when a real folder is there afterwards,
+// not a link to one: an export must not follow a link it finds in its destination.
+bool MakeRealFolder(const std::string& path);
 
 // The regular files below dir, depth first in the order the system returns them. Symlinks are
 // skipped altogether (to files and folders alike, so nothing outside dir is listed), each folder

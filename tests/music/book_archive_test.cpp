@@ -49,25 +49,6 @@ std::vector<TEntry> ReadArchive(const std::string& path) {
     return entries;
 }
 
-// Every entry below root: "d" for a folder, "f:" + content for a file, "l:" + target for a
-// link, read without following links.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        std::string relative = fs::relative(it->path(), root).string();
-        if (it->is_symlink()) {
-            tree[relative] = "l:" + fs::read_symlink(it->path()).string();
-        } else if (it->is_directory()) {
-            tree[relative] = "d";
-        } else {
-            tree[relative] = "f:" + ReadFile(it->path().string());
-        }
-    }
-    return tree;
-}
-
 ino_t Inode(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;

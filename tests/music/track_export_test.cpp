@@ -37,25 +37,6 @@ TSong Song(const std::string& title, const std::string& file, const std::string&
     return TSong{title, artist, album, file, content};
 }
 
-// Every entry below root: "d" for a folder, "f:" + content for a file, "l:" + target for a
-// link, read without following links.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-        std::string relative = fs::relative(it->path(), root).string();
-        if (it->is_symlink()) {
-            tree[relative] = "l:" + fs::read_symlink(it->path()).string();
-        } else if (it->is_directory()) {
-            tree[relative] = "d";
-        } else {
-            tree[relative] = "f:" + ReadFile(it->path().string());
-        }
-    }
-    return tree;
-}
-
 // root/ipod is a disk-mode iPod whose iTunesDB lists the songs; root/dest is the destination.
 class DiskExportTest : public ::testing::Test {
 protected:
