@@ -60,6 +60,8 @@ public:
             FGreenU[i] = factors.GreenU * (i - 128);
             FGreenV[i] = 0.813 * (i - 128);
         }
+        for (int i = 0; i < kGreenSpan; ++i)
+            FGreenClamp[i] = ClampInt(i - kGreenLowest);
         for (int c = 0; c < 256; ++c) {
             const double redV = 1.596 * (c - 128);
             const double blueU = factors.BlueU * (c - 128);
@@ -77,19 +79,25 @@ public:
         const double greenU = FGreenU[u];
         const double greenV = FGreenV[v];
         out[0] = red[y0];
-        out[1] = ClampInt(RoundHalfEven(FLuma[y0] - greenU - greenV));
+        out[1] = FGreenClamp[RoundHalfEven(FLuma[y0] - greenU - greenV) + kGreenLowest];
         out[2] = blue[y0];
         out[3] = red[y1];
-        out[4] = ClampInt(RoundHalfEven(FLuma[y1] - greenU - greenV));
+        out[4] = FGreenClamp[RoundHalfEven(FLuma[y1] - greenU - greenV) + kGreenLowest];
         out[5] = blue[y1];
     }
 
 private:
+    // Green lies within 1.164 x 239 + (0.392 + 0.813) x 128 = 432.5 above zero and
+    // 1.164 x 16 + (0.392 + 0.813) x 127 = 171.7 below: a table holds it to a byte.
+    static constexpr int kGreenLowest = 256;
+    static constexpr int kGreenSpan = 768;
+
     double FLuma[256];
     double FGreenU[256];
     double FGreenV[256];
     uint8_t FRed[256][256];   // [V][Y]
     uint8_t FBlue[256][256];  // [U][Y]
+    uint8_t FGreenClamp[kGreenSpan];
 };
 
 const TYuvTables& UyvyTables() {
@@ -104,10 +112,10 @@ const TYuvTables& Yuv420Tables() {
 
 // Where each destination column reads its two source pixels, and its fraction.
 struct TScaleColumn {
-    size_t Left;   // byte offset of pixel x0
-    size_t Right;  // byte offset of pixel x0 + 1, or of x0 itself at the right edge
+    uint32_t Left;   // byte offset of pixel x0
+    uint32_t Right;  // byte offset of pixel x0 + 1, or of x0 itself at the right edge
     uint32_t Fx;
-    int32_t FlatW2;  // w2 for rows with fy = 0 (gy = 65535)
+    uint32_t FlatW2;  // w2 for rows with fy = 0 (gy = 65535)
 };
 
 std::vector<TScaleColumn> ScaleColumns(int sourceWidth, int destWidth) {
@@ -119,14 +127,16 @@ std::vector<TScaleColumn> ScaleColumns(int sourceWidth, int destWidth) {
         // The last column has no right neighbour; it pairs with itself, as the last row does.
         const size_t x1 = x0 + 1 < static_cast<size_t>(sourceWidth) ? x0 + 1 : x0;
         const auto fx = static_cast<uint32_t>(sx & 65535);
-        columns[c] = {x0 * 3, x1 * 3, fx, static_cast<int32_t>((65535 * fx) >> 16)};
+        columns[c] = {static_cast<uint32_t>(x0 * 3), static_cast<uint32_t>(x1 * 3), fx,
+                      (65535 * fx) >> 16};
     }
     return columns;
 }
 
 // One destination row from source rows a and b. With weights w1 = gy - w2 and w3 = fy - w4,
 // a0 w1 + a1 w2 + b0 w3 + b1 w4 = a0 65535 + (b0 - a0) fy + (a1 - a0) w2 + (b1 - b0) w4
-// exactly (gy + fy = 65535), which saves multiplications; every term stays below 2^24.
+// exactly (gy + fy = 65535), which saves multiplications; every partial sum stays within
+// 0..255 x 65535. Offsets fit 32 bits as pictures stay below TBitmap::kMaxPixels.
 void ScaleRow(const uint8_t* a, const uint8_t* b, int32_t fy,
               const std::vector<TScaleColumn>& columns, uint8_t* out) {
     if (fy == 0) {
@@ -134,12 +144,11 @@ void ScaleRow(const uint8_t* a, const uint8_t* b, int32_t fy,
         for (const TScaleColumn& column : columns) {
             const uint8_t* left = a + column.Left;
             const uint8_t* right = a + column.Right;
-            const int32_t w2 = column.FlatW2;
-            for (int k = 0; k < 3; ++k) {
-                const int32_t a0 = left[k];
-                const int32_t sum = (a0 << 16) - a0 + (right[k] - a0) * w2;
-                out[k] = static_cast<uint8_t>(sum >> 16);
-            }
+            const uint32_t w2 = column.FlatW2;
+            const uint32_t w1 = 65535 - w2;
+            out[0] = static_cast<uint8_t>((left[0] * w1 + right[0] * w2) >> 16);
+            out[1] = static_cast<uint8_t>((left[1] * w1 + right[1] * w2) >> 16);
+            out[2] = static_cast<uint8_t>((left[2] * w1 + right[2] * w2) >> 16);
             out += 3;
         }
         return;
