@@ -286,6 +286,27 @@ TEST(IthmbDecoders, BuiltVideoRecordsComeBackClose) {
     EXPECT_GE(blue.B, 249);
 }
 
+TEST(IthmbDecoders, APictureOfTheRightSizeIsOverwrittenWhole) {
+    // The decoders reuse a picture that already has their size; nothing of it may show through.
+    const TBitmap pattern = PatternPicture(720, 480);
+    const struct {
+        std::vector<uint8_t> Record;
+        bool (*Decode)(std::span<const uint8_t>, TBitmap&);
+        int Width;
+    } cases[] = {
+        {EncodeUyvy(pattern), DecodeUyvy, 640},
+        {EncodeYuv420(pattern), DecodeYuv420, 720},
+    };
+    for (const auto& c : cases) {
+        TBitmap fresh;
+        ASSERT_TRUE(c.Decode(c.Record, fresh));
+        TBitmap reused(c.Width, 480);
+        reused.Fill({1, 2, 3});
+        ASSERT_TRUE(c.Decode(c.Record, reused));
+        EXPECT_TRUE(reused == fresh) << c.Width;
+    }
+}
+
 TEST(IthmbDecoders, ShortRecordsFailAndLeaveNoPicture) {
     struct TCase {
         const char* Name;
