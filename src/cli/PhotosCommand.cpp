@@ -124,6 +124,31 @@ void WritePreview(const std::string& folder, const std::string& base, const TBit
     ++count.Written;
 }
 
+// Runs the loader in one mode and writes its previews below folder; false when the folder
+// cannot be made. A mode with nothing to show writes nothing.
+bool WritePreviews(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll,
+                   const std::string& folder, TPreviewCount& count) {
+    const int total = cameraRoll ? photos.CameraPhotos.Count() : photos.Photos.Count();
+    if (total == 0)
+        return true;
+    if (!ForceDirectories(folder)) {
+        std::fprintf(stderr, "corvane-cli: cannot create %s\n", folder.c_str());
+        return false;
+    }
+    if (!RunLoader(session, photos, cameraRoll))
+        std::fprintf(stderr, "Some pictures cannot be loaded this time\n");
+    for (int i = 0; i < total; ++i) {
+        if (cameraRoll) {
+            const TCamPhotoItem& item = photos.CameraPhotos.Items(i);
+            WritePreview(folder, item.FileName, item.Thumb, count);
+        } else {
+            const TPhotoItem& photo = photos.Photos.Items(i);
+            WritePreview(folder, photo.Name, photo.Thumb, count);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunPhotosList(const TArgs& args) {
@@ -156,30 +181,9 @@ int RunPhotosPreviews(const TArgs& args) {
     const std::string cameraDir = to + "/camera_roll";
     TPreviewCount library;
     TPreviewCount camera;
-    if (photos->Photos.Count() > 0) {
-        if (!ForceDirectories(libraryDir)) {
-            std::fprintf(stderr, "corvane-cli: cannot create %s\n", libraryDir.c_str());
-            return 1;
-        }
-        if (!RunLoader(session, *photos, false))
-            std::fprintf(stderr, "Some pictures cannot be loaded this time\n");
-        for (int i = 0; i < photos->Photos.Count(); ++i) {
-            const TPhotoItem& photo = photos->Photos.Items(i);
-            WritePreview(libraryDir, photo.Name, photo.Thumb, library);
-        }
-    }
-    if (photos->CameraPhotos.Count() > 0) {
-        if (!ForceDirectories(cameraDir)) {
-            std::fprintf(stderr, "corvane-cli: cannot create %s\n", cameraDir.c_str());
-            return 1;
-        }
-        if (!RunLoader(session, *photos, true))
-            std::fprintf(stderr, "Some pictures cannot be loaded this time\n");
-        for (int i = 0; i < photos->CameraPhotos.Count(); ++i) {
-            const TCamPhotoItem& item = photos->CameraPhotos.Items(i);
-            WritePreview(cameraDir, item.FileName, item.Thumb, camera);
-        }
-    }
+    if (!WritePreviews(session, *photos, false, libraryDir, library) ||
+        !WritePreviews(session, *photos, true, cameraDir, camera))
+        return 1;
     std::printf("%d library previews written to %s", library.Written, libraryDir.c_str());
     if (library.Empty > 0)
         std::printf(" (%d photos have no preview)", library.Empty);
