@@ -10,6 +10,7 @@ PACKAGES=(
     libimobiledevice-dev libplist-dev libimobiledevice6 libplist3
     libsqlite3-dev zlib1g-dev libxml2-dev
     libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev
+    qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
@@ -117,7 +118,7 @@ case "${1:-}" in
     fuzz)
         install_packages "${PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
         CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCORVANE_TESTS=OFF -DCORVANE_FUZZ=ON >/dev/null
+            -DCORVANE_TESTS=OFF -DCORVANE_FUZZ=ON -DCORVANE_GUI=OFF >/dev/null
         cmake --build build-fuzz -j "$(nproc)"
         seconds="${2:-60}"
         for target in build-fuzz/*_fuzz; do

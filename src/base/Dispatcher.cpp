@@ -14,6 +14,11 @@ void TEventQueue::RunAndWait(const std::function<void()>& work) {
     ++FSenders;
     FItems.push_back({work, &done});
     FQueued.notify_all();
+    if (FOnQueued) {
+        lock.unlock();
+        FOnQueued();
+        lock.lock();
+    }
     FFinished.wait(lock, [&] { return done || FShutdown; });
     --FSenders;
     FFinished.notify_all();
@@ -30,11 +35,15 @@ TEventQueue::~TEventQueue() {
 }
 
 void TEventQueue::Post(std::function<void()> work) {
-    std::lock_guard lock(FMutex);
-    if (FShutdown)
-        return;
-    FItems.push_back({std::move(work), nullptr});
-    FQueued.notify_all();
+    {
+        std::lock_guard lock(FMutex);
+        if (FShutdown)
+            return;
+        FItems.push_back({std::move(work), nullptr});
+        FQueued.notify_all();
+    }
+    if (FOnQueued)
+        FOnQueued();
 }
 
 int TEventQueue::ProcessEvents(std::chrono::milliseconds maxWait) {

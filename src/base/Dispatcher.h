@@ -37,6 +37,9 @@ public:
     int ProcessEvents(std::chrono::milliseconds maxWait = std::chrono::milliseconds(0));
     // Stops waiting senders when the owner goes away: pending and later work is dropped.
     void Shutdown();
+    // Called on the sending thread after each item is queued, so that an owner thread that
+    // runs an event loop of its own can be woken to pump this queue. Set before any sender.
+    void SetOnQueued(std::function<void()> onQueued) { FOnQueued = std::move(onQueued); }
 
     TRunOnUiThread Dispatcher() {
         return [this](const std::function<void()>& work) { RunAndWait(work); };
@@ -53,6 +56,7 @@ private:
     std::condition_variable FQueued;
     std::condition_variable FFinished;
     std::deque<TItem> FItems;
+    std::function<void()> FOnQueued;
     bool FShutdown = false;
     int FSenders = 0;  // threads inside RunAndWait
 };

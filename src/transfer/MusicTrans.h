@@ -1,0 +1,54 @@
+// "Prepare to transfer": the modal dialog before every transfer. It asks for the destination
+// folder and the naming or grouping, and (music) whether to restore into the media library;
+// the choices are remembered per user, separately for music and photos.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace corvane::transfer {
+
+class TTransForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TTransForm(QWidget* owner);
+
+    // Sets the dialog up for one transfer: "Transfer selected " + summary, the choices of the
+    // mode, the saved settings of the mode.
+    void Prepare(const QString& summary, bool isMusic);
+    void LoadSettings(bool isMusic);
+    void SaveSettings(bool isMusic);
+
+    // The chosen index of FormatCb; valid after OK.
+    int Organize = 0;
+
+    QString Destination() const;   // DestEdt's text
+    bool RestoreToITunes() const;  // iTunesCb's state (music)
+
+    // Controls (object names as the fields), public for the views and for tests.
+    QFrame* Shp = nullptr;
+    QLabel* InfoLb = nullptr;
+    QLineEdit* DestEdt = nullptr;
+    QToolButton* BrowseBtn = nullptr;
+    QComboBox* FormatCb = nullptr;
+    QCheckBox* iTunesCb = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* OKBtn = nullptr;
+
+public slots:
+    void BrowseBtnClick();
+    void OKBtnClick();
+
+private:
+    bool FIsMusic = true;
+};
+
+}  // namespace corvane::transfer
