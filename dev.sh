@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Developer entry point: deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS]
+# Developer entry point: deps | build [asan] | test [asan] | run | screenshots | bench | fuzz [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -50,6 +50,43 @@ build() {
     cmake --build "$dir" -j "$(nproc)"
 }
 
+cli_demo() {
+    echo "== Demo disk-mode iPod (demo/ipod)"
+    build/corvane-cli devices --device demo/ipod || true
+    echo
+    echo "== Demo iPhone served by the simulated device (demo/iphone)"
+    build/corvane-cli devices --device demo/iphone
+    echo
+    echo "== Music on the demo iPod"
+    build/corvane-cli music list --device demo/ipod
+    echo
+    echo "== Music on the demo iPhone"
+    build/corvane-cli music list --device demo/iphone
+    echo
+    echo "== Photos on the demo iPod"
+    build/corvane-cli photos list --device demo/ipod
+    echo
+    echo "== Photos on the demo iPhone"
+    build/corvane-cli photos list --device demo/iphone
+    echo
+    echo
+    echo "== Export of the demo iPod into demo-export/ipod (music with playlist files, photos by album, camera roll)"
+    rm -rf demo-export demo-previews
+    build/corvane-cli music export --device demo/ipod --to demo-export/ipod/Music --scheme 0 --m3u
+    build/corvane-cli photos export --device demo/ipod --to demo-export/ipod/Pictures --camera-roll
+    echo
+    echo "== Export of the demo iPhone into demo-export/iphone"
+    build/corvane-cli music export --device demo/iphone --to demo-export/iphone/Music --m3u
+    build/corvane-cli photos export --device demo/iphone --to demo-export/iphone/Pictures --camera-roll
+    echo
+    echo "== Previews as the program shows them, as PNG files in demo-previews/"
+    build/corvane-cli photos previews --device demo/ipod --to demo-previews/ipod
+    build/corvane-cli photos previews --device demo/iphone --to demo-previews/iphone
+    echo
+    echo "Exported files:"
+    find demo-export -type f | sort
+}
+
 demo() {
     rm -rf demo
     build/corvane-demo-device demo
@@ -75,40 +112,22 @@ case "${1:-}" in
         install_packages "${PACKAGES[@]}"
         build normal
         demo
-        echo "== Demo disk-mode iPod (demo/ipod)"
-        build/corvane-cli devices --device demo/ipod || true
-        echo
-        echo "== Demo iPhone served by the simulated device (demo/iphone)"
-        build/corvane-cli devices --device demo/iphone
-        echo
-        echo "== Music on the demo iPod"
-        build/corvane-cli music list --device demo/ipod
-        echo
-        echo "== Music on the demo iPhone"
-        build/corvane-cli music list --device demo/iphone
-        echo
-        echo "== Photos on the demo iPod"
-        build/corvane-cli photos list --device demo/ipod
-        echo
-        echo "== Photos on the demo iPhone"
-        build/corvane-cli photos list --device demo/iphone
-        echo
-        echo
-        echo "== Export of the demo iPod into demo-export/ipod (music with playlist files, photos by album, camera roll)"
-        rm -rf demo-export demo-previews
-        build/corvane-cli music export --device demo/ipod --to demo-export/ipod/Music --scheme 0 --m3u
-        build/corvane-cli photos export --device demo/ipod --to demo-export/ipod/Pictures --camera-roll
-        echo
-        echo "== Export of the demo iPhone into demo-export/iphone"
-        build/corvane-cli music export --device demo/iphone --to demo-export/iphone/Music --m3u
-        build/corvane-cli photos export --device demo/iphone --to demo-export/iphone/Pictures --camera-roll
-        echo
-        echo "== Previews as the program shows them, as PNG files in demo-previews/"
-        build/corvane-cli photos previews --device demo/ipod --to demo-previews/ipod
-        build/corvane-cli photos previews --device demo/iphone --to demo-previews/iphone
-        echo
-        echo "Exported files:"
-        find demo-export -type f | sort
+        if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+            echo "Starting the desktop program with the demo iPod attached (CORVANE_DEVICE=demo/ipod)."
+            echo "Close its window to end; CORVANE_DEVICE=demo/iphone build/corvane serves the demo iPhone."
+            CORVANE_DEVICE="$PWD/demo/ipod" build/corvane
+        else
+            echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the desktop"
+            echo "program cannot open its window; running the command-line demo instead."
+            echo "docs/screenshots/ shows the desktop program on the same demo devices."
+            echo
+            cli_demo
+        fi
+        ;;
+    screenshots)
+        install_packages "${PACKAGES[@]}"
+        build normal
+        tools/screenshots.sh
         ;;
     bench)
         install_packages "${PACKAGES[@]}"
@@ -138,7 +157,7 @@ case "${1:-}" in
         done
         ;;
     *)
-        echo "usage: ./dev.sh deps | build [asan] | test [asan] | run | bench | fuzz [SECONDS, 0 = replay corpus]" >&2
+        echo "usage: ./dev.sh deps | build [asan] | test [asan] | run | screenshots | bench | fuzz [SECONDS, 0 = replay corpus]" >&2
         exit 2
         ;;
 esac
