@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "transfer/CopyThreads.h"
@@ -28,9 +29,11 @@ public:
     ~TProgressDialog() override;
 
     // Runs a whole music transfer (export, then the restore when asked) into folder; returns
-    // when the user closes the dialog with Done.
+    // when the user closes the dialog with Done. With writePlaylistFiles, the device's
+    // playlists are written into the library's DestFolder as .m3u8 files once the worker has
+    // ended, before "Done" shows (their log lines join the library's log).
     void Run(TIpodMusicDb& music, const QString& folder, bool restoreToITunes, int total,
-             const QString& heading);
+             const QString& heading, bool writePlaylistFiles = false);
     // Runs a whole photo transfer (library photos, then the checked camera-roll files).
     void Run(TIpodPhotoDb& photos, const QString& folder, int total, const QString& heading);
 
@@ -38,7 +41,8 @@ public:
     void ShowStatus(const QString& text, uint8_t kind);
     // Same as pressing Cancel while running: asks the worker to stop at its next item.
     void Cancel();
-    bool Running() const;
+    // From Run's start until the final status has arrived.
+    bool Running() const { return FRunning; }
 
     bool IsMusic = true;
     QString Folder;
@@ -51,11 +55,29 @@ public:
 
 public slots:
     void ActBtnClick();
+    // Closes only after the end: while running, Esc and closing the window do nothing.
+    void reject() override;
+
+signals:
+    // Emitted once each report has been shown, while the worker still waits for it.
+    void ProgressShown(const QString& text);
+    void StatusShown(const QString& text, int kind);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Start(std::unique_ptr<TCopyThread> worker, int total, const QString& heading);
+    // finished runs on this thread when the final status arrives, before it is shown.
+    void Start(std::unique_ptr<TCopyThread> worker, int total, const QString& heading,
+               std::function<void()> finished = {});
+
+    // Stops a worker that still runs (showing its reports meanwhile) and frees it.
+    void EndWorker();
 
     std::unique_ptr<TCopyThread> FWorker;
+    bool FRunning = false;
+    int FTotal = 0;
 };
 
 }  // namespace corvane::transfer

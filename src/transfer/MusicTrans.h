@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -30,8 +31,15 @@ public:
     // The chosen index of FormatCb; valid after OK.
     int Organize = 0;
 
-    QString Destination() const;   // DestEdt's text
-    bool RestoreToITunes() const;  // iTunesCb's state (music)
+    QString Destination() const;      // DestEdt's text
+    bool RestoreToITunes() const;     // iTunesCb's state (music)
+    bool WritePlaylistFiles() const;  // PlaylistCb's state (music)
+
+    // The folder browser behind BrowseBtn (parent, title, start folder; returns the chosen
+    // folder or empty). Unset, the platform's folder dialog runs; tests set it.
+    using TFolderChooser =
+        std::function<QString(QWidget* parent, const QString& title, const QString& start)>;
+    static inline TFolderChooser FolderChooser;
 
     // Controls (object names as the fields), public for the views and for tests.
     QFrame* Shp = nullptr;
@@ -40,6 +48,8 @@ public:
     QToolButton* BrowseBtn = nullptr;
     QComboBox* FormatCb = nullptr;
     QCheckBox* iTunesCb = nullptr;
+    QCheckBox* PlaylistCb = nullptr;
+    QFrame* Bv = nullptr;
     QPushButton* CancelBtn = nullptr;
     QPushButton* OKBtn = nullptr;
 

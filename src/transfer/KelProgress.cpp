@@ -1,0 +1,232 @@
+#include "transfer/KelProgress.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/Shell.h"
+#include "app/UiDispatcher.h"
+#include "music/iPodMusic.h"
+#include "photo/iPodPhoto.h"
+#include "transfer/PlaylistFiles.h"
+
+namespace corvane::transfer {
+namespace {
+
+constexpr int kDialogWidth = 480;
+
+const char* const kButtonStyle =
+    "QPushButton#ActBtn { color: white; border: 1px solid rgb(150, 150, 150);"
+    " border-radius: 3px; padding: 5px 22px; min-width: 64px; }"
+    "QPushButton#ActBtn:hover { background-color: rgb(84, 84, 84); }"
+    "QPushButton#ActBtn:pressed { background-color: rgb(48, 48, 48); }"
+    "QPushButton#ActBtn:focus { border-color: white; }"
+    "QPushButton#ActBtn:disabled { color: rgb(140, 140, 140); border-color: rgb(100, 100, 100); }";
+
+QPalette DarkPalette(QPalette palette) {
+    const QColor grey(64, 64, 64);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Window, grey);
+        palette.setColor(group, QPalette::WindowText, Qt::white);
+        palette.setColor(group, QPalette::Text, Qt::white);
+        palette.setColor(group, QPalette::ButtonText, Qt::white);
+        palette.setColor(group, QPalette::Button, QColor(80, 80, 80));
+        palette.setColor(group, QPalette::Base, QColor(44, 44, 44));
+        palette.setColor(group, QPalette::Highlight, QColor(86, 156, 214));
+    }
+    return palette;
+}
+
+QProgressBar* Bar(QWidget* parent, const char* name, int height) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(height);
+    return bar;
+}
+
+}  // namespace
+
+TProgressDialog::TProgressDialog(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setWindowTitle("Transfer");
+    setModal(true);
+    setPalette(DarkPalette(palette()));
+    setAutoFillBackground(true);
+
+    InfoLb = new QLabel("Transfer to computer:", this);
+    InfoLb->setObjectName("InfoLb");
+    QFont heading = InfoLb->font();
+    heading.setBold(true);
+    InfoLb->setFont(heading);
+    CopyLb = new QLabel("Transferring", this);
+    CopyLb->setObjectName("CopyLb");
+    // Long track names are cut at the edge instead of widening the dialog.
+    CopyLb->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QLabel* label : {InfoLb, CopyLb})
+        label->setTextFormat(Qt::PlainText);
+    Pb = Bar(this, "Pb", 18);
+    BusyPb = Bar(this, "BusyPb", 6);
+    BusyPb->setRange(0, 0);
+    ActBtn = new QPushButton("Cancel", this);
+    ActBtn->setObjectName("ActBtn");
+    ActBtn->setFlat(true);
+    ActBtn->setStyleSheet(kButtonStyle);
+    ActBtn->setAutoDefault(false);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(20, 18, 20, 16);
+    root->setSpacing(8);
+    root->addWidget(InfoLb);
+    root->addWidget(CopyLb);
+    root->addSpacing(2);
+    root->addWidget(Pb);
+    root->addWidget(BusyPb);
+    root->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ActBtn);
+    root->addLayout(buttons);
+
+    connect(ActBtn, &QPushButton::clicked, this, &TProgressDialog::ActBtnClick);
+    setFixedSize(kDialogWidth, sizeHint().height() + 8);
+}
+
+TProgressDialog::~TProgressDialog() {
+    EndWorker();
+}
+
+void TProgressDialog::Run(TIpodMusicDb& music, const QString& folder, bool restoreToITunes,
+                          int total, const QString& heading, bool writePlaylistFiles) {
+    IsMusic = true;
+    Folder = folder;
+    std::function<void()> finished;
+    if (writePlaylistFiles) {
+        // The worker has left the library by now and waits for this report: the files list
+        // exactly the tracks it copied, and are there when "Done" opens the folder.
+        finished = [&music] { corvane::WritePlaylistFiles(music); };
+    }
+    Start(std::make_unique<TMusicCopyThread>(music, restoreToITunes, app::UiDispatcher()), total,
+          heading, std::move(finished));
+}
+
+void TProgressDialog::Run(TIpodPhotoDb& photos, const QString& folder, int total,
+                          const QString& heading) {
+    IsMusic = false;
+    Folder = folder;
+    Start(std::make_unique<TPhotoCopyThread>(photos, true, app::UiDispatcher()), total, heading);
+}
+
+void TProgressDialog::Start(std::unique_ptr<TCopyThread> worker, int total, const QString& heading,
+                            std::function<void()> finished) {
+    EndWorker();
+    InfoLb->setText(heading);
+    CopyLb->setText("Transferring");
+    // A bar of no range would turn into a marquee; an empty transfer still ends full.
+    FTotal = std::max(total, 1);
+    Pb->setRange(0, FTotal);
+    Pb->setValue(0);
+    BusyPb->show();
+    ActBtn->setText("Cancel");
+    ActBtn->setEnabled(true);
+
+    FWorker = std::move(worker);
+    FWorker->OnProgress = [this](const std::string& text) {
+        ShowProgress(QString::fromStdString(text));
+    };
+    FWorker->OnStatus = [this, finished = std::move(finished)](const std::string& text,
+                                                               uint8_t kind) {
+        if (kind == kStatusEnded && finished)
+            finished();
+        ShowStatus(QString::fromStdString(text), kind);
+    };
+    FRunning = true;
+    FWorker->Start();
+
+    const QPointer<TProgressDialog> alive(this);
+    exec();
+    if (alive)
+        EndWorker();
+}
+
+void TProgressDialog::EndWorker() {
+    if (!FWorker)
+        return;
+    if (!FWorker->Finished()) {
+        FWorker->Terminate();
+        app::WaitPumping([this] { return FWorker->Finished(); });
+    }
+    FWorker->WaitFor();
+    FWorker.reset();
+    FRunning = false;
+}
+
+void TProgressDialog::ShowProgress(const QString& text) {
+    CopyLb->setText(text);
+    if (Pb->value() < Pb->maximum())
+        Pb->setValue(Pb->value() + 1);
+    emit ProgressShown(text);
+}
+
+void TProgressDialog::ShowStatus(const QString& text, uint8_t kind) {
+    InfoLb->setText(text);
+    BusyPb->hide();
+    if (kind == kStatusLongWait) {
+        CopyLb->setText("This may take a few minutes, please wait ...");
+        Pb->setRange(0, 0);
+    } else if (kind == kStatusEnded) {
+        CopyLb->clear();
+        Pb->setRange(0, FTotal);
+        Pb->setValue(FTotal);
+        ActBtn->setText("Done");
+        ActBtn->setEnabled(true);
+        ActBtn->setFocus();
+        FRunning = false;
+    }
+    emit StatusShown(text, kind);
+}
+
+void TProgressDialog::Cancel() {
+    if (!FRunning || !FWorker)
+        return;
+    FWorker->Terminate();
+    // The copy stops at its next item; the greyed button shows the request was taken.
+    ActBtn->setEnabled(false);
+}
+
+void TProgressDialog::ActBtnClick() {
+    if (FRunning) {
+        Cancel();
+        return;
+    }
+    app::OpenFolder(Folder);
+    accept();
+}
+
+void TProgressDialog::reject() {
+    if (!FRunning)
+        QDialog::reject();
+}
+
+void TProgressDialog::closeEvent(QCloseEvent* event) {
+    if (FRunning)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TProgressDialog::keyPressEvent(QKeyEvent* event) {
+    if (FRunning && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace corvane::transfer

@@ -1,0 +1,238 @@
+#include "transfer/MusicTrans.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/Icons.h"
+#include "app/MessageBox.h"
+#include "app/UserSettings.h"
+
+namespace corvane::transfer {
+namespace {
+
+// Wide enough for the longest naming choice without eliding it.
+constexpr int kDialogWidth = 540;
+constexpr int kBandHeight = 49;
+
+const QStringList& MusicChoices() {
+    static const QStringList choices = {
+        "Place files into album and artist folders (same as iTunes)",
+        "Use song names as file names",
+        "Name as:  Artist - Song name",
+        "Name as:  Song name - Artist",
+        "Name as:  Album - Artist - Song name",
+        "Name as:  Artist - Album - Song name",
+        "Name as:  Song name - Album - Artist",
+        "Name as:  Song name - Artist - Album",
+    };
+    return choices;
+}
+
+const QStringList& PhotoChoices() {
+    static const QStringList choices = {
+        "Place files into album folders",
+        "Save to target folder directly",
+    };
+    return choices;
+}
+
+// A saved choice index; anything that is not a number counts as 0.
+int SavedIndex(const QSettings& key, const QString& name) {
+    bool ok = false;
+    const int index = key.value(name).toInt(&ok);
+    return ok ? index : 0;
+}
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+}  // namespace
+
+TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
+    setWindowTitle("Prepare to transfer");
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    Shp = Named(new QFrame(this), "Shp");
+    Shp->setFixedHeight(kBandHeight);
+    Shp->setStyleSheet("#Shp { background-color: rgb(248, 248, 248); border: 1px solid white; }");
+    InfoLb = Named(new QLabel("Ready", Shp), "InfoLb");
+    InfoLb->setTextFormat(Qt::PlainText);
+    auto* band = new QHBoxLayout(Shp);
+    band->setContentsMargins(16, 0, 16, 0);
+    band->addWidget(InfoLb);
+
+    auto* saveToLb = Named(new QLabel("Save to:", this), "SaveToLb");
+    DestEdt = Named(new QLineEdit(this), "DestEdt");
+    saveToLb->setBuddy(DestEdt);
+    BrowseBtn = Named(new QToolButton(this), "BrowseBtn");
+    BrowseBtn->setAutoRaise(true);
+    QIcon folder = app::Icon("folder");
+    // Until the picture is drawn, the style's folder keeps the button visible.
+    if (folder.availableSizes().isEmpty())
+        folder = style()->standardIcon(QStyle::SP_DirIcon);
+    BrowseBtn->setIcon(folder);
+    BrowseBtn->setIconSize(QSize(16, 16));
+    BrowseBtn->setFocusPolicy(Qt::TabFocus);
+    FormatCb = Named(new QComboBox(this), "FormatCb");
+    FormatCb->setEditable(false);
+    FormatCb->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    FormatCb->setMinimumContentsLength(20);
+    iTunesCb = Named(
+        new QCheckBox("Restore tracks and playlists to my iTunes library automatically", this),
+        "iTunesCb");
+    iTunesCb->setChecked(true);
+    PlaylistCb =
+        Named(new QCheckBox("Also save playlists as playlist files (.m3u8)", this), "PlaylistCb");
+
+    auto* form = new QGridLayout;
+    form->setContentsMargins(16, 16, 16, 8);
+    form->setHorizontalSpacing(8);
+    form->setVerticalSpacing(10);
+    form->addWidget(saveToLb, 0, 0);
+    form->addWidget(DestEdt, 0, 1);
+    form->addWidget(BrowseBtn, 0, 2);
+    form->addWidget(FormatCb, 1, 1, 1, 2);
+    form->addWidget(iTunesCb, 2, 1, 1, 2);
+    form->addWidget(PlaylistCb, 3, 1, 1, 2);
+    form->setColumnStretch(1, 1);
+
+    Bv = Named(new QFrame(this), "Bv");
+    Bv->setFrameShape(QFrame::HLine);
+    Bv->setFrameShadow(QFrame::Sunken);
+
+    CancelBtn = Named(new QPushButton("Cancel", this), "CancelBtn");
+    OKBtn = Named(new QPushButton("Start Transfer", this), "OKBtn");
+    OKBtn->setDefault(true);
+    CancelBtn->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(16, 8, 16, 14);
+    buttons->addWidget(CancelBtn);
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    root->addWidget(Shp);
+    root->addLayout(form);
+    root->addSpacing(6);
+    auto* line = new QHBoxLayout;
+    line->setContentsMargins(16, 0, 16, 0);
+    line->addWidget(Bv);
+    root->addLayout(line);
+    root->addLayout(buttons);
+
+    connect(BrowseBtn, &QToolButton::clicked, this, &TTransForm::BrowseBtnClick);
+    connect(OKBtn, &QPushButton::clicked, this, &TTransForm::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+void TTransForm::Prepare(const QString& summary, bool isMusic) {
+    FIsMusic = isMusic;
+    InfoLb->setText("Transfer selected " + summary);
+    iTunesCb->setVisible(isMusic);
+    PlaylistCb->setVisible(isMusic);
+    FormatCb->clear();
+    FormatCb->addItems(isMusic ? MusicChoices() : PhotoChoices());
+    LoadSettings(isMusic);
+    // The photo form has two rows fewer.
+    layout()->activate();
+    setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+void TTransForm::LoadSettings(bool isMusic) {
+    Organize = 0;
+    const std::unique_ptr<QSettings> key = app::OpenUserKey();
+    if (key && key->status() == QSettings::NoError) {
+        if (isMusic) {
+            if (key->contains("MediaToiTunes"))
+                iTunesCb->setChecked(key->value("MediaToiTunes").toBool());
+            if (key->contains("MediaPlaylistFiles"))
+                PlaylistCb->setChecked(key->value("MediaPlaylistFiles").toBool());
+            if (key->contains("Orgnize"))
+                Organize = SavedIndex(*key, "Orgnize");
+            DestEdt->setText(key->value("MediaDest").toString());
+        } else {
+            DestEdt->setText(key->value("PicDest").toString());
+            if (key->contains("PicOrgnize"))
+                Organize = SavedIndex(*key, "PicOrgnize");
+        }
+    }
+    // A negative index would leave the list without a choice and hand -1 to the export, which
+    // then silently takes another scheme than the one shown: start from the first instead.
+    if (Organize < 0 || Organize >= FormatCb->count())
+        Organize = 0;
+    FormatCb->setCurrentIndex(Organize);
+}
+
+void TTransForm::SaveSettings(bool isMusic) {
+    const std::unique_ptr<QSettings> key = app::OpenUserKey();
+    if (!key)
+        return;
+    if (isMusic) {
+        key->setValue("MediaDest", DestEdt->text());
+        key->setValue("MediaToiTunes", iTunesCb->isChecked() ? 1 : 0);
+        key->setValue("MediaPlaylistFiles", PlaylistCb->isChecked() ? 1 : 0);
+        key->setValue("Orgnize", FormatCb->currentIndex());
+    } else {
+        key->setValue("PicDest", DestEdt->text());
+        key->setValue("PicOrgnize", FormatCb->currentIndex());
+    }
+    key->sync();
+}
+
+QString TTransForm::Destination() const {
+    return DestEdt->text();
+}
+
+bool TTransForm::RestoreToITunes() const {
+    return FIsMusic && iTunesCb->isChecked();
+}
+
+bool TTransForm::WritePlaylistFiles() const {
+    return FIsMusic && PlaylistCb->isChecked();
+}
+
+void TTransForm::BrowseBtnClick() {
+    const QString title = "Save files to";
+    const QString start = "/";
+    const QString folder = FolderChooser ? FolderChooser(this, title, start)
+                                         : QFileDialog::getExistingDirectory(this, title, start);
+    if (!folder.isEmpty())
+        DestEdt->setText(folder);
+}
+
+void TTransForm::OKBtnClick() {
+    QString folder = DestEdt->text().trimmed();
+    DestEdt->setText(folder);
+    if (folder.isEmpty()) {
+        app::ShowMessage(this, "Please input a valid folder to save the files.",
+                         app::TMessageKind::Warning);
+        return;
+    }
+    if (!folder.endsWith('/'))
+        folder += '/';
+    DestEdt->setText(folder);
+    SaveSettings(FIsMusic);
+    Organize = FormatCb->currentIndex();
+    accept();
+}
+
+}  // namespace corvane::transfer
