@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include "app/Shell.h"
+#include "transfer/KelProgress.h"
 
 namespace corvane::app {
 namespace {
@@ -139,6 +141,38 @@ void ChooseInProductChooser(TTour& tour, const std::shared_ptr<TTour>& self, boo
         });
 }
 
+// The demo transfer is over in a blink, so the running dialog is pictured from inside its own
+// progress report (the worker waits meanwhile), at the second item.
+class TProgressCatcher : public QObject {
+public:
+    explicit TProgressCatcher(std::shared_ptr<TTour> tour) : FTour(std::move(tour)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<transfer::TProgressDialog*>(watched);
+        if (event->type() == QEvent::Show && dialog != nullptr && !FHooked) {
+            FHooked = true;
+            connect(dialog, &transfer::TProgressDialog::ProgressShown, this, [this, dialog] {
+                if (!FSaved && dialog->Pb->value() >= 2) {
+                    FSaved = true;
+                    FTour->Save(dialog, "progress-running.png");
+                }
+            });
+        }
+        return false;
+    }
+
+private:
+    std::shared_ptr<TTour> FTour;
+    bool FHooked = false;
+    bool FSaved = false;
+};
+
+void CatchProgressMidway(const std::shared_ptr<TTour>& tour) {
+    static std::unique_ptr<TProgressCatcher> catcher;
+    catcher = std::make_unique<TProgressCatcher>(tour);
+    qApp->installEventFilter(catcher.get());
+}
+
 void AddMusicWalk(const std::shared_ptr<TTour>& tour, const QString& destination) {
     TTour& t = *tour;
     ChooseInProductChooser(t, tour, true);
@@ -164,17 +198,10 @@ void AddMusicWalk(const std::shared_ptr<TTour>& tour, const QString& destination
         [tour, destination] {
             if (auto* edit = tour->Find<QLineEdit>("DestEdt"))
                 edit->setText(destination);
+            CatchProgressMidway(tour);
             tour->Save(tour->Modal(), "options-music.png");
             Click(tour->Find<QAbstractButton>("OKBtn"));
         });
-    t.Add(
-        "progress running",
-        [tour] {
-            auto* bar = tour->Find<QProgressBar>("Pb");
-            return tour->ModalIs("corvane::transfer::TProgressDialog") && bar != nullptr &&
-                   bar->value() >= 1 && bar->value() < bar->maximum();
-        },
-        [tour] { tour->Save(tour->Modal(), "progress-running.png"); });
     t.Add(
         "progress done",
         [tour] {
