@@ -9,6 +9,11 @@ namespace corvane::texts {
 inline const char* const kNoMobileLibrary =
     "Cannot load the mobile-device library, requires libimobiledevice 1.3 or later.";
 
+// Warning at start-up when the mobile-device library is missing; disk-mode iPods still work.
+inline const char* const kNoMobileLibraryWarning =
+    "Cannot find the mobile-device library (libimobiledevice) in this computer.\nYou need to "
+    "install the latest version of libimobiledevice to access the iPhone, iPod touch or iPad.";
+
 // The destination is on the disk-mode iPod's own volume.
 inline std::string IsYourIpod(const std::string& mountPoint) {
     return mountPoint +

@@ -1,0 +1,26 @@
+#include "app/DeviceOptions.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include "device/DeviceFolder.h"
+
+namespace corvane::app {
+
+TDeviceSessionOptions SessionOptionsFromEnvironment() {
+    std::string dir = qEnvironmentVariable(kDeviceFolderVariable).toStdString();
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    if (dir.empty())
+        return {};
+    if (ClassifyDeviceFolder(dir) == TDeviceFolderKind::NotADevice) {
+        qWarning(
+            "%s=%s is not a device folder (it holds none of iPod_Control, iTunes_Control, "
+            "DCIM, PhotoData); looking for real devices",
+            kDeviceFolderVariable, dir.c_str());
+        return {};
+    }
+    return OptionsForDeviceFolder(dir);
+}
+
+}  // namespace corvane::app
