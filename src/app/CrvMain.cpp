@@ -185,7 +185,7 @@ void TMainForm::FormCreate(const QString& brandDir) {
     LoadBrand(
         (brandDir.isEmpty() ? QCoreApplication::applicationDirPath() : brandDir).toStdString());
     setWindowTitle(Title());
-    QApplication::setApplicationDisplayName(QString::fromStdString(Product.Name));
+    // The task bar shows the window title here; message boxes take the brand's name.
     // The layout moves TransBtn into the place of a hidden ProductBtn.
     ProductBtn->setHidden(!Product.ShowProducts);
 }

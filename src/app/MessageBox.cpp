@@ -1,7 +1,8 @@
 #include "app/MessageBox.h"
 
-#include <QApplication>
 #include <QMessageBox>
+
+#include "app/Brand.h"
 
 namespace corvane::app {
 namespace {
@@ -21,7 +22,7 @@ bool ShowMessage(QWidget* parent, const QString& text, TMessageKind kind, bool o
     if (Handler())
         return Handler()({kind, text, okCancel});
     QMessageBox box(parent);
-    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setWindowTitle(QString::fromStdString(Product.Name));
     box.setText(text);
     switch (kind) {
         case TMessageKind::Warning:

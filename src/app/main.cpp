@@ -1,13 +1,27 @@
 #include <QApplication>
+#include <QStringList>
+#include <cstdio>
 
 #include "app/CrvMain.h"
 #include "app/Icons.h"
+#include "app/ScreenshotTour.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
+    QGuiApplication::setDesktopFileName("corvane");
     QApplication::setWindowIcon(corvane::app::Icon("corvane"));
     corvane::app::TMainForm form;
     form.show();
+    // --screenshot-tour WALK DIR: the documentation's pictures (tools/screenshots.sh).
+    const QStringList args = QApplication::arguments();
+    if (const qsizetype at = args.indexOf("--screenshot-tour"); at >= 0) {
+        if (at + 2 >= args.size() ||
+            !corvane::app::StartScreenshotTour(&form, args[at + 1], args[at + 2])) {
+            std::fprintf(stderr,
+                         "usage: corvane --screenshot-tour idle|music|photo|photo-iphone DIR\n");
+            return 2;
+        }
+    }
     return app.exec();
 }

@@ -145,7 +145,6 @@ TEST_F(MainForm, EachBrandFileSetsTitlesButtonsAndTheChooserAtStart) {
         Choices = {c.Choice};
         TMainForm& form = Start(ipod.Options(), c.Line);
         EXPECT_EQ(form.windowTitle(), c.Title);
-        EXPECT_EQ(QApplication::applicationDisplayName(), QString(c.Title).section(' ', 0, 0));
         EXPECT_EQ(ChooserRuns, c.ShowProducts ? 1 : 0);
         EXPECT_EQ(form.ProductBtn->isVisible(), c.ShowProducts);
         // The first button of the row is Product, or Transfer in its place.
