@@ -27,6 +27,8 @@ namespace {
 
 constexpr int kTreeWidth = 225;
 constexpr int kTreeIndent = 19;
+constexpr int kTreeRowHeight = 26;
+constexpr int kTreeTopMargin = 4;
 constexpr int kRowHeight = 20;
 constexpr int kHeaderHeight = 22;
 const QColor kTreeBackground(230, 234, 239);
@@ -47,6 +49,13 @@ struct TColumnWidth {
 };
 constexpr TColumnWidth kColumnWidths[] = {{tcMark, 22},   {tcTime, 60},  {tcArtist, 120},
                                           {tcAlbum, 120}, {tcGenre, 50}, {tcSize, 80}};
+
+QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& caption, const char* icon) {
+    auto* node = new QTreeWidgetItem(parent, QStringList{caption});
+    node->setIcon(0, app::Icon(icon));
+    node->setSizeHint(0, QSize(1, kTreeRowHeight));  // a width below 0 drops the hint
+    return node;
+}
 
 QString SizeText(int64_t bytes) {
     return QString::fromStdString(TIpodDevice::FormatSize(bytes));
@@ -109,17 +118,22 @@ void TMediaFrame::CreateTree() {
     MediaList->setIndentation(kTreeIndent);
     MediaList->setIconSize(QSize(20, 20));
     MediaList->setMinimumWidth(120);
+    // The selection covers the indentation too, so a row is highlighted edge to edge.
+    MediaList->setStyleSheet(
+        QString("QTreeView { padding-top: %1px; show-decoration-selected: 1; }"
+                "QTreeView::item:selected, QTreeView::branch:selected {"
+                " background: palette(highlight); color: palette(highlighted-text); }")
+            .arg(kTreeTopMargin));
     QPalette palette = MediaList->palette();
     palette.setColor(QPalette::Base, kTreeBackground);
+    palette.setColor(QPalette::Window, kTreeBackground);
     MediaList->setPalette(palette);
+    MediaList->setAutoFillBackground(true);
     MediaList->setEnabled(false);
 
-    auto* root = new QTreeWidgetItem(MediaList, QStringList{"Library"});
-    root->setIcon(0, app::Icon("library"));
-    for (const TCategory& category : kCategories) {
-        auto* node = new QTreeWidgetItem(root, QStringList{category.Caption});
-        node->setIcon(0, app::Icon(category.Icon));
-    }
+    QTreeWidgetItem* root = AddNode(MediaList->invisibleRootItem(), "Library", "library");
+    for (const TCategory& category : kCategories)
+        AddNode(root, category.Caption, category.Icon);
     MediaList->expandItem(root);
 
     connect(MediaList, &QTreeWidget::itemCollapsed, this, &TMediaFrame::MediaListCollapsing);
@@ -199,8 +213,8 @@ void TMediaFrame::FillTree() {
         // Index 0 is the library itself.
         for (size_t i = 1; i < MusicDb->PlayLists.Count(); ++i) {
             const TPlayListItem& list = MusicDb->PlayLists.Items(i);
-            auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(list.Name)});
-            node->setIcon(0, app::Icon(list.IsSmart ? "smart-playlist" : "playlist"));
+            AddNode(root, QString::fromStdString(list.Name),
+                    list.IsSmart ? "smart-playlist" : "playlist");
         }
         MediaList->setCurrentItem(nullptr);
     }

@@ -38,7 +38,9 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    // Stable: rows that compare equal keep their order in either direction.
+    // Orders the rows by a column: the mark, the time and the size by number, the texts by
+    // character code with the letters a to z taken as A to Z. Stable: rows that compare
+    // equal keep their order in either direction.
     void sort(int column, Qt::SortOrder order) override;
 
     // Replaces the shown rows by these track indexes.
@@ -51,10 +53,6 @@ public:
     void CheckAll(bool checked);
     void SetChecked(int row, bool checked);
     void ToggleChecked(int row);
-
-    // Three-way comparison of two tracks by a column: the mark, the time and the size by
-    // number, the texts by character code with the letters a to z taken as A to Z.
-    static int Compare(const TTrackItem& a, const TTrackItem& b, int column);
 
 private:
     void ChecksChanged();

@@ -3,10 +3,13 @@
 // an empty library and the checks before a transfer.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <memory>
@@ -50,6 +53,8 @@ const TSong kSongs[] = {
     {6, "Zest", ".epub", 700, 0},
 };
 
+const char* const kLongArtist = "The Even Band and the Long Named Orchestra of the Northern Shore";
+
 class MediaFrameTest : public ::testing::Test {
 protected:
     // Writes the library (all songs, or none) and opens the frame over it.
@@ -60,7 +65,8 @@ protected:
                 TITunesDbTrack track;
                 track.Id = song.Id;
                 track.Title = song.Title;
-                track.Artist = song.Id % 2 ? "Odd Band" : "Even Band";
+                track.Artist =
+                    song.Id == 4 ? kLongArtist : (song.Id % 2 ? "Odd Band" : "Even Band");
                 track.Album = "Album " + std::to_string(song.Id);
                 track.Location = ":iPod_Control:Music:F00:S" + std::to_string(song.Id) + song.Ext;
                 track.Size = song.Size;
@@ -171,6 +177,8 @@ TEST_F(MediaFrameTest, PopulateShowsTheTreeAndTheRootsSummary) {
     FFrame->MediaList->collapseItem(root);
     EXPECT_TRUE(root->isExpanded());
     EXPECT_EQ(FFrame->MediaList->width(), 225);
+    EXPECT_EQ(FFrame->MusicList->visualRect(FFrame->MusicModel->index(0, tcName)).height(), 20);
+    EXPECT_EQ(FFrame->MusicHeader->height(), 22);
 }
 
 TEST_F(MediaFrameTest, APlaylistListsOnlyTheTracksThatExistAndCountsRows) {
@@ -267,6 +275,19 @@ TEST_F(MediaFrameTest, SortsByNumberForTimeAndSizeAndByNameIgnoringTheCaseOfAToZ
     EXPECT_EQ(SelectedRows(), std::vector<int>{RowOf(3)});
     Select("Mix");
     EXPECT_EQ(Shown(), (std::vector<int64_t>{3, 3, 1}));
+}
+
+TEST_F(MediaFrameTest, OnlyACutTextHasATooltip) {
+    Open();
+    QTreeView* list = FFrame->MusicList;
+    auto tipAt = [list, this](int row, int column) {
+        const QPoint at = list->visualRect(FFrame->MusicModel->index(row, column)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(0, tcArtist), "");
+    EXPECT_EQ(tipAt(3, tcArtist), kLongArtist);
 }
 
 TEST_F(MediaFrameTest, SearchWrapsOnlyFromASelection) {
