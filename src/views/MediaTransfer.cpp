@@ -1,0 +1,66 @@
+// The music view's transfer: the options dialog, the destination check and the progress
+// dialog that runs the export.
+#include <QLineEdit>
+#include <QTreeView>
+
+#include "app/MessageBox.h"
+#include "device/iPodDev.h"
+#include "music/iPodMusic.h"
+#include "transfer/KelProgress.h"
+#include "transfer/MusicTrans.h"
+#include "views/KelMedia.h"
+
+namespace corvane::views {
+
+bool TMediaFrame::StartTransfer() {
+    if (!MusicDb)
+        return false;
+    TTrackList& tracks = MusicDb->Tracks;
+    if (tracks.CheckedCount == 0) {
+        app::ShowMessage(this,
+                         "Please select tracks you want to transfer by checking their checkboxes.",
+                         app::TMessageKind::Information);
+        return false;
+    }
+
+    QString folder;
+    bool restoreToITunes = false;
+    {
+        transfer::TTransForm options(this);
+        options.Prepare(QString::number(tracks.CheckedCount) + " tracks, about " +
+                            QString::fromStdString(TIpodDevice::FormatSize(tracks.CheckedSize)),
+                        true);
+        if (options.Destination().isEmpty())
+            options.DestEdt->setText(QString::fromStdString(MusicDb->DefaultDestination()));
+        if (options.exec() != QDialog::Accepted)
+            return false;
+        std::string destination = options.Destination().toStdString();
+        if (!MusicDb->PrepareDestination(destination)) {
+            // The dialog is closed; destination now holds the reason.
+            app::ShowMessage(this, QString::fromStdString(destination), app::TMessageKind::Warning);
+            return false;
+        }
+        MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
+        restoreToITunes = options.RestoreToITunes();
+        folder = QString::fromStdString(destination);
+    }
+
+    transfer::TProgressDialog progress(this);
+    FProgress = &progress;
+    progress.Run(*MusicDb, folder, restoreToITunes, tracks.CheckedCount, QString());
+    FProgress = nullptr;
+    // The transfer marks have changed.
+    MusicList->viewport()->update();
+    return true;
+}
+
+void TMediaFrame::DeviceLost() {
+    if (FProgress)
+        FProgress->Cancel();
+}
+
+std::string TMediaFrame::LogText() const {
+    return MusicDb ? MusicDb->Log.Text() : std::string();
+}
+
+}  // namespace corvane::views
