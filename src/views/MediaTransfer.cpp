@@ -25,6 +25,7 @@ bool TMediaFrame::StartTransfer() {
 
     QString folder;
     bool restoreToITunes = false;
+    bool writePlaylistFiles = false;
     {
         transfer::TTransForm options(this);
         options.Prepare(QString::number(tracks.CheckedCount) + " tracks, about " +
@@ -42,12 +43,14 @@ bool TMediaFrame::StartTransfer() {
         }
         MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
         restoreToITunes = options.RestoreToITunes();
+        writePlaylistFiles = options.WritePlaylistFiles();
         folder = QString::fromStdString(destination);
     }
 
     transfer::TProgressDialog progress(this);
     FProgress = &progress;
-    progress.Run(*MusicDb, folder, restoreToITunes, tracks.CheckedCount, QString());
+    progress.Run(*MusicDb, folder, restoreToITunes, tracks.CheckedCount, QString(),
+                 writePlaylistFiles);
     FProgress = nullptr;
     // The transfer marks have changed.
     MusicList->viewport()->update();
