@@ -32,4 +32,10 @@ inline std::string CannotCreateFolder(const std::string& folder) {
     return "Can not create the folder: " + folder + "\nPlease choose another place.";
 }
 
+// A camera roll too large to list: the user is sent to the file manager to find the files.
+inline std::string CameraRollHint(const std::string& deviceName) {
+    return "Please open the file manager, select the \"" + deviceName +
+           "\".\n\nYou can find all the photos under internal storage's \"DCIM\" folder";
+}
+
 }  // namespace corvane::texts

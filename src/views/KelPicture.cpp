@@ -1,0 +1,406 @@
+#include "views/KelPicture.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <exception>
+#include <vector>
+
+#include "app/Icons.h"
+#include "app/MessageBox.h"
+#include "app/Shell.h"
+#include "app/UiDispatcher.h"
+#include "base/PlatformTexts.h"
+#include "device/iPodDev.h"
+#include "photo/ThumbnailLoader.h"
+#include "photo/iPodPhoto.h"
+#include "transfer/KelProgress.h"
+#include "transfer/MusicTrans.h"
+#include "views/PictureGridView.h"
+#include "views/PictureListModel.h"
+#include "views/ViewFactory.h"
+
+namespace corvane::views {
+namespace {
+
+const QColor kTreeColour(230, 234, 239);
+const QColor kHeaderColour(251, 251, 253);
+const QColor kLineColour(236, 245, 255);
+constexpr int kTreeWidth = 225;
+constexpr int kHeaderHeight = 22;
+// A larger camera roll is not listed: the user is sent to the file manager.
+constexpr int kMaxListedCameraFiles = 300;
+constexpr int kCameraRollNode = -1;  // the node's data; albums carry their index
+
+// The preview side the loader uses: a library without previews (or with a side no preview
+// has) gets 100, the size its camera-roll previews are made in.
+int PreviewSide(int side) {
+    return side > 0 && side <= 1024 ? side : 100;
+}
+
+void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+}  // namespace
+
+std::unique_ptr<TDeviceView> CreatePhotoView(QWidget* owner, TIpodDevice& device) {
+    return std::make_unique<TPicFrame>(owner, device);
+}
+
+TPicFrame::TPicFrame(QWidget* owner, TIpodDevice& device)
+    : TDeviceView(owner), FDevice(device), FPhotoDb(std::make_unique<TIpodPhotoDb>(device, true)) {
+    CreateControls();
+    FModel->SetLibrary(FPhotoDb.get());
+}
+
+TPicFrame::~TPicFrame() {
+    // The loader's last reports still run here, on a frame whose controls all exist.
+    FLoader.reset();
+    FModel->SetLibrary(nullptr);
+    FPhotoDb.reset();
+}
+
+void TPicFrame::CreateControls() {
+    setObjectName("PicFrame");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setHandleWidth(1);
+
+    PicList = new QTreeWidget(Splitter1);
+    PicList->setObjectName("PicList");
+    PicList->setHeaderHidden(true);
+    PicList->setColumnCount(1);
+    PicList->setFrameShape(QFrame::NoFrame);
+    PicList->setAutoFillBackground(true);
+    Paint(PicList, QPalette::Base, kTreeColour);
+    PicList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    PicList->setSelectionMode(QAbstractItemView::SingleSelection);
+    PicList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    PicList->setStyleSheet(
+        "QTreeView { show-decoration-selected: 1; padding-top: 4px; }"
+        "QTreeView::item { padding: 2px 0px; }");
+    PicList->setRootIsDecorated(false);
+    PicList->setItemsExpandable(false);
+    PicList->setExpandsOnDoubleClick(false);
+    PicList->setUniformRowHeights(true);
+    PicList->setIconSize(QSize(20, 20));
+    PicList->setIndentation(20);
+    PicList->setMinimumWidth(120);
+    PicList->setEnabled(false);
+    FRootNode = new QTreeWidgetItem(PicList, QStringList{"Albums"});
+    FRootNode->setIcon(0, app::Icon("albums"));
+    FRootNode->setData(0, Qt::UserRole, 0);
+    connect(PicList, &QTreeWidget::itemCollapsed, this, &TPicFrame::PicListCollapsing);
+
+    auto* right = new QWidget(Splitter1);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+
+    HeaderPnl = new QWidget(right);
+    HeaderPnl->setObjectName("HeaderPnl");
+    HeaderPnl->setFixedHeight(kHeaderHeight);
+    HeaderPnl->setAutoFillBackground(true);
+    Paint(HeaderPnl, QPalette::Window, kHeaderColour);
+    auto* headerLayout = new QVBoxLayout(HeaderPnl);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+    headerLayout->setSpacing(0);
+    auto* headerRow = new QHBoxLayout;
+    headerRow->setContentsMargins(8, 0, 8, 0);
+    AllPicCb = new QCheckBox("All pictures", HeaderPnl);
+    AllPicCb->setObjectName("AllPicCb");
+    AllPicCb->setChecked(true);
+    headerRow->addWidget(AllPicCb);
+    headerRow->addStretch(1);
+    headerLayout->addLayout(headerRow, 1);
+    LineShp = new QFrame(HeaderPnl);
+    LineShp->setObjectName("LineShp");
+    LineShp->setFrameShape(QFrame::NoFrame);
+    LineShp->setFixedHeight(1);
+    LineShp->setAutoFillBackground(true);
+    Paint(LineShp, QPalette::Window, kLineColour);
+    headerLayout->addWidget(LineShp);
+    connect(AllPicCb, &QCheckBox::clicked, this, &TPicFrame::AllPicCbClick);
+
+    PictureList = new TPictureGridView(right);
+    PictureList->setObjectName("PictureList");
+    FModel = new TPictureListModel(PictureList);
+    PictureList->setModel(FModel);
+    connect(FModel, &TPictureListModel::ItemCheckChange, this,
+            &TPicFrame::PictureListItemCheckChange);
+
+    rightLayout->addWidget(HeaderPnl);
+    rightLayout->addWidget(PictureList, 1);
+    Splitter1->addWidget(PicList);
+    Splitter1->addWidget(right);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({kTreeWidth, 4 * kTreeWidth});
+
+    Sb = new QStatusBar(this);
+    Sb->setObjectName("Sb");
+    Sb->setSizeGripEnabled(false);
+    SbPanel = new QLabel("Loading ...", Sb);
+    SbPanel->setObjectName("SbPanel");
+    SbPanel->setAlignment(Qt::AlignCenter);
+    Sb->addWidget(SbPanel, 1);
+
+    layout->addWidget(Splitter1, 1);
+    layout->addWidget(Sb);
+}
+
+void TPicFrame::SetStatus(const QString& text) {
+    SbPanel->setText(text);
+}
+
+void TPicFrame::Populate() {
+    if (FPhotoDb && FPhotoDb->Load()) {
+        SetCellSize();
+        FillTree();
+        StartThumbnails(false);
+        return;
+    }
+    app::ShowMessage(this, "Either the photo library is empty or it cannot be accessed currently.",
+                     app::TMessageKind::Information);
+    SetStatus(QString());
+    // Nothing is left to load: the main window must not keep asking the user to wait.
+    FLoaded = true;
+}
+
+void TPicFrame::SetCellSize() {
+    PictureList->SetThumbSize(
+        QSize(PreviewSide(FPhotoDb->Photos.ThumbWidth), PreviewSide(FPhotoDb->Photos.ThumbHeight)));
+}
+
+void TPicFrame::FillTree() {
+    disconnect(PicList, &QTreeWidget::currentItemChanged, this, nullptr);
+    {
+        const QSignalBlocker blocker(PicList);
+        PicList->setCurrentItem(nullptr);
+        const TPhotoAlbumList& albums = FPhotoDb->Albums;
+        // Album 0 is the whole library, which the root shows.
+        for (int i = 1; i < albums.Count(); ++i) {
+            auto* node = new QTreeWidgetItem(
+                FRootNode, QStringList{QString::fromStdString(albums.Items(i).Name)});
+            node->setIcon(0, app::Icon("album"));
+            node->setData(0, Qt::UserRole, i);
+        }
+        if (FDevice.HasDcim()) {
+            FCameraNode = new QTreeWidgetItem(PicList, QStringList{"Camera roll"});
+            FCameraNode->setIcon(0, app::Icon("camera-roll"));
+            FCameraNode->setData(0, Qt::UserRole, kCameraRollNode);
+        }
+        PicList->expandAll();
+    }
+    connect(PicList, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { ShowNode(current); });
+    PicList->setCurrentItem(FRootNode);
+}
+
+void TPicFrame::ShowNode(QTreeWidgetItem* node) {
+    if (node == nullptr)
+        return;
+    if (node == FCameraNode) {
+        if (FPhotoDb->CameraPhotos.Count() > kMaxListedCameraFiles) {
+            ShowCameraRollHint();
+            PicList->setCurrentItem(FRootNode);
+            return;
+        }
+        AllPicCb->setText(node->text(0));
+        StatusText = FillList(-1);
+    } else {
+        AllPicCb->setText(node->text(0));
+        StatusText = FillList(node->data(0, Qt::UserRole).toInt());
+    }
+    SetStatus(StatusText);
+}
+
+QString TPicFrame::FillList(int index) {
+    PictureList->setUpdatesEnabled(false);
+    std::vector<int> tags;
+    const bool cameraRoll = index < 0;
+    if (cameraRoll) {
+        tags.resize(static_cast<size_t>(FPhotoDb->CameraPhotos.Count()));
+        for (size_t i = 0; i < tags.size(); ++i)
+            tags[i] = static_cast<int>(i);
+    } else if (index < FPhotoDb->Albums.Count()) {
+        const std::vector<int32_t>& members = FPhotoDb->Albums.Items(index).Members;
+        tags.assign(members.begin(), members.end());
+    }
+    FModel->Fill(cameraRoll, std::move(tags));
+    PictureList->scrollToTop();
+    if (cameraRoll && FModel->rowCount() > 0)
+        StartCameraThumbnails();
+    PictureList->setUpdatesEnabled(true);
+    return QString::number(FModel->rowCount()) + " pictures";
+}
+
+void TPicFrame::StartThumbnails(bool cameraRoll) {
+    FLoader.reset();
+    FDevice.Busy = true;
+    FLoading = true;
+    FLoaded = false;
+    FLoaderCameraRoll = cameraRoll;
+    PicList->setEnabled(false);
+    AllPicCb->setEnabled(false);
+    try {
+        FLoader = std::make_unique<TLoadAllThumbnailThd>(
+            FPhotoDb.get(), cameraRoll, [this](bool completed) { ThumbnailsDone(completed); },
+            [this](int index, int total) { ThumbnailProgress(index, total); }, app::UiDispatcher());
+    } catch (const std::exception&) {
+        // No thread could be started: the view is usable without previews.
+        FLoader.reset();
+        ThumbnailsDone(false);
+    }
+}
+
+void TPicFrame::StartCameraThumbnails() {
+    // A loader still at work (or a device gone) starts nothing; a later visit tries again.
+    if (FCameraThumbnailsStarted || FLoading || FDeviceLost)
+        return;
+    FCameraThumbnailsStarted = true;
+    StartThumbnails(true);
+}
+
+void TPicFrame::ThumbnailProgress(int index, int total) {
+    SetStatus("Loading preview:  " + QString::number(index) + " / " + QString::number(total));
+    // The loader waits for this report, so a preview on screen is converted now, while the
+    // lock is free; the rest are converted when drawn.
+    const bool shown = FModel->CameraRoll() == FLoaderCameraRoll;
+    const std::vector<int> rows = shown ? FModel->RowsOf(index) : std::vector<int>();
+    bool onScreen = false;
+    for (int row : rows)
+        onScreen = onScreen || PictureList->RowOnScreen(row);
+    FModel->PreviewChanged(FLoaderCameraRoll, index, onScreen);
+    for (int row : rows)
+        PictureList->update(FModel->index(row));
+}
+
+void TPicFrame::ThumbnailsDone(bool completed) {
+    FDevice.Busy = false;
+    FLoading = false;
+    FLoaded = true;
+    SetStatus(completed ? StatusText : QString("Some pictures cannot be loaded this time"));
+    PicList->setEnabled(true);
+    AllPicCb->setEnabled(true);
+}
+
+void TPicFrame::PictureListItemCheckChange(int row, bool checked) {
+    const int tag = FModel->Tag(row);
+    if (FModel->CameraRoll()) {
+        checked ? FPhotoDb->CameraPhotos.Check(tag) : FPhotoDb->CameraPhotos.Uncheck(tag);
+    } else {
+        checked ? FPhotoDb->Photos.Check(tag) : FPhotoDb->Photos.Uncheck(tag);
+    }
+}
+
+void TPicFrame::AllPicCbClick(bool checked) {
+    const int rows = FModel->rowCount();
+    for (int row = 0; row < rows; ++row)
+        PictureListItemCheckChange(row, checked);
+    FModel->ChecksChanged();
+}
+
+void TPicFrame::PicListCollapsing(QTreeWidgetItem* node) {
+    node->setExpanded(true);
+}
+
+void TPicFrame::ShowCameraRollHint() {
+    std::string name = FDevice.DisplayName();
+    if (name.empty())
+        name = "device";
+    app::ShowMessage(this, QString::fromStdString(texts::CameraRollHint(name)),
+                     app::TMessageKind::Information);
+    // A mobile device has no folder on this computer to show.
+    if (FDevice.IsIos())
+        return;
+    std::string folder = FDevice.DcimPath();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    app::ShowInFileManager(QString::fromStdString(folder));
+}
+
+bool TPicFrame::FindText(const QString& text) {
+    // Every album is searched; the root (the whole library) and the camera roll are not albums.
+    const QString wanted = text.toUpper();
+    for (int i = 0; i < FRootNode->childCount(); ++i) {
+        QTreeWidgetItem* node = FRootNode->child(i);
+        if (node->text(0).toUpper().contains(wanted)) {
+            PicList->setCurrentItem(node);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TPicFrame::StartTransfer() {
+    if (FDevice.Busy) {
+        app::ShowMessage(this, "Loading preview of pictures, please wait.",
+                         app::TMessageKind::Information);
+        return false;
+    }
+    if (!FPhotoDb)
+        return false;
+    const int cameraCount = FPhotoDb->CameraPhotos.CheckedCount;
+    const int total = FPhotoDb->Photos.CheckedCount + cameraCount;
+    if (total == 0) {
+        app::ShowMessage(this,
+                         "Please select photos you want to transfer by checking their checkboxes.",
+                         app::TMessageKind::Information);
+        return false;
+    }
+    QString summary = "Total " + QString::number(total) + " pictures";
+    if (cameraCount > 0)
+        summary += ", " + QString::number(cameraCount) + " pictures in camera roll";
+
+    std::string folder;
+    {
+        transfer::TTransForm form(this);
+        form.Prepare(summary, false);
+        if (form.DestEdt->text().isEmpty())
+            form.DestEdt->setText(QString::fromStdString(FPhotoDb->DefaultDestination()));
+        if (form.exec() != QDialog::Accepted)
+            return false;
+        folder = form.Destination().toStdString();
+        if (!FPhotoDb->PrepareDestination(folder)) {
+            app::ShowMessage(this, QString::fromStdString(folder), app::TMessageKind::Warning);
+            return false;
+        }
+        FPhotoDb->OrganizeByAlbum = form.Organize == 0;
+    }
+    // The device may have gone while the options were open.
+    if (FDeviceLost)
+        return false;
+    auto progress = std::make_unique<transfer::TProgressDialog>(this);
+    FProgress = progress.get();
+    progress->Run(*FPhotoDb, QString::fromStdString(folder), total, QString());
+    return true;
+}
+
+std::string TPicFrame::LogText() const {
+    return FPhotoDb ? FPhotoDb->Log.Text() : std::string();
+}
+
+void TPicFrame::DeviceLost() {
+    FDeviceLost = true;
+    if (FLoader)
+        FLoader->Terminate();
+    if (FProgress && FProgress->Running())
+        FProgress->Cancel();
+}
+
+}  // namespace corvane::views
