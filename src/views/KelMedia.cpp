@@ -20,18 +20,16 @@
 #include "views/MediaTrackDelegate.h"
 #include "views/TrackListModel.h"
 #include "views/ViewFactory.h"
+#include "views/ViewParts.h"
 
 namespace corvane::views {
 
 namespace {
 
-constexpr int kTreeWidth = 225;
 constexpr int kTreeIndent = 19;
 constexpr int kTreeRowHeight = 26;
-constexpr int kTreeTopMargin = 4;
 constexpr int kRowHeight = 20;
 constexpr int kHeaderHeight = 22;
-const QColor kTreeBackground(230, 234, 239);
 
 // The fixed children of the root, in the order FillList numbers them (the media kinds).
 struct TCategory {
@@ -74,21 +72,8 @@ TMediaFrame::TMediaFrame(QWidget* owner, TIpodDevice& device)
     CreateList();
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(MediaList);
-    Splitter1->addWidget(MusicList);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({kTreeWidth, 4 * kTreeWidth});
-
-    Sb = new QStatusBar(this);
-    Sb->setObjectName("Sb");
-    Sb->setSizeGripEnabled(false);
-    SbPanel = new QLabel("Loading ...", Sb);
-    SbPanel->setObjectName("SbPanel");
-    SbPanel->setAlignment(Qt::AlignCenter);
-    Sb->addWidget(SbPanel, 1);
+    ArrangeSplitter(Splitter1, MediaList, MusicList);
+    Sb = CreateStatusBar(this, SbPanel);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -104,32 +89,7 @@ TMediaFrame::~TMediaFrame() {
 }
 
 void TMediaFrame::CreateTree() {
-    MediaList = new QTreeWidget(this);
-    MediaList->setObjectName("MediaList");
-    MediaList->setColumnCount(1);
-    MediaList->setHeaderHidden(true);
-    MediaList->setFrameShape(QFrame::NoFrame);
-    MediaList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    MediaList->setSelectionMode(QAbstractItemView::SingleSelection);
-    MediaList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    MediaList->setRootIsDecorated(false);
-    MediaList->setItemsExpandable(false);
-    MediaList->setExpandsOnDoubleClick(false);
-    MediaList->setIndentation(kTreeIndent);
-    MediaList->setIconSize(QSize(20, 20));
-    MediaList->setMinimumWidth(120);
-    // The selection covers the indentation too, so a row is highlighted edge to edge.
-    MediaList->setStyleSheet(
-        QString("QTreeView { padding-top: %1px; show-decoration-selected: 1; }"
-                "QTreeView::item:selected, QTreeView::branch:selected {"
-                " background: palette(highlight); color: palette(highlighted-text); }")
-            .arg(kTreeTopMargin));
-    QPalette palette = MediaList->palette();
-    palette.setColor(QPalette::Base, kTreeBackground);
-    palette.setColor(QPalette::Window, kTreeBackground);
-    MediaList->setPalette(palette);
-    MediaList->setAutoFillBackground(true);
-    MediaList->setEnabled(false);
+    MediaList = CreateSideTree(this, "MediaList", kTreeIndent);
 
     QTreeWidgetItem* root = AddNode(MediaList->invisibleRootItem(), "Library", "library");
     for (const TCategory& category : kCategories)

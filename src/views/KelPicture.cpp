@@ -25,14 +25,13 @@
 #include "views/PictureGridView.h"
 #include "views/PictureListModel.h"
 #include "views/ViewFactory.h"
+#include "views/ViewParts.h"
 
 namespace corvane::views {
 namespace {
 
-const QColor kTreeColour(230, 234, 239);
 const QColor kHeaderColour(251, 251, 253);
 const QColor kLineColour(236, 245, 255);
-constexpr int kTreeWidth = 225;
 constexpr int kHeaderHeight = 22;
 // A larger camera roll is not listed: the user is sent to the file manager.
 constexpr int kMaxListedCameraFiles = 300;
@@ -76,31 +75,9 @@ void TPicFrame::CreateControls() {
     layout->setSpacing(0);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->setHandleWidth(1);
 
-    PicList = new QTreeWidget(Splitter1);
-    PicList->setObjectName("PicList");
-    PicList->setHeaderHidden(true);
-    PicList->setColumnCount(1);
-    PicList->setFrameShape(QFrame::NoFrame);
-    PicList->setAutoFillBackground(true);
-    Paint(PicList, QPalette::Base, kTreeColour);
-    PicList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    PicList->setSelectionMode(QAbstractItemView::SingleSelection);
-    PicList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    PicList->setStyleSheet(
-        "QTreeView { show-decoration-selected: 1; padding-top: 4px; }"
-        "QTreeView::item { padding: 2px 0px; }");
-    PicList->setRootIsDecorated(false);
-    PicList->setItemsExpandable(false);
-    PicList->setExpandsOnDoubleClick(false);
+    PicList = CreateSideTree(Splitter1, "PicList", 20);
     PicList->setUniformRowHeights(true);
-    PicList->setIconSize(QSize(20, 20));
-    PicList->setIndentation(20);
-    PicList->setMinimumWidth(120);
-    PicList->setEnabled(false);
     FRootNode = new QTreeWidgetItem(PicList, QStringList{"Albums"});
     FRootNode->setIcon(0, app::Icon("albums"));
     FRootNode->setData(0, Qt::UserRole, 0);
@@ -145,19 +122,8 @@ void TPicFrame::CreateControls() {
 
     rightLayout->addWidget(HeaderPnl);
     rightLayout->addWidget(PictureList, 1);
-    Splitter1->addWidget(PicList);
-    Splitter1->addWidget(right);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({kTreeWidth, 4 * kTreeWidth});
-
-    Sb = new QStatusBar(this);
-    Sb->setObjectName("Sb");
-    Sb->setSizeGripEnabled(false);
-    SbPanel = new QLabel("Loading ...", Sb);
-    SbPanel->setObjectName("SbPanel");
-    SbPanel->setAlignment(Qt::AlignCenter);
-    Sb->addWidget(SbPanel, 1);
+    ArrangeSplitter(Splitter1, PicList, right);
+    Sb = CreateStatusBar(this, SbPanel);
 
     layout->addWidget(Splitter1, 1);
     layout->addWidget(Sb);

@@ -1,0 +1,65 @@
+#include "views/ViewParts.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPalette>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+namespace corvane::views {
+
+QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indentation) {
+    auto* tree = new QTreeWidget(parent);
+    tree->setObjectName(objectName);
+    tree->setColumnCount(1);
+    tree->setHeaderHidden(true);
+    tree->setFrameShape(QFrame::NoFrame);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree->setRootIsDecorated(false);
+    tree->setItemsExpandable(false);
+    tree->setExpandsOnDoubleClick(false);
+    tree->setIndentation(indentation);
+    tree->setIconSize(QSize(20, 20));
+    tree->setMinimumWidth(120);
+    // The selection covers the indentation too, so a row is highlighted edge to edge.
+    tree->setStyleSheet(
+        "QTreeView { padding-top: 4px; show-decoration-selected: 1; }"
+        "QTreeView::item { min-height: 26px; }"
+        "QTreeView::item:selected, QTreeView::branch:selected {"
+        " background: palette(highlight); color: palette(highlighted-text); }");
+    const QColor background(230, 234, 239);
+    QPalette palette = tree->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Window, background);
+    tree->setPalette(palette);
+    tree->setAutoFillBackground(true);
+    tree->setEnabled(false);
+    return tree;
+}
+
+void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right) {
+    splitter->setObjectName("Splitter1");
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(1);
+    splitter->addWidget(tree);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({kSideTreeWidth, 4 * kSideTreeWidth});
+}
+
+QStatusBar* CreateStatusBar(QWidget* parent, QLabel*& panel) {
+    auto* bar = new QStatusBar(parent);
+    bar->setObjectName("Sb");
+    bar->setSizeGripEnabled(false);
+    panel = new QLabel("Loading ...", bar);
+    panel->setObjectName("SbPanel");
+    panel->setAlignment(Qt::AlignCenter);
+    bar->addWidget(panel, 1);
+    return bar;
+}
+
+}  // namespace corvane::views

@@ -1,0 +1,26 @@
+// The parts both library views are built from: the tree on the left, the splitter between it
+// and the list, and the status bar with its one centred panel.
+#pragma once
+
+class QLabel;
+class QSplitter;
+class QStatusBar;
+class QTreeWidget;
+class QWidget;
+
+namespace corvane::views {
+
+// Width the tree starts with.
+inline constexpr int kSideTreeWidth = 225;
+
+// A borderless, read-only tree on the views' blue-grey, whole rows selected edge to edge, no
+// expanding or collapsing by the user, 20-pixel icons; disabled until the library is shown.
+QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indentation);
+
+// Lays out tree | right side, the tree at its starting width and the right side stretching.
+void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right);
+
+// A status bar with one centred panel reading "Loading ...".
+QStatusBar* CreateStatusBar(QWidget* parent, QLabel*& panel);
+
+}  // namespace corvane::views
