@@ -151,6 +151,9 @@ void TMediaFrame::Populate() {
                      app::TMessageKind::Information);
     FStatusText.clear();
     SetStatus(FStatusText);
+    // Loading is over even though nothing can be shown: the main window would otherwise wait
+    // for it for ever and refuse to switch to the photos of a device without music.
+    FLoaded = true;
 }
 
 bool TMediaFrame::ShowLibrary() {

@@ -334,7 +334,13 @@ TEST_F(MediaFrameTest, AnEmptyLibraryTellsTheUserAndStaysDisabled) {
     EXPECT_EQ(FMessages.Texts(),
               QStringList{"Either the media library is empty or it cannot be accessed currently."});
     EXPECT_EQ(FMessages.Shown.at(0).Kind, app::TMessageKind::Information);
-    EXPECT_FALSE(FFrame->Loaded());
+    // Loading has ended: the user may switch to the photos, and Transfer finds nothing ticked.
+    EXPECT_TRUE(FFrame->Loaded());
+    FMessages.Shown.clear();
+    EXPECT_FALSE(FFrame->StartTransfer());
+    EXPECT_EQ(
+        FMessages.Texts(),
+        QStringList{"Please select tracks you want to transfer by checking their checkboxes."});
     EXPECT_FALSE(FFrame->MediaList->isEnabled());
     EXPECT_FALSE(FFrame->MusicList->isEnabled());
     EXPECT_EQ(FFrame->SbPanel->text(), "");
