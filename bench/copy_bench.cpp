@@ -1,6 +1,9 @@
 // Copy throughput: CopyDeviceFile against cp on a 512 MiB file, and reading 100 MiB through the
 // simulated device's file service against a plain read. Prints the ratios at the end.
 #include <benchmark/benchmark.h>
+#ifdef QT_WIDGETS_LIB
+#include <QApplication>
+#endif
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -160,6 +163,13 @@ void PrintRatio(const TRatioReporter& reporter, const char* what, const std::str
 }  // namespace corvane
 
 int main(int argc, char** argv) {
+#ifdef QT_WIDGETS_LIB
+    // The benchmarks of the desktop program's views need the one application of the process;
+    // it lives in main's scope so that it goes before any static of Qt's own does.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#endif
     benchmark::Initialize(&argc, argv);
     corvane::TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include "BenchApplication.h"
 
 #include "app/UiDispatcher.h"
 #include "device/iPodDev.h"
@@ -43,17 +45,7 @@ constexpr int kRecordHeight = 88;
 constexpr int kPreviewRows = 600;
 constexpr int kMiddleRow = kPhotos / 2;
 
-// The one application, on the offscreen platform, made by the first benchmark that needs it.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "corvane_bench";
-    static char* argv[] = {name, nullptr};
-    static const std::unique_ptr<QApplication> app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        return std::make_unique<QApplication>(argc, argv);
-    }();
-}
+using corvane::bench::EnsureApplication;
 
 // A photo view over a library of 20,000 photos made in memory (album 0 holds them all), shown
 // at a common window size.

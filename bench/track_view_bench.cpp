@@ -8,11 +8,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+
 #include <QTreeView>
 #include <QTreeWidget>
 #include <memory>
 #include <random>
 #include <string>
+#include "BenchApplication.h"
 
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
@@ -25,16 +27,7 @@ namespace {
 
 constexpr size_t kTracks = 50000;
 
-// One application on the offscreen platform for every benchmark of this file.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "corvane_bench";
-    static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return std::make_unique<QApplication>(argc, argv);
-    }();
-}
+using corvane::bench::EnsureApplication;
 
 // A word of mixed letter case, so the name order has to fold a to z.
 std::string Word(std::mt19937& random) {

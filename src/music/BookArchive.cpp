@@ -134,7 +134,11 @@ int PlaceArchive(const std::string& tempName, const std::string& folderName, con
                  std::string& archive) {
     uint64_t size = FileSize(tempName).value_or(0);
     for (int n = 0; n <= kMaxNameNumber; ++n) {
-        std::string candidate = folderName + (n == 0 ? "" : "_" + std::to_string(n)) + ext;
+        // Appended piece by piece: GCC 12 misreads "_" + std::to_string(n) as an overlapping copy.
+        std::string candidate = folderName;
+        if (n != 0)
+            candidate.append("_").append(std::to_string(n));
+        candidate += ext;
         if (!PathExists(candidate)) {
             int error = RenameNoReplace(tempName, candidate);
             if (error == 0) {
