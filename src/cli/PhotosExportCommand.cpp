@@ -54,11 +54,8 @@ int RunPhotosExport(const TArgs& args) {
         std::printf("Cancelled.\n");
         return 130;
     }
-    // Pictures already there from an earlier export count as done, not as failures; a
-    // failure is what the export logged.
-    if (log.find(": Error ") != std::string::npos ||
-        log.find("Too many error") != std::string::npos ||
-        log.find("Cannot open ") != std::string::npos) {
+    // Pictures already there from an earlier export count as done, not as failures.
+    if (photos.ExportFailures > 0 || (withCameraRoll && photos.CameraRollFailures > 0)) {
         std::fprintf(stderr, "corvane-cli: some pictures could not be written (see the log)\n");
         return 1;
     }

@@ -47,7 +47,9 @@ const char* DecoderName(TRecordDecoder decoder) {
 class TProblemLines {
 public:
     explicit TProblemLines(TIpodPhotoDb& db) : FDb(db) {}
+    // One picture that was not written, and why.
     void Add(const std::string& line) {
+        ++FDb.ExportFailures;
         if (FCount++ < kMaxProblemLines)
             FDb.AddLog(line);
     }
@@ -160,6 +162,7 @@ bool TIpodPhotoDb::PrepareDestination(std::string& folder) {
 }
 
 int TIpodPhotoDb::Export() {
+    ExportFailures = 0;
     return ThumbFormat.ByName ? ExportSqliteFiles() : ExportPhotoDatabase();
 }
 
@@ -216,6 +219,7 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                 Log.Append(std::string_view(deviceLog).substr(deviceLogBefore));
             // Its pictures failed; the progress still counts them.
             for (int i : members) {
+                ++ExportFailures;
                 progress(Photos.Items(i));
                 if (Cancelled)
                     break;
@@ -245,6 +249,9 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                 } else if (outcome == TRecordOutcome::DecodeFailed) {
                     problems.Add("Photo " + std::to_string(photo.ImageId) +
                                  ": its record cannot be decoded");
+                } else {
+                    // The device session has logged why the record could not be read.
+                    ++ExportFailures;
                 }
             }
             WorkStream.Clear();

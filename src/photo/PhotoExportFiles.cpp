@@ -98,6 +98,7 @@ int TIpodPhotoDb::ExportSeparateFiles(bool sqliteNames) {
             continue;
         }
         AddLog(photo.FilePath + ": Error " + std::to_string(result));
+        ++ExportFailures;
         if (++errors > kMaxCopyErrors) {
             AddLog("Too many error, transfer abort.");
             break;
@@ -108,11 +109,13 @@ int TIpodPhotoDb::ExportSeparateFiles(bool sqliteNames) {
 
 int TIpodPhotoDb::ExportCameraRoll() {
     Cancelled = false;
+    CameraRollFailures = 0;
     if (CameraPhotos.CheckedCount <= 0 || Destination.empty())
         return 0;
     // A real folder only: a link found in the destination would carry the copies elsewhere.
     if (!MakeRealFolder(Destination + "Camera_Roll")) {
         AddLog("Cannot create the folder " + Destination + "Camera_Roll");
+        CameraRollFailures = CameraPhotos.CheckedCount;
         return 0;
     }
     const std::string folder = Destination + "Camera_Roll/";
@@ -139,6 +142,7 @@ int TIpodPhotoDb::ExportCameraRoll() {
             continue;
         }
         AddLog(item.Path + ": Error " + std::to_string(result));
+        ++CameraRollFailures;
         if (++errors > kMaxCopyErrors) {
             AddLog("Too many error, camera photos transfer abort.");
             break;

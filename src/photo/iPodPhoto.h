@@ -184,6 +184,10 @@ public:
     // Photos.sqlite naming of FilePath).
     int ExportSeparateFiles(bool sqliteNames);
     int ExportCameraRoll();
+    // Ticked pictures that the last Export (library) or ExportCameraRoll (camera roll) could
+    // not write; one already at the destination is not a failure, nor one left by a cancel.
+    int ExportFailures = 0;
+    int CameraRollFailures = 0;
     std::string AlbumFolder(int index);
     static std::string SafeAlbumName(const std::string& name);
     // A file name given by the device as one harmless name in a folder; fallback when nothing

@@ -237,6 +237,7 @@ TEST(PhotoExportFiles, ThirtyFailedCopiesGoOnAndTheThirtyFirstStops) {
         }
         const int copied = c.Camera ? e.Db.ExportCameraRoll() : e.Db.Export();
         EXPECT_EQ(copied, c.Copied);
+        EXPECT_EQ(c.Camera ? e.Db.CameraRollFailures : e.Db.ExportFailures, c.Failures);
         const std::string log = e.Db.Log.Text();
         const std::string first = c.Camera ? dcim + "GONE_0.JPG" : ":Full Resolution:GONE_0.JPG";
         EXPECT_THAT(log,

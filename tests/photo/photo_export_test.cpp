@@ -223,6 +223,7 @@ TEST(PhotoExport, SecondExportWritesNothingAndStillReportsEveryPicture) {
     const auto stamp = fs::last_write_time(library.Target(100));
 
     EXPECT_EQ(library.Db->Export(), 0);
+    EXPECT_EQ(library.Db->ExportFailures, 0);  // already there is not a failure
     EXPECT_EQ(library.Progress,
               (std::vector<std::string>{"100.jpg", "102.jpg", "100.jpg", "102.jpg"}));
     EXPECT_EQ(ReadFile(library.Target(100)), first);
@@ -234,6 +235,7 @@ TEST(PhotoExport, FileThatCannotBeOpenedIsLoggedAndSkipped) {
     TRecordLibrary library({1019, 720, 480}, {1, 2, 1});
     fs::remove(library.Root + "/Photos/Thumbs/F1019_2.ithmb");
     EXPECT_EQ(library.Db->Export(), 2);
+    EXPECT_EQ(library.Db->ExportFailures, 1);
     EXPECT_THAT(library.Db->Log.Text(),
                 HasSubstr("\r\nCannot open uYUV DB: 1019_2\r\nFile not found: F1019_2"));
     // The picture of the missing file still counts for the progress.
@@ -250,6 +252,7 @@ TEST(PhotoExport, CancelStopsBetweenPicturesAndBeforeTheNextFile) {
             library.Db->Cancelled = true;
     };
     EXPECT_EQ(library.Db->Export(), 2);
+    EXPECT_EQ(library.Db->ExportFailures, 0);  // what a cancel leaves is not a failure
     EXPECT_EQ(library.Progress, (std::vector<std::string>{"100.jpg", "101.jpg"}));
     EXPECT_EQ(Tree(library.Out), (std::set<std::string>{"100.jpg", "101.jpg"}));
 }
@@ -260,6 +263,7 @@ TEST(PhotoExport, DamagedRecordsAreSkippedWithALine) {
     library.Db->Photos.Items(1).FullOffset = -5;
     library.Db->Photos.Items(2).FullSize = 0;
     EXPECT_EQ(library.Db->Export(), 1);
+    EXPECT_EQ(library.Db->ExportFailures, 3);
     const std::string log = library.Db->Log.Text();
     EXPECT_THAT(log,
                 HasSubstr("\r\nPhoto 100: the database names no thumbnail file for it, skipped"));
@@ -274,6 +278,7 @@ TEST(PhotoExport, RecordThatCannotBeReadWritesNothing) {
     // The second record runs past the end of its file.
     fs::resize_file(library.Root + "/Photos/Thumbs/F1019_1.ithmb", 691200 + 1000);
     EXPECT_EQ(library.Db->Export(), 1);
+    EXPECT_EQ(library.Db->ExportFailures, 1);
     EXPECT_EQ(Tree(library.Out), (std::set<std::string>{"100.jpg"}));
     EXPECT_EQ(library.Progress.size(), 2u);
 }
