@@ -1,5 +1,7 @@
 #include "app/CrvMain.h"
 
+#include <exception>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -336,12 +338,26 @@ void TMainForm::OpenView(bool music) {
         if (slot) {
             slot->setObjectName(music ? "MediaFrm" : "PicFrm");
             slot->hide();
-            slot->Populate();
+            // A reader that gives up with an exception must not take the program with it
+            // (nothing may leave a Qt event handler): the view goes, the user is told, and
+            // choosing the product again tries anew.
+            try {
+                slot->Populate();
+            } catch (const std::exception& error) {
+                slot.reset();
+                ShowMessage(this,
+                            QString("Cannot read the library of the device:\n") + error.what(),
+                            TMessageKind::Warning);
+            }
         }
     }
+    std::unique_ptr<views::TDeviceView>& other = music ? FPicFrm : FMediaFrm;
     if (slot && !FLossPending && FIsConnected) {
         ShowView(slot.get());
         SearchEdt->setEnabled(true);
+    } else if (other && !FLossPending && FIsConnected) {
+        // The view could not be made: the one shown before comes back.
+        ShowView(other.get());
     } else {
         TipLb->hide();
     }

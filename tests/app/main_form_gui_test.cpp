@@ -269,6 +269,29 @@ TEST_F(MainForm, TheChooserSwitchesBetweenLoadedViewsWithoutReadingAgain) {
         QStringList{"Loading in progress.\nPlease select the product after loading complete."});
 }
 
+TEST_F(MainForm, AReaderThatThrowsLeavesNoViewAndTheChooserTriesAgain) {
+    Views.Setup = [](TFakeView& view) {
+        if (!view.Music)
+            view.PopulateError = "damaged library";
+    };
+    TMainForm& form = Start(Ipod.Options());
+    ASSERT_NE(WaitForView(true), nullptr);
+
+    Choices = {2, 2};
+    Messages.Shown.clear();
+    form.ProductBtnClick();
+    EXPECT_EQ(Messages.Texts(),
+              QStringList{"Cannot read the library of the device:\ndamaged library"});
+    EXPECT_EQ(form.PicFrm(), nullptr);
+    EXPECT_EQ(Views.Alive(false), 0);
+    // The music view shown before comes back.
+    EXPECT_TRUE(Views.Last(true)->isVisible());
+    EXPECT_FALSE(form.TipLb->isVisible());
+    // The chooser is not refused (no view is loading) and makes a new view.
+    form.ProductBtnClick();
+    EXPECT_EQ(Views.Count(false), 2);
+}
+
 TEST_F(MainForm, SearchActsOnEnterOrTheButtonWithTextOnly) {
     TMainForm& form = Start(Ipod.Options());
     TFakeView* music = WaitForView(true);

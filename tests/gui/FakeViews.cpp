@@ -1,9 +1,13 @@
 #include "gui/FakeViews.h"
 
+#include <stdexcept>
+
 namespace corvane::testing {
 
 void TFakeView::Populate() {
     ++PopulateCount;
+    if (!PopulateError.empty())
+        throw std::runtime_error(PopulateError);
 }
 
 bool TFakeView::StartTransfer() {

@@ -33,6 +33,8 @@ public:
     bool IsLoaded = true;
     bool TransferResult = false;
     std::string Log;
+    // Populate throws std::runtime_error with this text when it is not empty.
+    std::string PopulateError;
     // Runs inside StartTransfer (a transfer "running"); its result replaces TransferResult.
     std::function<bool()> OnTransfer;
     // Records
