@@ -10,7 +10,8 @@ namespace corvane::views {
 
 namespace {
 constexpr int kBoxMargin = 5;  // between the section's left edge and the box, and box and text
-}
+constexpr int kRightGap = 4;   // keeps a right-aligned caption off the next section's border
+}  // namespace
 
 TCheckHeader::TCheckHeader(int checkSection, int height, QWidget* parent)
     : QHeaderView(Qt::Horizontal, parent), FSection(checkSection), FHeight(height) {
@@ -45,12 +46,7 @@ QRect TCheckHeader::CheckRect() const {
 }
 
 void TCheckHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
-    if (logicalIndex != FSection) {
-        QHeaderView::paintSection(painter, rect, logicalIndex);
-        return;
-    }
-    // The section and its sort arrow without the caption, then the box, then the caption
-    // moved right of the box.
+    // The section and its sort arrow without the caption; the caption is drawn after.
     QStyleOptionHeaderV2 option;
     initStyleOption(&option);
     initStyleOptionForIndex(&option, logicalIndex);
@@ -60,6 +56,17 @@ void TCheckHeader::paintSection(QPainter* painter, const QRect& rect, int logica
     painter->save();
     style()->drawControl(QStyle::CE_Header, &option, painter, this);
     painter->restore();
+
+    if (logicalIndex != FSection) {
+        QStyleOptionHeaderV2 label = option;
+        label.text = caption;
+        label.rect = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+        if (option.textAlignment & Qt::AlignRight)
+            label.rect.adjust(0, 0, -kRightGap, 0);
+        style()->drawControl(QStyle::CE_HeaderLabel, &label, painter, this);
+        return;
+    }
+    // The box, then the caption moved right of it.
 
     QStyleOptionButton box;
     box.initFrom(this);
