@@ -43,12 +43,6 @@ int PreviewSide(int side) {
     return side > 0 && side <= 1024 ? side : 100;
 }
 
-void Paint(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
 }  // namespace
 
 std::unique_ptr<TDeviceView> CreatePhotoView(QWidget* owner, TIpodDevice& device) {
@@ -92,7 +86,7 @@ void TPicFrame::CreateControls() {
     HeaderPnl->setObjectName("HeaderPnl");
     HeaderPnl->setFixedHeight(kHeaderHeight);
     HeaderPnl->setAutoFillBackground(true);
-    Paint(HeaderPnl, QPalette::Window, kHeaderColour);
+    SetColour(HeaderPnl, QPalette::Window, kHeaderColour);
     auto* headerLayout = new QVBoxLayout(HeaderPnl);
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->setSpacing(0);
@@ -109,7 +103,7 @@ void TPicFrame::CreateControls() {
     LineShp->setFrameShape(QFrame::NoFrame);
     LineShp->setFixedHeight(1);
     LineShp->setAutoFillBackground(true);
-    Paint(LineShp, QPalette::Window, kLineColour);
+    SetColour(LineShp, QPalette::Window, kLineColour);
     headerLayout->addWidget(LineShp);
     connect(AllPicCb, &QCheckBox::clicked, this, &TPicFrame::AllPicCbClick);
 

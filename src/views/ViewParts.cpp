@@ -31,13 +31,17 @@ QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indenta
         "QTreeView::item:selected, QTreeView::branch:selected {"
         " background: palette(highlight); color: palette(highlighted-text); }");
     const QColor background(230, 234, 239);
-    QPalette palette = tree->palette();
-    palette.setColor(QPalette::Base, background);
-    palette.setColor(QPalette::Window, background);
-    tree->setPalette(palette);
+    SetColour(tree, QPalette::Base, background);
+    SetColour(tree, QPalette::Window, background);
     tree->setAutoFillBackground(true);
     tree->setEnabled(false);
     return tree;
+}
+
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
 }
 
 void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right) {

@@ -2,6 +2,9 @@
 // and the list, and the status bar with its one centred panel.
 #pragma once
 
+#include <QPalette>
+
+class QColor;
 class QLabel;
 class QSplitter;
 class QStatusBar;
@@ -19,6 +22,9 @@ QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indenta
 
 // Lays out tree | right side, the tree at its starting width and the right side stretching.
 void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right);
+
+// Gives widget the colour in role (its own palette; the style still draws the rest).
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
 
 // A status bar with one centred panel reading "Loading ...".
 QStatusBar* CreateStatusBar(QWidget* parent, QLabel*& panel);

@@ -34,15 +34,6 @@ namespace {
 using namespace corvane::testing;
 namespace fs = std::filesystem;
 
-// Presses Done once the transfer has ended.
-void PressDoneAtTheEnd(transfer::TProgressDialog* dialog) {
-    if (dialog->ActBtn->text() == "Done") {
-        dialog->ActBtn->click();
-        return;
-    }
-    QTimer::singleShot(10, dialog, [dialog] { PressDoneAtTheEnd(dialog); });
-}
-
 // Presses Cancel from inside the progress dialog's first progress report.
 class TCancelAtFirstTrack : public QObject {
 public:

@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include "app/UiDispatcher.h"
+#include "transfer/KelProgress.h"
 
 namespace corvane::testing {
 
@@ -52,6 +55,14 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
         QThread::msleep(1);
     }
     return true;
+}
+
+void PressDoneAtTheEnd(transfer::TProgressDialog* dialog) {
+    if (dialog->ActBtn->text() == "Done") {
+        dialog->ActBtn->click();
+        return;
+    }
+    QTimer::singleShot(10, dialog, [dialog] { PressDoneAtTheEnd(dialog); });
 }
 
 void RunEventsFor(int ms) {

@@ -10,6 +10,10 @@
 #include "app/MessageBox.h"
 #include "app/Shell.h"
 
+namespace corvane::transfer {
+class TProgressDialog;
+}
+
 namespace corvane::testing {
 
 // Records every message box while alive and answers with the queued answers (then OK).
@@ -45,6 +49,9 @@ public:
 // Runs the event loop (and the user-interface hand-over queue) until done() holds or
 // timeoutMs passes; returns done().
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// Presses the progress dialog's Done once the transfer has ended (polls on the event loop).
+void PressDoneAtTheEnd(transfer::TProgressDialog* dialog);
 
 // Runs the event loop for ms milliseconds.
 void RunEventsFor(int ms);

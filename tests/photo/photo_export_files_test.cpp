@@ -17,6 +17,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/IthmbBuilder.h"
 #include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/PhotosSqliteBuilder.h"
@@ -32,31 +33,6 @@ namespace fs = std::filesystem;
 using namespace testing;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::unique_ptr<TIpodDevice> DiskDevice(const std::string& root) {
-    fs::create_directories(root + "/iPod_Control/iTunes");
-    auto device = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({root}));
-    device->ScanDrives();
-    return device;
-}
-
-struct TMobile {
-    std::shared_ptr<TSimulatedDeviceControl> Control;
-    std::unique_ptr<TIpodDevice> Session;
-};
-
-TMobile MobileDevice(const std::string& root) {
-    TSimulatedDeviceOptions simulated;
-    simulated.Root = root;
-    TSimulatedDevice device = MakeSimulatedDevice(simulated);
-    TDeviceSessionOptions options;
-    options.LoadLibrary = [&device] { return std::move(device.Library); };
-    options.VolumeRule = nullptr;
-    options.WatchMounts = false;
-    TMobile mobile{device.Control, std::make_unique<TIpodDevice>(nullptr, options)};
-    mobile.Control->WaitIdle();
-    return mobile;
-}
 
 TSimulatedFaults GoneAfter(uint64_t bytes) {
     TSimulatedFaults faults;
@@ -179,7 +155,7 @@ TEST(PhotoExportFiles, PhotosSqliteFilesOfAMobileDeviceAndTheDeviceGoingAwayMidF
     WriteFile(root / "DCIM/100APPLE/IMG_0002.JPG", big);
     WriteFile(root / "DCIM/100APPLE/IMG_0003.JPG", big);
 
-    TMobile mobile = MobileDevice(root.Path());
+    TMobileSession mobile = MobileSession(root.Path());
     ASSERT_TRUE(mobile.Session->IsIos());
     TIpodPhotoDb db(*mobile.Session, false);
     ASSERT_TRUE(db.Load());

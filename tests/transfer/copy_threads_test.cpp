@@ -16,6 +16,7 @@
 #include "device/iPodDev.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/ITunesDbBuilder.h"
+#include "fixtures/SongLibrary.h"
 #include "fixtures/TempDir.h"
 #include "music/iPodMusic.h"
 #include "photo/iPodPhoto.h"
@@ -68,24 +69,7 @@ class MusicWorkerTest : public ::testing::Test {
 protected:
     // Songs "Song 1".."Song n"; those in missing have no file on the device.
     void Load(int count, std::vector<int> missing = {}) {
-        TITunesDbBuilder db;
-        for (int i = 1; i <= count; ++i) {
-            const std::string file = "S" + std::to_string(i) + ".mp3";
-            if (std::find(missing.begin(), missing.end(), i) == missing.end())
-                WriteFile(FIpod + "/iPod_Control/Music/F00/" + file, std::string(100 + i, 'x'));
-            TITunesDbTrack track;
-            track.Id = static_cast<uint32_t>(i);
-            track.Title = "Song " + std::to_string(i);
-            track.Artist = "Band";
-            track.Location = ":iPod_Control:Music:F00:" + file;
-            track.Size = static_cast<uint32_t>(100 + i);
-            db.AddTrack(track);
-        }
-        TITunesDbPlaylist master;
-        master.Name = "iPod";
-        master.IsMaster = true;
-        master.TrackIds = db.AllTrackIds();
-        db.AddPlaylist(master);
+        TITunesDbBuilder db = NumberedSongs(FIpod, count, missing);
         WriteFile(FIpod + "/iPod_Control/iTunes/iTunesDB", db.Build());
         fs::create_directories(FDest);
         FDevice = std::make_unique<TIpodDevice>(nullptr, OfflineSessionOptions({FIpod}));

@@ -17,6 +17,7 @@
 #include "device/iPodDev.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/ITunesDbBuilder.h"
+#include "fixtures/SongLibrary.h"
 #include "fixtures/TempDir.h"
 #include "gui/GuiTestSupport.h"
 #include "music/iPodMusic.h"
@@ -92,20 +93,7 @@ class ProgressDialogTest : public ::testing::Test {
 protected:
     // A disk-mode iPod with songs "Song 1".."Song n" and the playlist "Mix" of songs 1 and 3.
     void LoadMusic(int count) {
-        TITunesDbBuilder db;
-        for (int i = 1; i <= count; ++i) {
-            const std::string file = "S" + std::to_string(i) + ".mp3";
-            WriteFile(FRoot / ("ipod/iPod_Control/Music/F00/" + file), std::string(100 + i, 'x'));
-            TITunesDbTrack track;
-            track.Id = static_cast<uint32_t>(i);
-            track.Title = "Song " + std::to_string(i);
-            track.Artist = "Band";
-            track.Location = ":iPod_Control:Music:F00:" + file;
-            track.Size = static_cast<uint32_t>(100 + i);
-            track.DurationMs = 60000;
-            db.AddTrack(track);
-        }
-        db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = db.AllTrackIds()});
+        TITunesDbBuilder db = NumberedSongs(FRoot / "ipod", count);
         db.AddPlaylist({.Name = "Mix", .Id = 2, .TrackIds = {1, 3}});
         WriteFile(FRoot / "ipod/iPod_Control/iTunes/iTunesDB", db.Build());
         OpenDevice();

@@ -31,14 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvane::testing;
 
-void PressDoneAtTheEnd(transfer::TProgressDialog* dialog) {
-    if (dialog->ActBtn->text() == "Done") {
-        dialog->ActBtn->click();
-        return;
-    }
-    QTimer::singleShot(10, dialog, [dialog] { PressDoneAtTheEnd(dialog); });
-}
-
 // Folder (relative to the destination, "" for the destination itself) of every file written.
 std::multiset<std::string> FoldersOfFiles(const std::string& root) {
     std::multiset<std::string> folders;
