@@ -121,30 +121,16 @@ int FinishFile(TUniqueFd& fd) {
     return fd.Close();
 }
 
-// Reading must not even touch the access time of a file on the device.
-TUniqueFd OpenSource(const std::string& source) {
-    int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    TUniqueFd fd(open(source.c_str(), flags | O_NOATIME));
-    if (!fd && errno == EPERM)
-        fd.Reset(open(source.c_str(), flags));
-    return fd;
-}
-
 }  // namespace
 
 int CopyFileNoReplace(const std::string& source, const std::string& target) {
-    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
-    TUniqueFd in = OpenSource(source);
+    int openError = 0;
+    TUniqueFd in = OpenRegularFile(source, openError);
     if (!in)
-        return errno;
+        return openError;
     struct stat info;
     if (fstat(in.Get(), &info) != 0)
         return errno;
-    if (S_ISDIR(info.st_mode))
-        return EISDIR;
-    if (!S_ISREG(info.st_mode))
-        return EINVAL;
-    fcntl(in.Get(), F_SETFL, fcntl(in.Get(), F_GETFL) & ~O_NONBLOCK);
     if (PathExists(target))
         return EEXIST;
 

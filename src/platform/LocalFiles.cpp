@@ -184,6 +184,33 @@ std::string CutFileName(const std::string& name, size_t limit) {
     return name.substr(0, end);
 }
 
+TUniqueFd OpenRegularFile(const std::string& path, int& error) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    TUniqueFd fd(open(path.c_str(), flags | O_NOATIME));
+    if (!fd && errno == EPERM)  // O_NOATIME is only for the file's owner
+        fd.Reset(open(path.c_str(), flags));
+    if (!fd) {
+        error = errno;
+        return {};
+    }
+    struct stat info;
+    if (fstat(fd.Get(), &info) != 0) {
+        error = errno;
+        return {};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return {};
+    }
+    const int status = fcntl(fd.Get(), F_GETFL);
+    if (status < 0 || fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+        error = errno;
+        return {};
+    }
+    error = 0;
+    return fd;
+}
+
 std::optional<std::string> ReadLocalFile(const std::string& path) {
     TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace corvane {
 
 bool FileExists(const std::string& path);       // a regular file (symlinks followed)
@@ -33,6 +35,13 @@ std::optional<std::string> JoinInside(const std::string& base, const std::string
 // name cut to at most limit bytes without splitting a UTF-8 sequence, for names that must fit
 // the 255 bytes a file system allows.
 std::string CutFileName(const std::string& name, size_t limit);
+
+// Opens a file of a device for reading without ever blocking: a FIFO, socket or device node in
+// place of a file would hang a plain open or read. Only a regular file is handed back (its
+// descriptor blocking again, access time untouched where allowed); otherwise an empty handle
+// and error says why (EISDIR for a folder, EINVAL for anything else not a file, or the open's
+// errno).
+TUniqueFd OpenRegularFile(const std::string& path, int& error);
 
 // Reads a whole local file; nothing when it cannot be read.
 std::optional<std::string> ReadLocalFile(const std::string& path);

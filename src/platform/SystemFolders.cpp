@@ -15,6 +15,7 @@
 
 #include "platform/FileCopy.h"
 #include "platform/LocalFiles.h"
+#include "platform/StagingCleanup.h"
 #include "platform/UniqueFd.h"
 
 namespace corvane {
@@ -210,8 +211,10 @@ std::string MakeWorkFile() {
         if (folder.empty())
             continue;
         std::string pattern = JoinPath(folder, "~ipXXXXXX");
-        if (mkdtemp(pattern.data()))
+        if (mkdtemp(pattern.data())) {
+            RegisterStagingFolder(pattern);
             return pattern + "/" + pattern.substr(pattern.rfind('/') + 1);
+        }
     }
     return {};
 }
@@ -221,6 +224,7 @@ void RemoveWorkFile(const std::string& workFile) {
     if (slash == std::string::npos || slash == 0)
         return;
     std::string folder = workFile.substr(0, slash);
+    UnregisterStagingFolder(folder);
     std::string folderName = folder.substr(folder.rfind('/') + 1);
     // Only the shape MakeWorkFile hands out: ".../~ipXXXXXX/~ipXXXXXX" in our own real folder.
     if (folderName.rfind("~ip", 0) != 0 || workFile.substr(slash + 1) != folderName)
@@ -297,6 +301,30 @@ std::string MountPointOf(const std::string& path) {
         current = *parent;
     }
     return current;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    struct stat top;
+    if (folder.empty() || stat(folder.c_str(), &top) != 0 || !S_ISDIR(top.st_mode))
+        return false;
+    struct stat aboveTop;
+    const std::string topParent = StripTrailingSlashes(folder) + "/..";
+    const bool ownFileSystem = stat(topParent.c_str(), &aboveTop) == 0 &&
+                               (aboveTop.st_dev != top.st_dev || aboveTop.st_ino == top.st_ino);
+    auto existing = NearestExistingFolder(path);
+    char resolved[PATH_MAX];
+    if (!existing || !realpath(existing->c_str(), resolved))
+        return false;
+    std::optional<std::string> current = std::string(resolved);
+    while (current) {
+        struct stat here;
+        if (stat(current->c_str(), &here) != 0)
+            return false;
+        if (here.st_dev == top.st_dev && (ownFileSystem || here.st_ino == top.st_ino))
+            return true;
+        current = ParentOf(*current);
+    }
+    return false;
 }
 
 int MoveToTrash(const std::string& path) {

@@ -28,6 +28,12 @@ std::optional<uint64_t> FreeDiskSpace(const std::string& path);
 // The mount point holding path's nearest existing folder.
 std::string MountPointOf(const std::string& path);
 
+// True when path (which need not exist yet) lies in folder or is folder, by the identity
+// (device and inode) of path's nearest existing folder and each of its ancestors, so that no
+// spelling, link or bind mount hides it. When folder is the top of its own file system,
+// anything on that file system counts as inside.
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
 // Moves a file or folder into the user's freedesktop.org trash; 0 or errno.
 int MoveToTrash(const std::string& path);
 

@@ -36,6 +36,8 @@ private:
 TEST(TransferRun, InterruptStopsTheWorkerAfterTheItemItIsOn) {
     TCliSession session;
     TInterruptedWorker worker(session.Queue.Dispatcher());
+    struct sigaction before = {};
+    sigaction(SIGINT, nullptr, &before);
     ::testing::internal::CaptureStdout();
     TTransferOutcome outcome = RunTransfer(session, worker, 10);
     const std::string output = ::testing::internal::GetCapturedStdout();
@@ -45,10 +47,10 @@ TEST(TransferRun, InterruptStopsTheWorkerAfterTheItemItIsOn) {
     EXPECT_EQ(worker.StatusKind(), kStatusEnded);
     EXPECT_NE(output.find("Cancelling"), std::string::npos);
     EXPECT_NE(output.find("Done."), std::string::npos);
-    // The handler is gone afterwards: the default action is back.
+    // The handler is gone afterwards: the one from before is back.
     struct sigaction now = {};
     sigaction(SIGINT, nullptr, &now);
-    EXPECT_EQ(now.sa_handler, SIG_DFL);
+    EXPECT_EQ(now.sa_handler, before.sa_handler);
 }
 
 }  // namespace

@@ -39,6 +39,28 @@ private:
     bool FMounted = false;
 };
 
+// Shows source also at target (an existing folder) for the life of the object; Mounted() is
+// false when this process may not mount.
+class TBindMount {
+public:
+    TBindMount(const std::string& source, const std::string& target) : FTarget(target) {
+        FMounted =
+            geteuid() == 0 && mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~TBindMount() {
+        if (FMounted)
+            umount2(FTarget.c_str(), MNT_DETACH);
+    }
+    TBindMount(const TBindMount&) = delete;
+    TBindMount& operator=(const TBindMount&) = delete;
+
+    bool Mounted() const { return FMounted; }
+
+private:
+    std::string FTarget;
+    bool FMounted = false;
+};
+
 // Sets or clears an environment variable and restores the old value at the end of scope.
 class TScopedEnv {
 public:

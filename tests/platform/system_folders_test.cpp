@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
+#include <cstring>
 
 #include "fixtures/TempDir.h"
 #include "platform/LocalFiles.h"
@@ -42,6 +45,28 @@ TEST(WorkFile, LivesAloneInAPrivateFolderThatRemovalTakesAway) {
     RemoveWorkFile(work);
     EXPECT_FALSE(PathExists(folder));
     EXPECT_NE(MakeWorkFile(), work);  // fresh each time
+}
+
+TEST(WorkFile, AnEndingSignalAtAnyMomentTakesTheStagedFilesAway) {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        TTempDir dir;
+        TScopedEnv tmp("TMPDIR", dir.Path().c_str());
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A database staged with its companions, as a mobile device's load leaves it.
+            const std::string work = MakeWorkFile();
+            for (const char* suffix : {"", "-wal", "-shm"})
+                WriteFile(work + suffix, "staged");
+            kill(getpid(), signal);
+            _exit(0);  // not reached: the signal ends the process
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(FolderNames(dir.Path()).empty());
+    }
 }
 
 TEST(WorkFile, RemovalTouchesNothingItDidNotMake) {
