@@ -21,6 +21,13 @@ inline std::string IsYourIpod(const std::string& mountPoint) {
            "another folder in your computer.";
 }
 
+// The destination is inside the folder served as a mobile device.
+inline std::string IsServedDevice(const std::string& folder) {
+    return folder +
+           " is the folder of your iPhone, iPod touch or iPad.\nYou cannot transfer the files "
+           "from the device into itself. Please choose another folder in your computer.";
+}
+
 // The destination's file system has too little room, or its free space cannot be told.
 inline std::string NotEnoughSpace(const std::string& mountPoint) {
     return mountPoint +

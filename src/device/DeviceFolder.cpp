@@ -45,6 +45,7 @@ TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
     std::string name = nameFile ? Trim(nameFile->substr(0, nameFile->find('\n'))) : "";
     simulated.DeviceName = name.empty() ? std::filesystem::path(dir).filename().string() : name;
     options.LoadLibrary = [simulated] { return MakeSimulatedDevice(simulated).Library; };
+    options.ServedFolder = dir;
     return options;
 }
 

@@ -3,6 +3,10 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
 #include <memory>
 #include <vector>
 
@@ -29,6 +33,38 @@ std::string FindNoCase(const std::string& folder, const std::string& name) {
     return {};
 }
 
+// True when path, as far as it exists, stays below root once every link on the way is
+// followed. A link that dangles or loops is refused: nothing can be read through it anyway.
+bool StaysBelow(const std::string& root, const std::string& path) {
+    char rootReal[PATH_MAX];
+    if (!realpath(root.c_str(), rootReal))
+        return false;
+    std::string probe = path;
+    char resolved[PATH_MAX];
+    while (!realpath(probe.c_str(), resolved)) {
+        struct stat info;
+        if ((errno != ENOENT && errno != ENOTDIR) || lstat(probe.c_str(), &info) == 0)
+            return false;
+        const size_t slash = probe.rfind('/');
+        if (slash == std::string::npos || slash < root.size())
+            return false;
+        probe.resize(slash);
+    }
+    const std::string inside = resolved;
+    std::string top = rootReal;
+    if (inside == top)
+        return true;
+    if (top != "/")
+        top += '/';
+    return inside.compare(0, top.size(), top) == 0;
+}
+
+std::optional<std::string> Checked(const std::string& root, std::string path) {
+    if (!StaysBelow(root, path))
+        return std::nullopt;
+    return path;
+}
+
 }  // namespace
 
 std::optional<std::string> ResolveBelow(const std::string& root, const std::string& path) {
@@ -51,7 +87,7 @@ std::optional<std::string> ResolveBelow(const std::string& root, const std::stri
     for (const std::string& p : parts)
         exact += "/" + p;
     if (parts.empty() || Exists(exact))
-        return exact;
+        return Checked(root, exact);
 
     std::string resolved = root;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -62,13 +98,13 @@ std::optional<std::string> ResolveBelow(const std::string& root, const std::stri
                 // Nothing matches: the rest stays as spelled, and the caller finds it missing.
                 for (size_t j = i; j < parts.size(); ++j)
                     resolved += "/" + parts[j];
-                return resolved;
+                return Checked(root, resolved);
             }
             next = resolved + "/" + match;
         }
         resolved = next;
     }
-    return resolved;
+    return Checked(root, resolved);
 }
 
 }  // namespace corvane

@@ -251,8 +251,10 @@ bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
     return complete;
 }
 
-bool TIosHelper::CopyToStream(const std::string& path, TMemoryStream& stream) {
-    return CopyToSink(path, [&stream](const uint8_t* data, size_t count) {
+bool TIosHelper::CopyToStream(const std::string& path, TMemoryStream& stream, uint64_t maxBytes) {
+    return CopyToSink(path, [&stream, maxBytes](const uint8_t* data, size_t count) {
+        if (count > maxBytes || stream.Size() > maxBytes - count)
+            return false;
         try {
             stream.Write(data, count);
             return true;

@@ -55,7 +55,9 @@ public:
 
     bool PathExists(const std::string& path);
     void SetBufferSize(size_t size);
-    bool CopyToStream(const std::string& path, TMemoryStream& stream);
+    // Reads a whole file; false, with nothing kept, past maxBytes.
+    bool CopyToStream(const std::string& path, TMemoryStream& stream,
+                      uint64_t maxBytes = UINT64_MAX);
     bool CopyToFile(const std::string& path, const std::string& fileName);
 
     bool OpenFile(const std::string& path);

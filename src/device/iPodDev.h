@@ -15,6 +15,7 @@
 #include "base/Dispatcher.h"
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
+#include "device/FreeNames.h"
 #include "device/IosHelper.h"
 #include "device/MobileDeviceLibrary.h"
 #include "platform/MountWatcher.h"
@@ -52,6 +53,8 @@ struct TDeviceSessionOptions {
     TRunOnUiThread Dispatch = RunDirect;
     // Watch the mount table for arrival and removal.
     bool WatchMounts = true;
+    // The local folder a simulated mobile device serves: no export may write into it.
+    std::string ServedFolder;
 };
 
 class TIpodDevice {
@@ -98,11 +101,15 @@ public:
     // Copies to the computer; results are the copy codes above, local errors as LocalCopyCode
     int CopyDeviceFile(const std::string& location, const std::string& destFile);
     int CopyFileFrom(const std::string& path, const std::string& destFile);
+    // The size of the file CopyFileFrom would copy; nothing when it cannot be told.
+    std::optional<uint64_t> FileSizeFrom(const std::string& path);
 
     // Random access to one thumbnail file
     bool OpenThumbFile(const std::string& name, uint32_t recordSize);
     bool ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset);
     void CloseThumbFile();
+    // Why the last OpenThumbFile or ReadThumbRecord failed, for the lines naming each picture.
+    const std::string& ThumbError() const { return FThumbError; }
 
     std::string DisplayName();
     void SetDisplayName(const std::string& name);
@@ -117,6 +124,8 @@ public:
     uint64_t DeviceFileSize(const std::string& location);
     static bool SameFileSize(const std::string& fileName, uint64_t size);
     int CopyTrackFile(const std::string& location, std::string& destBase, uint64_t size);
+    // Forgets the numbered names seen taken; an export starts with this.
+    void ForgetFreeNames() { FFreeNames.Clear(); }
     int CopyItem(const std::string& location, std::string& dest, bool& isDir, uint64_t size);
     int CopyDirectory(const std::string& devDir, std::string& destDir);
     bool DirectoryExistsOnDevice(const std::string& path);
@@ -152,7 +161,9 @@ private:
     std::vector<uint8_t> FThumbBuffer;
     bool FHasThumbBuffer = false;
     TUniqueFd FThumbFile;
+    std::string FThumbError;
     std::unique_ptr<TIosHelper> FFileService;
+    TFreeNames FFreeNames;
     std::unique_ptr<TMountWatcher> FMountWatcher;
 };
 

@@ -25,22 +25,6 @@ std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
-bool IsInside(const std::string& path, const std::string& root) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    std::string canonicalPath = fs::weakly_canonical(path, error).string();
-    if (error)
-        return false;
-    std::string canonicalRoot = fs::weakly_canonical(root, error).string();
-    if (error || canonicalRoot.empty())
-        return false;
-    canonicalRoot = WithoutTrailingSlash(canonicalRoot);
-    return canonicalPath == canonicalRoot ||
-           (canonicalPath.size() > canonicalRoot.size() &&
-            canonicalPath.compare(0, canonicalRoot.size(), canonicalRoot) == 0 &&
-            (canonicalRoot == "/" || canonicalPath[canonicalRoot.size()] == '/'));
-}
-
 bool RemoveCameraSidecar(const std::string& path) {
     return EndsWithText(path, ".THM") || EndsWithText(path, ".DAT");
 }
@@ -49,8 +33,13 @@ bool RemoveCameraSidecar(const std::string& path) {
 
 bool TIpodDevice::CheckDestination(std::string& folder, uint64_t needed) {
     std::string target = WithoutTrailingSlash(folder);
-    if (!FIsIos && FConnected && !FDrive.empty() && IsInside(target, FDrive)) {
+    // By identity, not by spelling: a link or a bind mount of the device is still the device.
+    if (!FIsIos && FConnected && !FDrive.empty() && IsInsideFolder(target, FDrive)) {
         folder = texts::IsYourIpod(FDrive);
+        return false;
+    }
+    if (!FOptions.ServedFolder.empty() && IsInsideFolder(target, FOptions.ServedFolder)) {
+        folder = texts::IsServedDevice(FOptions.ServedFolder);
         return false;
     }
     // A relative path has no file system to measure: it counts as one without room.
@@ -113,28 +102,28 @@ bool TIpodDevice::SameFileSize(const std::string& fileName, uint64_t size) {
 int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBase, uint64_t size) {
     std::string ext = ExtractFileExt(location);
     std::string name = destBase + ext;
+    int number = 0;
     if (PathExists(name)) {
         if (SameFileSize(name, size)) {
             destBase = name;  // already transferred
             return kCopyDone;
         }
-        name.clear();
-        for (int n = 1; n <= kMaxNameNumber; ++n) {
-            std::string candidate = destBase + std::to_string(n) + ext;
-            if (!PathExists(candidate)) {
-                name = candidate;
-                break;
-            }
-            if (SameFileSize(candidate, size)) {
-                destBase = candidate;
-                return kCopyDone;
-            }
-        }
-        if (name.empty())
+        const TFreeNames::TFound found = FFreeNames.Find(destBase, ext, size, kMaxNameNumber, name);
+        if (found == TFreeNames::TFound::None)
             return LocalCopyCode(EEXIST);
+        if (found == TFreeNames::TFound::AlreadyThere) {
+            destBase = name;
+            return kCopyDone;
+        }
+        number = FFreeNames.LastNumber();
     }
+    const std::string base = destBase;
     destBase = name;
-    return CopyDeviceFile(location, destBase);
+    const int result = CopyDeviceFile(location, destBase);
+    // What was written, not what the database said: the two differ on damaged libraries.
+    if (result == kCopyDone && number > 0)
+        FFreeNames.Taken(base, ext, number, LocalFileSize(destBase));
+    return result;
 }
 
 int TIpodDevice::CopyItem(const std::string& location, std::string& dest, bool& isDir,

@@ -21,18 +21,34 @@ constexpr uint64_t kMaxWholeFileRead = uint64_t{1} << 30;
 // A thumbnail record is at most a few megabytes; a larger count is a damaged database.
 constexpr uint32_t kMaxThumbRecord = 64u << 20;
 
+std::string ThumbFileError(int error) {
+    switch (error) {
+        case ENOENT:
+            return "the file is missing";
+        case EISDIR:
+            return "it is a folder, not a file";
+        case EINVAL:
+            return "it is not a regular file";
+        default:
+            return std::strerror(error);
+    }
+}
+
 std::string ToDevicePath(std::string path) {
     return ReplaceChar(std::move(path), '\\', '/');
 }
 
-// Reads a whole local file into stream; false on any read error.
-bool LoadLocalFile(const std::string& path, TMemoryStream& stream) {
-    TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+enum class TLoadResult { Done, Failed, TooLarge };
+
+// Reads a whole local file into stream.
+TLoadResult LoadLocalFile(const std::string& path, TMemoryStream& stream) {
+    int error = 0;
+    TUniqueFd fd = OpenRegularFile(path, error);
     struct stat info;
-    if (!fd || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
+    if (!fd || fstat(fd.Get(), &info) != 0)
+        return TLoadResult::Failed;
     if (static_cast<uint64_t>(info.st_size) > kMaxWholeFileRead)
-        return false;
+        return TLoadResult::TooLarge;
     stream.Reserve(static_cast<size_t>(info.st_size));
     uint8_t buffer[65536];
     while (true) {
@@ -40,9 +56,12 @@ bool LoadLocalFile(const std::string& path, TMemoryStream& stream) {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return false;
+            return TLoadResult::Failed;
         if (got == 0)
-            return true;
+            return TLoadResult::Done;
+        // A file that grows while it is read is held to the same limit.
+        if (stream.Size() + static_cast<size_t>(got) > kMaxWholeFileRead)
+            return TLoadResult::TooLarge;
         stream.Write(buffer, static_cast<size_t>(got));
     }
 }
@@ -67,7 +86,14 @@ bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
 bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
     stream.Clear();
     if (FIsIos) {
-        if (!FFileService->CopyToStream(ToDevicePath(path), stream)) {
+        // The same limit as in disk mode, told before anything is read.
+        const std::string devicePath = ToDevicePath(path);
+        if (const uint64_t size = FFileService->GetFileSize(devicePath); size > kMaxWholeFileRead) {
+            AddLog(path + ": " + FormatSize(static_cast<int64_t>(size)) +
+                   " is too large to be a real database or picture");
+            return false;
+        }
+        if (!FFileService->CopyToStream(devicePath, stream, kMaxWholeFileRead)) {
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
             stream.Clear();
             return false;
@@ -80,8 +106,12 @@ bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
         AddLog("Not found: " + path);
         return false;
     }
-    if (!LoadLocalFile(*local, stream)) {
-        AddLog("iPod not found, connect iPod to try again.");
+    const TLoadResult result = LoadLocalFile(*local, stream);
+    if (result != TLoadResult::Done) {
+        AddLog(result == TLoadResult::TooLarge
+                   ? path + ": " + FormatSize(static_cast<int64_t>(LocalFileSize(*local))) +
+                         " is too large to be a real database or picture"
+                   : "iPod not found, connect iPod to try again.");
         stream.Clear();
         return false;
     }
@@ -206,23 +236,36 @@ int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFi
     return kCopyDeviceFailed;
 }
 
+std::optional<uint64_t> TIpodDevice::FileSizeFrom(const std::string& path) {
+    if (!FIsIos)
+        return FileExists(path) ? FileSize(path) : std::nullopt;
+    if (!FFileService->PathExists(ToDevicePath(path)))
+        return std::nullopt;
+    return FFileService->GetFileSize(ToDevicePath(path));
+}
+
 bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
     CloseThumbFile();
     if (FIsIos) {
         if (!FFileService->OpenFile("/Photos/Thumbs/" + name + ".ithmb") &&
             !FFileService->OpenFile("/PhotoData/Thumbnails/" + name)) {
+            FThumbError = "the device's error " + std::to_string(FFileService->LastError());
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
             return false;
         }
-        FThumbBuffer.assign(std::min(recordSize, kMaxThumbRecord), 0);
+        // The buffer grows with the records really read: recordSize comes from the database.
+        (void)recordSize;
         FHasThumbBuffer = true;
         return true;
     }
     auto local = DiskPath("/Photos/Thumbs/" + name + ".ithmb");
+    int error = ENOENT;
     if (local)
-        FThumbFile.Reset(open(local->c_str(), O_RDONLY | O_CLOEXEC));
+        FThumbFile = OpenRegularFile(*local, error);
     if (!FThumbFile) {
-        AddLog("File not found: " + name);
+        FThumbError = ThumbFileError(error);
+        AddLog(error == ENOENT ? "File not found: " + name
+                               : name + ".ithmb cannot be read: " + FThumbError);
         return false;
     }
     return true;
@@ -231,12 +274,14 @@ bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
 bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset) {
     if (FIsIos) {
         if (!FHasThumbBuffer || count > kMaxThumbRecord) {
+            FThumbError = "a record of " + std::to_string(count) + " bytes is refused";
             AddLog("Ios: record of " + std::to_string(count) + " bytes refused");
             return false;
         }
         if (count > FThumbBuffer.size())
             FThumbBuffer.resize(count);
         if (!FFileService->ReadAt(count, FThumbBuffer.data(), offset)) {
+            FThumbError = "the device's error " + std::to_string(FFileService->LastError());
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
             return false;
         }
@@ -244,17 +289,22 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
         stream.Rewind();
         return true;
     }
-    if (!FThumbFile)
+    if (!FThumbFile) {
+        FThumbError = "its file is not open";
         return false;
+    }
     struct stat info;
     if (offset > static_cast<uint64_t>(INT64_MAX) || fstat(FThumbFile.Get(), &info) != 0) {
+        FThumbError = "the file cannot be measured";
         AddLog("Seek error");
         return false;
     }
     // Checked before anything is allocated: the count comes from the device's database.
     uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (offset > size || count > size - offset)
+    if (offset > size || count > size - offset) {
+        FThumbError = "it runs past the end of the file";
         return false;
+    }
     std::vector<uint8_t> record(count);
     uint32_t done = 0;
     while (done < count) {
@@ -262,8 +312,10 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
                             static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
+        if (got <= 0) {
+            FThumbError = got < 0 ? std::strerror(errno) : "the file ends early";
             return false;
+        }
         done += static_cast<uint32_t>(got);
     }
     stream.Write(record.data(), count);
@@ -277,6 +329,7 @@ void TIpodDevice::CloseThumbFile() {
             FFileService->CloseFile();
     }
     FThumbFile.Reset();
+    FThumbError.clear();
     FThumbBuffer = {};
     FHasThumbBuffer = false;
 }

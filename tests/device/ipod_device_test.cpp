@@ -7,6 +7,7 @@
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
 #include "fixtures/TempDir.h"
+#include "platform/PlatformTestSupport.h"
 
 namespace corvane {
 namespace {
@@ -188,6 +189,50 @@ TEST_F(DiskModeTest, CopyTrackFileNeverOverwrites) {
     EXPECT_FALSE(isDir);
 }
 
+// The name a track copy has always been given: the base name, else the first numbered one,
+// that is free or holds a regular file of the track's size.
+std::string FirstFittingName(const std::string& base, uint64_t size) {
+    for (int n = 0;; ++n) {
+        const std::string name = base + (n == 0 ? "" : std::to_string(n)) + ".mp3";
+        if (!fs::exists(fs::symlink_status(name)) ||
+            (fs::is_regular_file(name) && fs::file_size(name) == size))
+            return name;
+    }
+}
+
+TEST_F(DiskModeTest, RememberedNameSearchGivesTheNamesOfAFullSearch) {
+    WriteFile(FIpod / "iPod_Control/Music/F00/A.mp3", "12345");
+    WriteFile(FIpod / "iPod_Control/Music/F00/B.mp3", "xy");
+    WriteFile(FIpod / "iPod_Control/Music/F00/C.mp3", "seven!!");
+    TTempDir dest;
+    WriteFile(dest / "Song.mp3", "abc");
+    WriteFile(dest / "Song1.mp3", "12345");
+    WriteFile(dest / "Song2.mp3", "xy");
+    fs::create_directory(dest / "Song3.mp3");
+    WriteFile(dest / "Song4.mp3", "12345");
+    struct TCopy {
+        const char* File;
+        uint64_t Size;  // as the database says, not always the file's
+    } copies[] = {{"A", 5}, {"C", 7}, {"C", 7}, {"B", 2}, {"C", 9}, {"C", 9},
+                  {"C", 7}, {"A", 5}, {"B", 3}, {"B", 2}, {"C", 9}};
+    auto copy = [&](const TCopy& c) {
+        SCOPED_TRACE(std::string(c.File) + " " + std::to_string(c.Size));
+        const std::string expected = FirstFittingName(dest / "Song", c.Size);
+        std::string name = dest / "Song";
+        EXPECT_EQ(FDevice->CopyTrackFile(std::string(":iPod_Control:Music:F00:") + c.File + ".mp3",
+                                         name, c.Size),
+                  kCopyDone);
+        EXPECT_EQ(name, expected);
+    };
+    for (const TCopy& c : copies)
+        copy(c);
+    // The next export starts afresh and sees a name freed in between.
+    fs::remove(dest / "Song2.mp3");
+    FDevice->ForgetFreeNames();
+    copy({"C", 7});
+    copy({"B", 2});
+}
+
 TEST_F(DiskModeTest, CheckDestination) {
     std::string folder = FIpod / "Music";
     EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
@@ -216,6 +261,86 @@ TEST_F(DiskModeTest, CheckDestination) {
     EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
     EXPECT_EQ(folder,
               "Can not create the folder: " + dest / "file/sub" + "\nPlease choose another place.");
+}
+
+TEST_F(DiskModeTest, CheckDestinationKnowsTheDeviceHoweverItIsSpelled) {
+    TTempDir other;
+    fs::create_directory_symlink(FIpod.Path(), other / "link");
+    const std::string refusal = FIpod.Path() + " is your iPod.";
+    for (const std::string& spelled :
+         {other / "link/x", FIpod / "iPod_Control/../x", FIpod / "iPod_Control/iTunes"}) {
+        SCOPED_TRACE(spelled);
+        std::string folder = spelled;
+        EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+        EXPECT_EQ(folder.substr(0, refusal.size()), refusal);
+    }
+    EXPECT_FALSE(fs::exists(FIpod / "x"));
+
+    // A folder next to the device, its name starting the same, is not the device.
+    std::string beside = FIpod.Path() + "-copy";
+    EXPECT_TRUE(FDevice->CheckDestination(beside, 1)) << beside;
+    fs::remove_all(FIpod.Path() + "-copy");
+}
+
+TEST_F(DiskModeTest, CheckDestinationSeesThroughABindMountOfTheDevice) {
+    TTempDir other;
+    fs::create_directory(other / "mnt");
+    testing::TBindMount bind(FIpod.Path(), other / "mnt");
+    if (!bind.Mounted())
+        GTEST_SKIP() << "needs root to bind-mount a folder";
+    const auto before = testing::Tree(FIpod.Path());
+    std::string folder = other / "mnt/x";
+    EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+    EXPECT_NE(folder.find(" is your iPod."), std::string::npos) << folder;
+    EXPECT_EQ(testing::Tree(FIpod.Path()), before);
+}
+
+TEST_F(DiskModeTest, DevicePathsNeverLeaveTheDeviceThroughALink) {
+    TTempDir outside;
+    WriteFile(outside / "secret.mp3", "outside bytes");
+    WriteFile(FIpod / "iPod_Control/Music/F00/REAL.mp3", "device bytes");
+    fs::create_symlink(outside / "secret.mp3", FIpod / "iPod_Control/Music/F00/OUT.mp3");
+    fs::create_directory_symlink(outside.Path(), FIpod / "iPod_Control/Music/F01");
+    fs::create_symlink("REAL.mp3", FIpod / "iPod_Control/Music/F00/SAME.mp3");
+    fs::create_symlink("LOOP.mp3", FIpod / "iPod_Control/Music/F00/LOOP.mp3");
+    TTempDir dest;
+    struct TCase {
+        const char* Location;
+        bool Copied;
+    } cases[] = {
+        {":iPod_Control:Music:F00:OUT.mp3", false},
+        {":iPod_Control:Music:F01:secret.mp3", false},
+        {":iPod_Control:Music:F00:LOOP.mp3", false},
+        {":iPod_Control:Music:F00:SAME.mp3", true},  // a link within the device is fine
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Location);
+        const std::string target = dest / std::to_string(++n);
+        EXPECT_EQ(FDevice->CopyDeviceFile(c.Location, target) == kCopyDone, c.Copied);
+        EXPECT_EQ(fs::exists(target), c.Copied);
+        TMemoryStream stream;
+        EXPECT_EQ(FDevice->ReadToStream(FDevice->LocationToPath(c.Location), stream), c.Copied);
+        if (c.Copied) {
+            EXPECT_EQ(ReadFile(target), "device bytes");
+        }
+    }
+}
+
+TEST_F(DiskModeTest, ADatabaseTooLargeToBeRealIsNamedAsSuch) {
+    const std::string db = FIpod / "iPod_Control/iTunes/iTunesDB";
+    WriteFile(db, "");
+    fs::resize_file(db, uint64_t{3} << 29);  // 1.5 GB, sparse
+    TMemoryStream stream;
+    bool compressed = true;
+    EXPECT_FALSE(FDevice->ReadITunesDB(stream, compressed));
+    EXPECT_EQ(stream.Size(), 0u);
+    const std::string log = FDevice->Log.Text();
+    EXPECT_NE(log.find("/iPod_Control/iTunes/iTunesDB: 1.50 GB is too large to be a real "
+                       "database or picture"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("iPod not found"), std::string::npos) << log;
 }
 
 TEST_F(DiskModeTest, CameraAndVoiceMemoListings) {
@@ -265,6 +390,7 @@ protected:
         session.LoadLibrary = [&simulated] { return std::move(simulated.Library); };
         session.VolumeRule = nullptr;
         session.WatchMounts = false;
+        session.ServedFolder = FRoot.Path();
         FDevice = std::make_unique<TIpodDevice>(FReports.Callback(), session);
         FControl->WaitIdle();
     }
@@ -274,6 +400,37 @@ protected:
     std::shared_ptr<TSimulatedDeviceControl> FControl;
     std::unique_ptr<TIpodDevice> FDevice;
 };
+
+TEST_F(MobileTest, TheServedFolderIsNoDestination) {
+    Open();
+    TTempDir other;
+    fs::create_directory_symlink(FRoot.Path(), other / "link");
+    for (const std::string& spelled : {FRoot / "x", other / "link/DCIM/../x"}) {
+        SCOPED_TRACE(spelled);
+        std::string folder = spelled;
+        EXPECT_FALSE(FDevice->CheckDestination(folder, 1));
+        EXPECT_EQ(folder, FRoot.Path() +
+                              " is the folder of your iPhone, iPod touch or iPad.\nYou cannot "
+                              "transfer the files from the device into itself. Please choose "
+                              "another folder in your computer.");
+    }
+    EXPECT_FALSE(fs::exists(FRoot / "x"));
+    std::string elsewhere = other / "x";
+    EXPECT_TRUE(FDevice->CheckDestination(elsewhere, 1)) << elsewhere;
+}
+
+TEST_F(MobileTest, WholeFileReadsHaveTheDiskModeLimit) {
+    const std::string db = FRoot / "iTunes_Control/iTunes/iTunesDB";
+    WriteFile(db, "");
+    fs::resize_file(db, uint64_t{3} << 29);  // 1.5 GB, sparse
+    Open();
+    TMemoryStream stream;
+    EXPECT_FALSE(FDevice->ReadToStream("/iTunes_Control/iTunes/iTunesDB", stream));
+    EXPECT_EQ(stream.Size(), 0u);
+    EXPECT_NE(FDevice->Log.Text().find("iTunesDB: 1.50 GB is too large to be a real database"),
+              std::string::npos)
+        << FDevice->Log.Text();
+}
 
 TEST_F(MobileTest, AttachAndLoss) {
     Open();
