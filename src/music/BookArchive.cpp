@@ -164,20 +164,21 @@ std::string TIpodMusicDb::BookExtension(const std::string& location) {
     return ext.empty() ? ".epub" : ext;
 }
 
-int TIpodMusicDb::ZipBookFolder(const std::string& folderPath, const std::string& folderName,
+int TIpodMusicDb::ZipBookFolder(const std::string& folder, const std::string& archiveBase,
                                 const std::string& ext, std::string& archive) {
-    (void)folderPath;  // the same folder as folderName, with its trailing "/"
-    std::vector<std::string> names = EntryNames(folderName);
+    std::vector<std::string> names = EntryNames(folder);
     if (names.empty())
         return LocalCopyCode(ENOENT);  // an archive needs at least one entry
     std::string tempName;
     int error = 0;
-    TZipHandle handle = CreateTempArchive(folderName, tempName, error);
+    // Beside the copied folder, which is private to this export: no other export can pick the
+    // same temporary name.
+    TZipHandle handle = CreateTempArchive(folder, tempName, error);
     if (!handle)
         return LocalCopyCode(error);
-    error = WriteArchive(std::move(handle), folderName, names);
+    error = WriteArchive(std::move(handle), folder, names);
     if (error == 0)
-        error = PlaceArchive(tempName, folderName, ext, archive);
+        error = PlaceArchive(tempName, archiveBase, ext, archive);
     if (error != 0)
         unlink(tempName.c_str());
     return LocalCopyCode(error);

@@ -4,10 +4,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <thread>
+
+#include <stdlib.h>
 
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
+#include "platform/LocalFiles.h"
 
 namespace corvane {
 
@@ -15,6 +19,8 @@ namespace {
 
 // The track got no base path; TrackFileBase has logged why.
 constexpr int kNoBasePath = -1;
+// Room for ".<title>.book-XXXXXX" within the 255 bytes of a name.
+constexpr size_t kMaxStagingLeaf = 200;
 // The platform's transient I/O error gets one more try after a pause.
 constexpr int kTransientCopyError = kCopyLocalError + EIO;
 
@@ -53,6 +59,37 @@ int ExportTrack(TIpodMusicDb& music, size_t index, std::string& path) {
     return music.Device.CopyTrackFile(track.Location, path, TrackSize(track));
 }
 
+// A book the device keeps as a folder: copied into a private folder of this export, made
+// afresh inside the destination (so no other export and no name of the user's can meet it),
+// packed under the book's own name, and the copy removed right away.
+int ExportBookFolder(TIpodMusicDb& music, const TTrackItem& track, std::string& path) {
+    const std::string base = WithoutTrailingSlash(path);
+    const size_t slash = base.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : base.substr(0, slash);
+    const std::string leaf = slash == std::string::npos ? base : base.substr(slash + 1);
+    if (!ForceDirectories(parent))
+        return kCopyFolderFailed;
+    std::string staging = parent + "/." + CutFileName(leaf, kMaxStagingLeaf) + ".book-XXXXXX";
+    if (!mkdtemp(staging.data()))
+        return LocalCopyCode(errno);
+    std::string folder = staging + "/" + leaf;
+    const std::string devicePath = music.Device.LocationToPath(track.Location);
+    int result = music.Device.CopyDirectory(WithoutTrailingSlash(devicePath) + "/", folder);
+    if (result == kCopyDone) {
+        std::string archive;
+        result = music.ZipBookFolder(WithoutTrailingSlash(folder), base,
+                                     TIpodMusicDb::BookExtension(track.Location), archive);
+        if (result == kCopyDone)
+            path = archive;
+    } else if (IsOurPartialFolder(result)) {
+        // What a failed copy left is kept in the trash, where the user may still look.
+        music.RemoveCopiedFolder(folder);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(staging, ignored);  // never follows a link inside it
+    return result;
+}
+
 int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
     // No path names the device's root, which would be copied whole as a book folder.
@@ -61,23 +98,11 @@ int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
     path = music.TrackFileBase(index, 1);  // books keep their title, whatever the scheme
     if (path.empty())
         return kNoBasePath;
+    if (music.Device.IsIos() &&
+        music.Device.DirectoryExistsOnDevice(music.Device.LocationToPath(track.Location)))
+        return ExportBookFolder(music, track, path);
     bool isFolder = false;
-    int result = music.Device.CopyItem(track.Location, path, isFolder, TrackSize(track));
-    if (!isFolder || path.empty())
-        return result;
-    if (result != kCopyDone) {
-        if (IsOurPartialFolder(result))
-            music.RemoveCopiedFolder(path);
-        return result;
-    }
-    std::string archive;
-    result = music.ZipBookFolder(path, WithoutTrailingSlash(path),
-                                 TIpodMusicDb::BookExtension(track.Location), archive);
-    // Packed or not, the copied folder goes: a failed book leaves nothing half-made behind.
-    music.RemoveCopiedFolder(path);
-    if (result == kCopyDone)
-        path = archive;
-    return result;
+    return music.Device.CopyItem(track.Location, path, isFolder, TrackSize(track));
 }
 
 }  // namespace
@@ -90,6 +115,7 @@ int TIpodMusicDb::Export() {
         return 0;
     if (DestFolder.back() != '/')
         DestFolder += '/';
+    Device.ForgetFreeNames();
     int copied = 0;
     int n = 0;
     const std::string total = std::to_string(Tracks.CheckedCount);

@@ -193,10 +193,12 @@ public:
     static std::string NameComponent(const std::string& text, const std::string& suffix);
     // The extension of a book's device path, or ".epub".
     static std::string BookExtension(const std::string& location);
-    // Packs a copied book folder (path with and without its trailing "/") into one archive
-    // named after it with ext, never replacing another file; an existing archive of the same
-    // size is kept instead. 0 with the archive's path, or a failure code (LocalCopyCode).
-    int ZipBookFolder(const std::string& folderPath, const std::string& folderName,
+    // Packs a copied book folder (no trailing "/") into one archive named archiveBase + ext
+    // (or archiveBase_1 + ext ...), never replacing another file; an existing archive of the
+    // same size is kept instead. The archive is written beside folder first, so archiveBase
+    // must be on the same file system. 0 with the archive's path, or a failure code
+    // (LocalCopyCode).
+    int ZipBookFolder(const std::string& folder, const std::string& archiveBase,
                       const std::string& ext, std::string& archive);
     // Moves a copied book folder to the trash, only when it lies below DestFolder.
     bool RemoveCopiedFolder(const std::string& folderPath);

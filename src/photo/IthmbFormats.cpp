@@ -99,6 +99,20 @@ void TIpodPhotoDb::SetFormatGeometry(TIthmbFormat& format) {
     }
 }
 
+uint32_t TIpodPhotoDb::MaxRecordBytes(int32_t formatId) {
+    constexpr uint32_t kBytesPerPixel = 4;
+    constexpr uint32_t kSlack = 4096;
+    // A format of a device not in the table: the largest picture a record is known to hold.
+    uint32_t pixels = 1280 * 960;
+    for (const TFormatSize& size : kFormatSizes) {
+        if (size.Id == formatId) {
+            pixels = static_cast<uint32_t>(size.Width) * static_cast<uint32_t>(size.Height);
+            break;
+        }
+    }
+    return pixels * kBytesPerPixel + kSlack;
+}
+
 void TIpodPhotoDb::SetThumbSize() {
     for (const TFormatSize& cell : kCells) {
         if (cell.Id == ThumbFormat.Id) {

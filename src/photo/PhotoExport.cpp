@@ -75,7 +75,7 @@ std::string RecordDamage(const TPhotoItem& photo, TRecordDecoder decoder) {
     return {};
 }
 
-enum class TRecordOutcome { Ready, ReadFailed, DecodeFailed };
+enum class TRecordOutcome { Ready, ReadFailed, DecodeFailed, TooLarge };
 
 // Reads the photo's record into the work stream (after what it holds) and turns it into the
 // bytes of a JPEG file: encoded, or for format 1081 the record itself.
@@ -84,9 +84,13 @@ TRecordOutcome PrepareRecord(TIpodPhotoDb& db, TRecordDecoder decoder, const TPh
     TMemoryStream& stream = db.WorkStream;
     const auto offset = static_cast<uint64_t>(photo.FullOffset);
     const auto slot = static_cast<uint32_t>(std::max(db.FullFormat.SlotSize, 0));
+    const uint32_t limit = TIpodPhotoDb::MaxRecordBytes(db.FullFormat.Id);
+    bool tooLarge = false;
     auto read = [&](uint32_t count) {
-        return count > 0 && db.Device.ReadThumbRecord(count, stream, offset);
+        tooLarge = count > limit;
+        return count > 0 && !tooLarge && db.Device.ReadThumbRecord(count, stream, offset);
     };
+    auto failed = [&] { return tooLarge ? TRecordOutcome::TooLarge : TRecordOutcome::ReadFailed; };
     auto record = [&] { return std::span<const uint8_t>(stream.Data(), stream.Size()); };
     TBitmap picture;
     bool decoded = false;
@@ -94,27 +98,27 @@ TRecordOutcome PrepareRecord(TIpodPhotoDb& db, TRecordDecoder decoder, const TPh
         case TRecordDecoder::Rgb:
             stream.Write(db.BmpHeader.data(), db.BmpHeader.size());
             if (!read(slot))
-                return TRecordOutcome::ReadFailed;
+                return failed();
             decoded = LoadRgbRecord(record(), picture);
             break;
         case TRecordDecoder::SwappedRgb:
             if (!read(slot))
-                return TRecordOutcome::ReadFailed;
+                return failed();
             decoded = DecodeSwappedRgb(record(), db.BmpHeader, picture);
             break;
         case TRecordDecoder::Uyvy:
             if (!read(kUyvyRecordBytes))
-                return TRecordOutcome::ReadFailed;
+                return failed();
             decoded = DecodeUyvy(record(), picture);
             break;
         case TRecordDecoder::Yuv420:
             if (!read(slot))
-                return TRecordOutcome::ReadFailed;
+                return failed();
             decoded = DecodeYuv420(record(), picture);
             break;
         case TRecordDecoder::Jpg:
             if (!read(static_cast<uint32_t>(photo.FullSize)))
-                return TRecordOutcome::ReadFailed;
+                return failed();
             bytes = record();
             return TRecordOutcome::Ready;
     }
@@ -217,9 +221,11 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
             const std::string deviceLog = Device.Log.Text();
             if (deviceLog.size() > deviceLogBefore)
                 Log.Append(std::string_view(deviceLog).substr(deviceLogBefore));
-            // Its pictures failed; the progress still counts them.
+            // Its pictures failed, each named; the progress still counts them.
+            const std::string reason = Device.ThumbError();
             for (int i : members) {
-                ++ExportFailures;
+                problems.Add("Photo " + std::to_string(Photos.Items(i).ImageId) + ": F" +
+                             fileNumber + ".ithmb cannot be read (" + reason + "), skipped");
                 progress(Photos.Items(i));
                 if (Cancelled)
                     break;
@@ -249,9 +255,13 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                 } else if (outcome == TRecordOutcome::DecodeFailed) {
                     problems.Add("Photo " + std::to_string(photo.ImageId) +
                                  ": its record cannot be decoded");
+                } else if (outcome == TRecordOutcome::TooLarge) {
+                    problems.Add("Photo " + std::to_string(photo.ImageId) +
+                                 ": its record is larger than a picture of format " + id +
+                                 " can be, skipped");
                 } else {
-                    // The device session has logged why the record could not be read.
-                    ++ExportFailures;
+                    problems.Add("Photo " + std::to_string(photo.ImageId) +
+                                 ": its record cannot be read (" + Device.ThumbError() + ")");
                 }
             }
             WorkStream.Clear();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
@@ -23,6 +24,8 @@ constexpr std::chrono::milliseconds kLibraryRetryPause{2000};
 constexpr std::chrono::milliseconds kCameraRetryPause{1000};
 // An export stops at the error after this many.
 constexpr int kMaxCopyErrors = 30;
+// A free camera-roll name grows by a prefix per try; past this the folder is hopeless.
+constexpr size_t kMaxCameraName = 240;
 
 // The Photo Database keeps ":"-separated paths below the device's "Photos" folder.
 std::string PhotoDatabaseFileName(const std::string& path) {
@@ -119,6 +122,7 @@ int TIpodPhotoDb::ExportCameraRoll() {
         return 0;
     }
     const std::string folder = Destination + "Camera_Roll/";
+    std::unordered_set<std::string> writtenNow;
     int copied = 0;
     int errors = 0;
     for (int i = 0; i < CameraPhotos.Count() && !Cancelled; ++i) {
@@ -128,9 +132,34 @@ int TIpodPhotoDb::ExportCameraRoll() {
         const std::string name = SafeFileName(item.FileName, "Camera_" + std::to_string(i + 1));
         if (OnProgress)
             OnProgress(name);
-        const std::string target = folder + name;
-        if (PathExists(target))
-            continue;
+        // Phones past 9,999 pictures start their names again in the next folder: a name taken
+        // by this export is another picture and gets a free name; one found from an earlier
+        // export with the same size is that picture, copied before.
+        std::string target = folder + name;
+        if (PathExists(target)) {
+            const std::optional<uint64_t> size = Device.FileSizeFrom(item.Path);
+            auto copiedBefore = [&](const std::string& path) {
+                return !writtenNow.count(path) && size && FileExists(path) &&
+                       TIpodDevice::LocalFileSize(path) == *size;
+            };
+            if (copiedBefore(target))
+                continue;
+            std::string free = name;
+            bool found = false;
+            for (int k = 1; !found && free.size() < kMaxCameraName; ++k) {
+                free = std::to_string(k) + "_" + free;
+                if (!PathExists(folder + free) || copiedBefore(folder + free))
+                    found = true;
+            }
+            if (!found || copiedBefore(folder + free)) {
+                if (!found) {
+                    AddLog(item.Path + ": no free name in " + folder);
+                    ++CameraRollFailures;
+                }
+                continue;
+            }
+            target = folder + free;
+        }
         int result = Device.CopyFileFrom(item.Path, target);
         if (result == kTransientCopyError) {
             // The same source again: Path is already the full path the listing gave.
@@ -138,6 +167,7 @@ int TIpodPhotoDb::ExportCameraRoll() {
             result = Device.CopyFileFrom(item.Path, target);
         }
         if (result == kCopyDone) {
+            writtenNow.insert(target);
             ++copied;
             continue;
         }

@@ -43,6 +43,7 @@ bool TIpodPhotoDb::Load() {
     }
     if (!result)
         result = LoadPhotoDatabase();
+    LibraryLoaded = result;
     if (WithCameraRoll && LoadCameraRoll() > 0)
         return true;
     return result;

@@ -248,8 +248,17 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
         name += "_1";
     }
     const auto slotSize = static_cast<uint32_t>(std::max(format.SlotSize, 0));
-    if (!db.Device.OpenThumbFile(name, slotSize))
+    // The slot size comes from the device's database: never read more than a preview can be.
+    if (slotSize > TIpodPhotoDb::MaxRecordBytes(format.Id)) {
+        db.AddLog("Previews: a record of " + std::to_string(slotSize) +
+                  " bytes is larger than a picture of format " + std::to_string(format.Id) +
+                  " can be");
         return;
+    }
+    if (!db.Device.OpenThumbFile(name, slotSize)) {
+        db.AddLog("Previews cannot be read from " + name + ": " + db.Device.ThumbError());
+        return;
+    }
     for (int i = 0; i < FTotal; ++i) {
         TPhotoItem& photo = db.Photos.Items(i);
         db.WorkStream.Clear();

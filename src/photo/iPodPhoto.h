@@ -160,6 +160,10 @@ public:
 
     // Formats and the 16-bit bitmap header
     static void SetFormatGeometry(TIthmbFormat& format);
+    // The most bytes a record of the format can hold (its picture at four bytes a pixel, room
+    // for padding and trailers): record sizes come from the device's database and are never
+    // allocated past this.
+    static uint32_t MaxRecordBytes(int32_t formatId);
     void SetThumbSize();
     void BuildBmpHeader(bool forThumbnail);
 
@@ -188,6 +192,9 @@ public:
     // not write; one already at the destination is not a failure, nor one left by a cancel.
     int ExportFailures = 0;
     int CameraRollFailures = 0;
+    // Whether the last Load read a library (Photos.sqlite or the Photo Database), whatever the
+    // camera roll held.
+    bool LibraryLoaded = false;
     std::string AlbumFolder(int index);
     static std::string SafeAlbumName(const std::string& name);
     // A file name given by the device as one harmless name in a folder; fallback when nothing

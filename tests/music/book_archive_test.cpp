@@ -7,10 +7,13 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
+#include <thread>
 
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DeviceSessions.h"
 #include "fixtures/TempDir.h"
 #include "music/iPodMusic.h"
 #include "platform/PlatformTestSupport.h"
@@ -126,7 +129,7 @@ TEST_F(BookExportTest, AFolderBecomesOneArchiveAndASecondExportKeepsTheFirst) {
               (std::vector<TEntry>{{"mimetype", true, "application/epub+zip"},
                                    {"META-INF/container.xml", false, kContainer},
                                    {"OEBPS/content.opf", false, kOpf}}));
-    EXPECT_EQ(Trashed(), 1u);
+    EXPECT_EQ(Trashed(), 0u);  // the copy that was packed is the export's own: gone for good
     ino_t inode = Inode(archive);
     std::string bytes = ReadFile(archive);
 
@@ -135,7 +138,7 @@ TEST_F(BookExportTest, AFolderBecomesOneArchiveAndASecondExportKeepsTheFirst) {
     EXPECT_EQ(FolderNames(FDest), (std::set<std::string>{"Novel.epub"}));
     EXPECT_EQ(ReadFile(archive), bytes);
     EXPECT_EQ(Inode(archive), inode);  // the same file, not a new one of the same bytes
-    EXPECT_EQ(Trashed(), 2u);
+    EXPECT_EQ(Trashed(), 0u);
     EXPECT_EQ(FMusic->Log.Text(), "");
 }
 
@@ -175,6 +178,7 @@ TEST_F(BookExportTest, ADeviceGoneMidBookLeavesNothing) {
     EXPECT_EQ(book.DestPath, "");
     EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: Err 2");
     EXPECT_TRUE(FolderNames(FDest).empty());
+    EXPECT_EQ(Trashed(), 1u);  // the half-made copy, for the user to look at
     FControl->WaitIdle();
 }
 
@@ -239,9 +243,36 @@ TEST_F(BookExportTest, PackingThatDoesNotFitLeavesNoFile) {
     EXPECT_EQ(FMusic->Export(), 0);
     EXPECT_EQ(book.TransferState, 0);
     EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: Err " + std::to_string(kCopyLocalError + ENOSPC));
-    // The copied folder went to the volume's own trash; nothing else is left.
-    for (const std::string& name : FolderNames(FDest))
-        EXPECT_EQ(name.rfind(".Trash-", 0), 0u) << name;
+    // The copy that could not be packed is removed, not kept in any trash.
+    EXPECT_TRUE(FolderNames(FDest).empty());
+    EXPECT_EQ(Trashed(), 0u);
+}
+
+TEST_F(BookExportTest, TwoExportsOfOneBookAtOnceBothSucceed) {
+    Open();
+    std::unique_ptr<TIpodDevice> otherDevice = MobileDevice(FPhone);
+    TIpodMusicDb other(*otherDevice);
+    other.DestFolder = FDest + "/";
+    for (TIpodMusicDb* music : {FMusic.get(), &other}) {
+        TTrackItem& track = music->Tracks.Add();
+        track.SetReaderDefaults();
+        track.Title = "Novel";
+        track.Location = "Books/Novel.epub";
+        track.Kind = mkBook;
+        ++music->Tracks.CheckedCount;
+    }
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        int copiedHere = 0;
+        std::thread thread([&] { copiedHere = other.Export(); });
+        const int copied = FMusic->Export();
+        thread.join();
+        EXPECT_EQ(copied, 1) << FMusic->Log.Text();
+        EXPECT_EQ(copiedHere, 1) << other.Log.Text();
+        // One archive: the second found the first of the same size and kept it.
+        EXPECT_EQ(FolderNames(FDest), (std::set<std::string>{"Novel.epub"}));
+    }
+    EXPECT_EQ(Trashed(), 0u);
 }
 
 // A destination filled with whatever the export's names could collide with, songs and books

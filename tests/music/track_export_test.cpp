@@ -229,13 +229,16 @@ TEST_F(DiskExportTest, CancelStopsBeforeTheTrackAfterTheOneThatNoticed) {
 
 TEST_F(DiskExportTest, TheTransientErrorGetsOneRetryAndOthersNone) {
     Load({Song("Flaky", "FLAKY.mp3", "ok"), Song("Gone", "", "x")});
-    // Reading this process's memory at offset 0 fails with EIO, as a failing disk does.
+    // Reading this process's memory at offset 0 fails with EIO, as a failing disk does. It is
+    // mounted over the track's file: a link to it would lead out of the device, never followed.
     std::string flaky = FIpod + "/iPod_Control/Music/F00/FLAKY.mp3";
-    fs::remove(flaky);
-    fs::create_symlink("/proc/self/mem", flaky);
+    auto memory = std::make_unique<TBindMount>("/proc/self/mem", flaky);
+    if (!memory->Mounted())
+        GTEST_SKIP() << "needs root to mount over a file";
     int waits = 0;
     FMusic->OnRetryWait = [&] {
         ++waits;
+        memory.reset();
         fs::remove(flaky);
         WriteFile(flaky, "ok");  // the disk has recovered by the second try
     };
@@ -244,8 +247,8 @@ TEST_F(DiskExportTest, TheTransientErrorGetsOneRetryAndOthersNone) {
     EXPECT_EQ(Track(0).TransferState, 1);
     EXPECT_EQ(ReadFile(FDest + "/Flaky.mp3"), "ok");
 
-    fs::remove(flaky);
-    fs::create_symlink("/proc/self/mem", flaky);
+    memory = std::make_unique<TBindMount>("/proc/self/mem", flaky);
+    ASSERT_TRUE(memory->Mounted());
     WriteFile(FDest + "/Flaky.mp3", "changed");  // no longer the same size
     waits = 0;
     FMusic->OnRetryWait = [&] { ++waits; };

@@ -5,8 +5,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,6 +30,7 @@
 #include "fixtures/TempDir.h"
 #include "photo/ImageCodecs.h"
 #include "photo/IthmbDecoders.h"
+#include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 #include "platform/PlatformTestSupport.h"
 
@@ -243,6 +252,113 @@ TEST(PhotoExport, FileThatCannotBeOpenedIsLoggedAndSkipped) {
     EXPECT_EQ(Tree(library.Out), (std::set<std::string>{"100.jpg", "102.jpg"}));
 }
 
+// What a damaged device may hold in place of a thumbnail file; each is a file that cannot be
+// read, never a hang (a FIFO blocks a plain open until a writer comes).
+struct TNotAFileCase {
+    const char* Name;
+    std::function<bool(const std::string& path)> Make;
+    const char* Reason;
+};
+
+TEST(PhotoExport, ThumbnailFileThatIsNotAFileNamesEachPictureAndNeverBlocks) {
+    const TNotAFileCase cases[] = {
+        {"fifo", [](const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; },
+         "it is not a regular file"},
+        {"folder", [](const std::string& path) { return fs::create_directory(path); },
+         "it is a folder, not a file"},
+        {"device node",
+         [](const std::string& path) {
+             return mknod(path.c_str(), S_IFCHR | 0644, makedev(1, 5)) == 0;  // /dev/zero
+         },
+         "it is not a regular file"},
+    };
+    for (const TNotAFileCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRecordLibrary library({1019, 720, 480}, {1, 2, 2});
+        const std::string file = library.Root + "/Photos/Thumbs/F1019_2.ithmb";
+        fs::remove(file);
+        if (!c.Make(file)) {
+            ADD_FAILURE() << "cannot make the " << c.Name << " (device nodes need root)";
+            continue;
+        }
+        EXPECT_EQ(library.Db->Export(), 1);
+        EXPECT_EQ(library.Db->ExportFailures, 2);
+        const std::string log = library.Db->Log.Text();
+        for (const char* id : {"101", "102"}) {
+            EXPECT_THAT(log,
+                        HasSubstr(std::string("Photo ") + id + ": F1019_2.ithmb cannot be read (" +
+                                  c.Reason + "), skipped"));
+        }
+        EXPECT_EQ(Tree(library.Out), (std::set<std::string>{"100.jpg"}));
+        EXPECT_EQ(library.Progress.size(), 3u);
+    }
+}
+
+// Runs body in a child process whose address space may grow by at most 64 MB; true when the
+// child ended normally with status 0. A bad_alloc or a crash in body shows as false.
+bool RunsWithin64Megabytes(const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t now = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+        const struct rlimit limit = {now + (rlim_t{64} << 20), now + (rlim_t{64} << 20)};
+        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(3);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+TEST(PhotoExport, RecordSizesOfTheDatabaseNeverDecideHowMuchIsAllocated) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#else
+    // A record size of 1 GiB over sparse thumbnail files of that size: every byte the database
+    // names exists, but no picture of these formats is that large.
+    TTempDir dir;
+    const std::string root = dir / "ipod";
+    constexpr uint32_t kHuge = uint32_t{1} << 30;
+    TPhotoDbBuilder db;
+    db.AddImage(100, {PhotoRef(1024, 0, kHuge, 320, 240, ":Thumbs:F1024_1.ithmb"),
+                      PhotoRef(1009, 0, kHuge, 42, 30, ":Thumbs:F1009_1.ithmb")});
+    WriteFile(root + "/Photos/Photo Database", db.Build());
+    for (const char* name : {"F1024_1.ithmb", "F1009_1.ithmb"}) {
+        const std::string file = root + "/Photos/Thumbs/" + name;
+        WriteFile(file, "");
+        fs::resize_file(file, uint64_t{kHuge} + 4096);
+    }
+    auto device = DiskDevice(root);
+    TIpodPhotoDb photos(*device, false);
+    ASSERT_TRUE(photos.Load()) << photos.Log.Text();
+    // Set directly: the space check would ask for the gigabyte the database claims.
+    fs::create_directories(dir / "out");
+    photos.Destination = dir / "out/";
+
+    EXPECT_TRUE(RunsWithin64Megabytes([&] {
+        return photos.Export() == 0 && photos.ExportFailures == 1 &&
+               photos.Log.Text().find(
+                   "Photo 100: its record is larger than a picture of format "
+                   "1024 can be, skipped") != std::string::npos;
+    }));
+    EXPECT_TRUE(RunsWithin64Megabytes([&] {
+        bool done = false;
+        TLoadAllThumbnailThd loader(
+            &photos, false, [&](bool) { done = true; }, [](int, int) {}, RunDirect);
+        loader.WaitFor();
+        return done && photos.Photos.Items(0).Thumb.Empty() &&
+               photos.Log.Text().find("Previews: a record of 1073741824 bytes is larger") !=
+                   std::string::npos;
+    }));
+#endif
+}
+
 TEST(PhotoExport, CancelStopsBetweenPicturesAndBeforeTheNextFile) {
     TRecordLibrary library({1081, 640, 480}, {1, 1, 1, 2});
     library.Db->Cancelled = true;  // cleared by the export
@@ -279,6 +395,9 @@ TEST(PhotoExport, RecordThatCannotBeReadWritesNothing) {
     fs::resize_file(library.Root + "/Photos/Thumbs/F1019_1.ithmb", 691200 + 1000);
     EXPECT_EQ(library.Db->Export(), 1);
     EXPECT_EQ(library.Db->ExportFailures, 1);
+    EXPECT_THAT(library.Db->Log.Text(),
+                HasSubstr("Photo 101: its record cannot be read (it runs past the end of the "
+                          "file)"));
     EXPECT_EQ(Tree(library.Out), (std::set<std::string>{"100.jpg"}));
     EXPECT_EQ(library.Progress.size(), 2u);
 }
