@@ -84,7 +84,13 @@ int RunMusicExport(const TArgs& args) {
     if (int status = OpenAttachedSession(session, args); status != 0)
         return status;
     TIpodMusicDb music(*session.Device);
-    music.Load(true);
+    const bool loaded = music.Load(true);
+    // Voice memos are files of their own; everything else needs the database.
+    if (!loaded && kind != mkVoiceMemo) {
+        std::fprintf(stderr, "corvane-cli: no music database could be read\n");
+        PrintLog(music.Log.Text());
+        return 1;
+    }
     if (music.Tracks.Count() == 0) {
         std::fprintf(stderr, "corvane-cli: the music library is empty or cannot be read\n");
         PrintLog(music.Log.Text());

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -131,7 +132,8 @@ bool WritePreviews(TCliSession& session, TIpodPhotoDb& photos, bool cameraRoll,
     const int total = cameraRoll ? photos.CameraPhotos.Count() : photos.Photos.Count();
     if (total == 0)
         return true;
-    if (!ForceDirectories(folder)) {
+    // A real folder only: a link planted in the destination would carry the previews elsewhere.
+    if (!MakeRealFolder(folder)) {
         std::fprintf(stderr, "corvane-cli: cannot create %s\n", folder.c_str());
         return false;
     }
@@ -165,17 +167,27 @@ int RunPhotosList(const TArgs& args) {
 }
 
 int RunPhotosPreviews(const TArgs& args) {
-    const std::string to = args.Value("--to");
+    std::string to = args.Value("--to");
     if (to.empty()) {
         std::fprintf(stderr, "corvane-cli: photos previews needs --to DIR\n");
         return 2;
     }
+    // The destination check measures a file system, which only an absolute path names.
+    std::error_code absoluteError;
+    to = std::filesystem::absolute(to, absoluteError).string();
     TCliSession session;
     bool loaded = false;
     int status = 0;
     auto photos = LoadPhotos(session, args, loaded, status);
     if (!photos)
         return status;
+    // The exports' check: never into the device, and the folder made here.
+    if (!session.Device->CheckDestination(to, 0)) {
+        std::fprintf(stderr, "corvane-cli: %s\n", to.c_str());
+        return 1;
+    }
+    while (to.size() > 1 && to.back() == '/')
+        to.pop_back();
 
     const std::string libraryDir = to + "/library";
     const std::string cameraDir = to + "/camera_roll";

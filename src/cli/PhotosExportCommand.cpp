@@ -26,6 +26,19 @@ int RunPhotosExport(const TArgs& args) {
     const bool withCameraRoll = args.Flag("--camera-roll");
     TIpodPhotoDb photos(*session.Device, withCameraRoll);
     photos.Load();
+    // A library whose folder is there but cannot be read is a failure, not an empty library.
+    const bool libraryUnreadable =
+        !photos.LibraryLoaded && (session.Device->DirectoryExistsOnDevice("/Photos") ||
+                                  session.Device->DirectoryExistsOnDevice("/PhotoData"));
+    if (libraryUnreadable) {
+        std::fprintf(stderr,
+                     "corvane-cli: Either the photo library is empty or it cannot be accessed "
+                     "currently.\n");
+        if (!withCameraRoll || photos.CameraPhotos.Count() == 0) {
+            std::fputs(IndentedLog(photos.Log.Text()).c_str(), stdout);
+            return 1;
+        }
+    }
     if (withCameraRoll) {
         for (int i = 0; i < photos.CameraPhotos.Count(); ++i)
             photos.CameraPhotos.Check(i);
@@ -55,6 +68,8 @@ int RunPhotosExport(const TArgs& args) {
         return 130;
     }
     // Pictures already there from an earlier export count as done, not as failures.
+    if (libraryUnreadable)
+        return 1;
     if (photos.ExportFailures > 0 || (withCameraRoll && photos.CameraRollFailures > 0)) {
         std::fprintf(stderr, "corvane-cli: some pictures could not be written (see the log)\n");
         return 1;
