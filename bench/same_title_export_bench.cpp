@@ -69,10 +69,12 @@ void BM_SameTitleExport(benchmark::State& state) {
 }
 
 BENCHMARK(BM_SameTitleExport)
-    ->RangeMultiplier(2)
-    ->Range(1000, 8000)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(4000)
+    ->Arg(8000)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(2)
+    ->Iterations(3)
     ->UseRealTime()
     ->Complexity(benchmark::oN);
 

@@ -41,7 +41,8 @@ TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
     }
     TSimulatedDeviceOptions simulated;
     simulated.Root = dir;
-    auto nameFile = ReadLocalFile(dir + "/.device-name");
+    // A name is a line; anything larger is not one.
+    auto nameFile = ReadLocalFile(dir + "/.device-name", 4096);
     std::string name = nameFile ? Trim(nameFile->substr(0, nameFile->find('\n'))) : "";
     simulated.DeviceName = name.empty() ? std::filesystem::path(dir).filename().string() : name;
     options.LoadLibrary = [simulated] { return MakeSimulatedDevice(simulated).Library; };

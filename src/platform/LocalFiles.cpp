@@ -211,14 +211,15 @@ TUniqueFd OpenRegularFile(const std::string& path, int& error) {
     return fd;
 }
 
-std::optional<std::string> ReadLocalFile(const std::string& path) {
-    TUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<std::string> ReadLocalFile(const std::string& path, size_t maxBytes) {
+    int error = 0;
+    TUniqueFd fd = OpenRegularFile(path, error);
     struct stat info;
-    if (!fd || fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode))
+    if (!fd || fstat(fd.Get(), &info) != 0 || static_cast<uint64_t>(info.st_size) > maxBytes)
         return std::nullopt;
     std::string text;
     // Files of /proc report a size of 0, so read until the end instead of trusting st_size.
-    if (S_ISREG(info.st_mode) && info.st_size > 0)
+    if (info.st_size > 0)
         text.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
     for (;;) {
@@ -229,6 +230,8 @@ std::optional<std::string> ReadLocalFile(const std::string& path) {
             return std::nullopt;
         if (count == 0)
             break;
+        if (static_cast<size_t>(count) > maxBytes - text.size())
+            return std::nullopt;
         text.append(buffer, static_cast<size_t>(count));
     }
     return text;

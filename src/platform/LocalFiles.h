@@ -1,6 +1,7 @@
 // Local file-system helpers for the device session and the export side.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,7 +44,8 @@ std::string CutFileName(const std::string& name, size_t limit);
 // errno).
 TUniqueFd OpenRegularFile(const std::string& path, int& error);
 
-// Reads a whole local file; nothing when it cannot be read.
-std::optional<std::string> ReadLocalFile(const std::string& path);
+// Reads a whole regular local file (never waiting on a FIFO); nothing when it cannot be read
+// or holds more than maxBytes.
+std::optional<std::string> ReadLocalFile(const std::string& path, size_t maxBytes = SIZE_MAX);
 
 }  // namespace corvane

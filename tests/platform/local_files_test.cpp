@@ -62,6 +62,11 @@ TEST(LocalFiles, ReadLocalFileReadsBytesAndKernelFiles) {
     EXPECT_EQ(ReadLocalFile(WriteFile(dir / "empty", "")), "");
     EXPECT_FALSE(ReadLocalFile(dir / "missing"));
     EXPECT_FALSE(ReadLocalFile(dir.Path()));
+    // Neither waits for a writer that never comes nor reads past the limit.
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+    EXPECT_FALSE(ReadLocalFile(dir / "fifo"));
+    EXPECT_EQ(ReadLocalFile(dir / "f", 5), bytes);
+    EXPECT_FALSE(ReadLocalFile(dir / "f", 4));
     // Reports a size of 0 yet has text.
     auto mounts = ReadLocalFile("/proc/self/mountinfo");
     ASSERT_TRUE(mounts);
