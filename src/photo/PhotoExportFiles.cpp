@@ -2,14 +2,23 @@
 // Database containers, every Photos.sqlite library) and the camera roll. Files are copied
 // unchanged by the device session, which never replaces a file and publishes a copy only when
 // it is complete.
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "base/Text.h"
 #include "device/iPodDev.h"
+#include "photo/HeicToJpeg.h"
 #include "photo/iPodPhoto.h"
+#include "platform/FileCopy.h"
 #include "platform/LocalFiles.h"
 
 namespace corvane {
@@ -63,6 +72,154 @@ bool FindFreeName(TIpodDevice& device, const std::string& source, const std::str
     return true;
 }
 
+std::string StemOf(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string ExtensionOf(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const size_t slash = name.find_last_of("/:\\");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return name.substr(dot);
+}
+
+// A folder of our own for one conversion's copy of a device file, removed with what it holds.
+class TScratchFolder {
+public:
+    TScratchFolder() {
+        std::error_code error;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(error) / "corvane-heic-XXXXXX").string();
+        if (!error && mkdtemp(pattern.data()) != nullptr)
+            FPath = pattern;
+    }
+    ~TScratchFolder() {
+        if (!FPath.empty()) {
+            std::error_code error;
+            std::filesystem::remove_all(FPath, error);
+        }
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+enum class TCopyOutcome { Written, AlreadyThere, Failed };
+
+// One device file, named as the library names it (Location) or as the camera listing gives it
+// (Listing), copied or converted into a folder.
+class TFileCopier {
+public:
+    TFileCopier(TIpodPhotoDb& db, bool listing, std::chrono::milliseconds retryPause)
+        : FDb(db), FListing(listing), FRetryPause(retryPause) {}
+
+    // Into folder under name (a free variant of it); toJpeg writes a HEIC/HEIF file as JPEG
+    // under the name's stem + ".jpg". name becomes the name used. A conversion that fails
+    // copies the file as it is, with a log line.
+    TCopyOutcome Copy(const std::string& source, const std::string& folder, std::string& name,
+                      bool toJpeg) {
+        if (toJpeg && IsHeifName(name)) {
+            std::string jpegName = StemOf(name) + ".jpg";
+            if (TIpodDevice::LocalFileSize(folder + jpegName) > 0) {
+                name = jpegName;
+                return TCopyOutcome::AlreadyThere;
+            }
+            for (int k = 1; PathExists(folder + jpegName); ++k)
+                jpegName = std::to_string(k) + "_" + jpegName;
+            std::string error;
+            if (Convert(source, folder + jpegName, error)) {
+                name = jpegName;
+                return TCopyOutcome::Written;
+            }
+            FDb.AddLog(source + ": cannot be written as JPEG (" + error + "); copied as it is");
+        }
+        if (!FindFreeName(FDb.Device, FListing ? source : FDb.Device.LocationToPath(source), folder,
+                          name))
+            return TCopyOutcome::AlreadyThere;
+        int result = CopyTo(source, folder + name);
+        if (result == kTransientCopyError) {
+            PauseBeforeRetry(FDb, FRetryPause);
+            result = CopyTo(source, folder + name);
+        }
+        if (result == kCopyDone)
+            return TCopyOutcome::Written;
+        // Photo Database files are named below "Photos" in the log, as the database names them.
+        const std::string shown = StartsWithText(source, ":Photos:") ? source.substr(8) : source;
+        FDb.AddLog(shown + ": Error " + std::to_string(result));
+        return TCopyOutcome::Failed;
+    }
+
+    // The device's modification time of a source, in seconds.
+    TPhotoDate Time(const std::string& source) {
+        std::optional<int64_t> nanoseconds;
+        if (FListing && !FDb.Device.IsIos()) {
+            struct stat info {};
+            if (stat(source.c_str(), &info) == 0)
+                nanoseconds = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+        } else {
+            nanoseconds = FDb.Device.DeviceFileTime(DevicePath(source));
+        }
+        if (!nanoseconds)
+            return std::nullopt;
+        return *nanoseconds / 1000000000;
+    }
+
+private:
+    std::string DevicePath(const std::string& source) const {
+        return FListing ? source : FDb.Device.LocationToPath(source);
+    }
+
+    int CopyTo(const std::string& source, const std::string& target) {
+        return FListing ? FDb.Device.CopyFileFrom(source, target)
+                        : FDb.Device.CopyDeviceFile(source, target);
+    }
+
+    bool Convert(const std::string& source, const std::string& target, std::string& error) {
+        std::string local;
+        TScratchFolder scratch;
+        if (!FDb.Device.IsIos()) {
+            if (FListing) {
+                local = source;
+            } else if (auto path = FDb.Device.DiskPath(DevicePath(source))) {
+                local = *path;
+            }
+        } else if (!scratch.Path().empty()) {
+            local = scratch.Path() + "/picture.heic";
+            if (CopyTo(source, local) != kCopyDone)
+                local.clear();
+        }
+        if (local.empty()) {
+            error = "it cannot be read from the device";
+            return false;
+        }
+        const std::vector<uint8_t> jpeg = HeicFileToJpeg(local, error);
+        if (jpeg.empty())
+            return false;
+        TAtomicFileWriter writer(target);
+        int code = writer.Open();
+        if (code == 0)
+            code = writer.Write(jpeg.data(), jpeg.size());
+        if (code == 0)
+            code = writer.Commit();
+        if (code != 0) {
+            error = std::strerror(code);
+            return false;
+        }
+        if (auto time = Time(source))
+            SetLocalFileTime(target, *time * 1000000000);
+        return true;
+    }
+
+    TIpodPhotoDb& FDb;
+    bool FListing;
+    std::chrono::milliseconds FRetryPause;
+};
+
 }  // namespace
 
 int TIpodPhotoDb::ExportSqliteFiles() {
@@ -71,10 +228,16 @@ int TIpodPhotoDb::ExportSqliteFiles() {
 }
 
 int TIpodPhotoDb::ExportSeparateFiles(bool sqliteNames) {
+    LibraryCopies.clear();
     if (Destination.empty())
         return 0;
+    TFileCopier copier(*this, false, kLibraryRetryPause);
     int written = 0;
     int errors = 0;
+    auto failed = [&] {
+        ++ExportFailures;
+        return ++errors > kMaxCopyErrors;
+    };
     for (int i = 0; i < Photos.Count() && !Cancelled; ++i) {
         const TPhotoItem& photo = Photos.Items(i);
         if (!photo.Checked)
@@ -84,26 +247,51 @@ int TIpodPhotoDb::ExportSeparateFiles(bool sqliteNames) {
             std::to_string(photo.ImageId));
         if (OnProgress)
             OnProgress(name);
+        // An original only in the cloud has no file to copy; the reader counted it.
+        if (!photo.Local)
+            continue;
         const std::string source = sqliteNames ? photo.FilePath : ":Photos:" + photo.FilePath;
         const std::string folder = AlbumFolder(i);
-        if (!FindFreeName(Device, source, folder, name))
-            continue;
-        int result = Device.CopyDeviceFile(source, folder + name);
-        if (result == kTransientCopyError) {
-            PauseBeforeRetry(*this, kLibraryRetryPause);
-            result = Device.CopyDeviceFile(source, folder + name);
+        const bool edited = !photo.EditedPath.empty();
+        bool stop = false;
+        bool wrote = false;
+
+        std::string pictureName = name;
+        if (!edited || Edited != TEditedExport::AsEdited) {
+            const TCopyOutcome outcome = copier.Copy(source, folder, pictureName, HeicToJpeg);
+            wrote |= outcome == TCopyOutcome::Written;
+            if (outcome != TCopyOutcome::Failed) {
+                LibraryCopies.insert(AsciiLower(photo.FilePath));
+            } else {
+                stop = failed();
+            }
         }
-        if (result == kCopyDone) {
+        if (!stop && edited && Edited != TEditedExport::Originals) {
+            std::string editedName = StemOf(name) + " (edited)" + ExtensionOf(photo.EditedPath);
+            const TCopyOutcome outcome =
+                copier.Copy(photo.EditedPath, folder, editedName, HeicToJpeg);
+            wrote |= outcome == TCopyOutcome::Written;
+            if (outcome == TCopyOutcome::Failed)
+                stop = failed();
+        }
+        if (!stop && LiveVideo && !photo.LiveVideoPath.empty()) {
+            // Beside its picture, under the picture's name.
+            std::string clipName = StemOf(pictureName) + ExtensionOf(photo.LiveVideoPath);
+            if (copier.Copy(photo.LiveVideoPath, folder, clipName, false) == TCopyOutcome::Failed) {
+                stop = failed();
+            } else {
+                LibraryCopies.insert(AsciiLower(photo.LiveVideoPath));
+            }
+        }
+        if (wrote)
             ++written;
-            continue;
-        }
-        AddLog(photo.FilePath + ": Error " + std::to_string(result));
-        ++ExportFailures;
-        if (++errors > kMaxCopyErrors) {
+        if (stop) {
             AddLog("Too many error, transfer abort.");
             break;
         }
     }
+    if (!CloudOnlyText().empty())
+        AddLog(CloudOnlyText());
     return written;
 }
 
@@ -112,36 +300,36 @@ int TIpodPhotoDb::ExportCameraRoll() {
     CameraRollFailures = 0;
     if (CameraPhotos.CheckedCount <= 0 || Destination.empty())
         return 0;
-    // A real folder only: a link found in the destination would carry the copies elsewhere.
-    if (!MakeRealFolder(Destination + "Camera_Roll")) {
+    std::string rollFolder = Destination + "Camera_Roll/";
+    if (!OrganizeByDate && !MakeRealFolder(Destination + "Camera_Roll")) {
+        // A real folder only: a link found in the destination would carry the copies elsewhere.
         AddLog("Cannot create the folder " + Destination + "Camera_Roll");
         CameraRollFailures = CameraPhotos.CheckedCount;
         return 0;
     }
-    const std::string folder = Destination + "Camera_Roll/";
+    TFileCopier copier(*this, true, kCameraRetryPause);
     int copied = 0;
     int errors = 0;
     for (int i = 0; i < CameraPhotos.Count() && !Cancelled; ++i) {
         const TCamPhotoItem& item = CameraPhotos.Items(i);
         if (!item.Checked)
             continue;
-        const std::string name = SafeFileName(item.FileName, "Camera_" + std::to_string(i + 1));
+        std::string name = SafeFileName(item.FileName, "Camera_" + std::to_string(i + 1));
         if (OnProgress)
             OnProgress(name);
-        const std::string target = folder + name;
-        if (PathExists(target))
+        // The library export of this session already wrote the same device file.
+        if (LibraryCopies.count(AsciiLower(CameraFileLibraryPath(i))) > 0)
             continue;
-        int result = Device.CopyFileFrom(item.Path, target);
-        if (result == kTransientCopyError) {
-            // The same source again: Path is already the full path the listing gave.
-            PauseBeforeRetry(*this, kCameraRetryPause);
-            result = Device.CopyFileFrom(item.Path, target);
-        }
-        if (result == kCopyDone) {
+        std::string folder = rollFolder;
+        if (OrganizeByDate)
+            folder = DateFolder(item.DateTaken ? item.DateTaken : copier.Time(item.Path));
+        if (!HeicToJpeg && PathExists(folder + name))
+            continue;
+        const TCopyOutcome outcome = copier.Copy(item.Path, folder, name, HeicToJpeg);
+        if (outcome == TCopyOutcome::Written)
             ++copied;
+        if (outcome != TCopyOutcome::Failed)
             continue;
-        }
-        AddLog(item.Path + ": Error " + std::to_string(result));
         ++CameraRollFailures;
         if (++errors > kMaxCopyErrors) {
             AddLog("Too many error, camera photos transfer abort.");

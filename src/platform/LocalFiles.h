@@ -34,6 +34,9 @@ std::optional<std::string> JoinInside(const std::string& base, const std::string
 // the 255 bytes a file system allows.
 std::string CutFileName(const std::string& name, size_t limit);
 
+// Sets a file's access and modification times (nanoseconds since 1970); false on failure.
+bool SetLocalFileTime(const std::string& path, int64_t nanoseconds);
+
 // Reads a whole local file; nothing when it cannot be read.
 std::optional<std::string> ReadLocalFile(const std::string& path);
 
