@@ -190,7 +190,7 @@ TEST(PhotosSqlite, ZAssetLibrariesOfEveryReleaseListWhatThePhotosAppShows) {
         EXPECT_EQ(db.Photos.Items(6).EditedPath,
                   "PhotoData/Mutations/DCIM/100APPLE/IMG_0008/Adjustments/FullSizeRender.jpg");
         EXPECT_EQ(db.Photos.Items(0).EditedPath, "");
-        // 2017-10-18 06:13:21 UTC: 530000000 + 201 seconds after 2001, whole seconds.
+        // 2017-10-18 06:16:41 UTC: 530000201 whole seconds after 2001.
         EXPECT_EQ(db.Photos.Items(0).DateTaken, int64_t{978307200 + 530000201});
         EXPECT_EQ(db.Log.Text(),
                   "\r\nPhotos.sqlite: 2 photos are only in iCloud (not on the device)");
