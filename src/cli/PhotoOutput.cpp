@@ -1,6 +1,7 @@
 #include "cli/PhotoOutput.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "cli/CliSession.h"
 #include "cli/Json.h"
@@ -31,6 +32,31 @@ std::string FormatText(const TIthmbFormat& format) {
     else
         text += ", " + std::to_string(format.FileCount) + " file(s)";
     return text + ")";
+}
+
+const char* KindText(TPhotoKind kind) {
+    switch (kind) {
+        case TPhotoKind::Video:
+            return "video";
+        case TPhotoKind::Live:
+            return "live";
+        case TPhotoKind::Photo:
+            break;
+    }
+    return "photo";
+}
+
+// ISO 8601 in UTC, or null.
+void DateJson(TJsonWriter& json, const TPhotoDate& date) {
+    std::tm parts{};
+    const auto seconds = static_cast<time_t>(date.value_or(0));
+    char text[32];
+    if (!date || gmtime_r(&seconds, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+        json.Null();
+        return;
+    }
+    json.String(text);
 }
 
 }  // namespace
@@ -66,6 +92,11 @@ std::string PhotoLibraryJson(TIpodDevice& device, const TIpodPhotoDb& photos, bo
         json.Key("thumb_offset").Int(photo.ThumbOffset);
         json.Key("file_path").String(photo.FilePath);
         json.Key("album_index").Int(photo.AlbumIndex);
+        json.Key("local").Bool(photo.Local);
+        json.Key("hidden").Bool(photo.Hidden);
+        json.Key("kind").String(KindText(photo.Kind));
+        json.Key("date_taken");
+        DateJson(json, photo.DateTaken);
         json.EndObject();
     }
     json.EndArray();
@@ -91,6 +122,8 @@ std::string PhotoLibraryJson(TIpodDevice& device, const TIpodPhotoDb& photos, bo
         json.Key("path").String(item.Path);
         json.Key("file_name").String(item.FileName);
         json.Key("checked").Bool(item.Checked);
+        json.Key("date_taken");
+        DateJson(json, item.DateTaken);
         json.EndObject();
     }
     json.EndArray();
@@ -122,6 +155,8 @@ std::string PhotoLibraryTable(TIpodDevice& device, const TIpodPhotoDb& photos, b
                                 : std::string();
         if (!photo.FilePath.empty())
             where += (where.empty() ? "" : " / ") + photo.FilePath;
+        if (!photo.Local)
+            where += " (only in iCloud)";
         std::snprintf(line, sizeof line, "%6d  %-12s %5d %10d %10d %10d  %s\n", i,
                       photo.Name.c_str(), photo.FileIndex, photo.FullOffset, photo.FullSize,
                       photo.ThumbOffset, where.c_str());

@@ -17,6 +17,19 @@ int RunPhotosExport(const TArgs& args) {
         std::fprintf(stderr, "corvane-cli: photos export needs --to DIR\n");
         return 2;
     }
+    TEditedExport edited = TEditedExport::Both;
+    if (const std::string choice = args.Value("--edited"); choice == "as-edited") {
+        edited = TEditedExport::AsEdited;
+    } else if (choice == "originals") {
+        edited = TEditedExport::Originals;
+    } else if (!choice.empty() && choice != "both") {
+        std::fprintf(stderr, "corvane-cli: --edited takes as-edited, originals or both\n");
+        return 2;
+    }
+    if (args.Flag("--flat") && args.Flag("--by-date")) {
+        std::fprintf(stderr, "corvane-cli: --flat and --by-date do not go together\n");
+        return 2;
+    }
     // The destination check measures a file system, which only an absolute path names.
     std::error_code absoluteError;
     folder = std::filesystem::absolute(folder, absoluteError).string();
@@ -51,6 +64,10 @@ int RunPhotosExport(const TArgs& args) {
         return 1;
     }
     photos.OrganizeByAlbum = !args.Flag("--flat");
+    photos.OrganizeByDate = args.Flag("--by-date");
+    photos.HeicToJpeg = args.Flag("--heic-to-jpeg");
+    photos.LiveVideo = !args.Flag("--no-live-video");
+    photos.Edited = edited;
     if (!photos.PrepareDestination(folder)) {
         std::fprintf(stderr, "corvane-cli: %s\n", folder.c_str());
         return 1;

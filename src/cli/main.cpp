@@ -14,7 +14,9 @@ const char* const kUsage =
     "                          [--restore] [--m3u] [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
-    "       corvane-cli photos export --to DIR [--flat] [--camera-roll] [--device DIR]\n"
+    "       corvane-cli photos export --to DIR [--flat | --by-date] [--camera-roll]\n"
+    "                          [--heic-to-jpeg] [--no-live-video]\n"
+    "                          [--edited as-edited|originals|both] [--device DIR]\n"
     "\n"
     "  devices      show the attached iPod, iPhone, iPod touch or iPad\n"
     "  music list   load the device's music library and print its tracks and playlists\n"
@@ -28,7 +30,11 @@ const char* const kUsage =
     "               DIR/library and DIR/camera_roll\n"
     "  photos export\n"
     "               write every photo of the library into DIR (a folder per album unless\n"
-    "               --flat); --camera-roll also copies the camera roll into DIR/Camera_Roll\n"
+    "               --flat; --by-date: folders YYYY/YYYY-MM by date taken); --camera-roll\n"
+    "               also copies the camera roll into DIR/Camera_Roll (or the date folders);\n"
+    "               --heic-to-jpeg writes HEIC pictures as JPEG; Live Photos get their .MOV\n"
+    "               beside them unless --no-live-video; --edited chooses what of an edited\n"
+    "               photo is written (default both: the original and \"NAME (edited).EXT\")\n"
     "  Ctrl-C during an export stops it after the item being copied.\n"
     "\n"
     "  --device DIR   use DIR as the device: a folder holding iPod_Control is a disk-mode\n"
@@ -76,8 +82,9 @@ int main(int argc, char** argv) {
     }
     if (command == "photos" && argc >= 3 && std::string(argv[2]) == "export") {
         TArgs exportArgs(argc, argv, 3);
-        auto unknown =
-            exportArgs.Unknown({"--device", "--wait", "--to"}, {"--flat", "--camera-roll"});
+        auto unknown = exportArgs.Unknown(
+            {"--device", "--wait", "--to", "--edited"},
+            {"--flat", "--camera-roll", "--by-date", "--heic-to-jpeg", "--no-live-video"});
         if (!unknown.empty()) {
             std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
             return 2;

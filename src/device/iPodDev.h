@@ -87,6 +87,11 @@ public:
 
     // Reading
     bool FileExistsOnDevice(const std::string& path);
+    // Names of the files in one device folder ("DCIM/100APPLE"); none when it cannot be listed.
+    void ListFolderFiles(const std::string& folder, std::vector<std::string>& names);
+    // The device's modification time of a file, in nanoseconds since 1970; nothing when the
+    // device does not tell.
+    std::optional<int64_t> DeviceFileTime(const std::string& path);
     bool ReadToStream(const std::string& path, TMemoryStream& stream);
     bool ReadITunesDB(TMemoryStream& stream, bool& compressed);
     bool ReadPhotoDatabase(TMemoryStream& stream);

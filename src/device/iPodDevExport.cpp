@@ -165,6 +165,8 @@ int TIpodDevice::CopyDirectory(const std::string& devDir, std::string& destDir) 
         }
         if (!FFileService->CopyToFile(file, *local))
             return kCopyDeviceFailed;
+        if (auto time = DeviceFileTime(file))
+            SetLocalFileTime(*local, *time);
     }
     return result;
 }

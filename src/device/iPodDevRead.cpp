@@ -1,10 +1,12 @@
 // Reading device files, staging databases, single-file copies and thumbnail records.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "base/Text.h"
 #include "device/DiskPaths.h"
@@ -81,6 +83,42 @@ bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
         return FFileService->PathExists(ToDevicePath(path));
     auto local = DiskPath(path);
     return local && PathExists(*local);
+}
+
+void TIpodDevice::ListFolderFiles(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    if (FIsIos) {
+        std::string path = ToDevicePath(folder);
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        FFileService->ListDirectory(path, kKindFile, names);
+        return;
+    }
+    auto local = DiskPath(folder);
+    if (!local)
+        return;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(local->c_str()), closedir);
+    if (!dir)
+        return;
+    while (dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && FileExists(*local + "/" + name))
+            names.push_back(name);
+    }
+}
+
+std::optional<int64_t> TIpodDevice::DeviceFileTime(const std::string& path) {
+    if (FIsIos) {
+        std::string value;
+        if (!FFileService->GetFileInfo(ToDevicePath(path), "st_mtime", value))
+            return std::nullopt;
+        return ParseInt64(value);
+    }
+    auto local = DiskPath(path);
+    struct stat info {};
+    if (!local || stat(local->c_str(), &info) != 0)
+        return std::nullopt;
+    return int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
 }
 
 bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
@@ -227,8 +265,12 @@ int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& 
 int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFile) {
     if (!FIsIos)
         return CopyLocalNoReplace(path, destFile);  // a complete local path
-    if (FFileService->CopyToFile(ToDevicePath(path), destFile))
+    if (FFileService->CopyToFile(ToDevicePath(path), destFile)) {
+        // The copy carries the device's time, as a disk-mode copy does.
+        if (auto time = DeviceFileTime(path))
+            SetLocalFileTime(destFile, *time);
         return kCopyDone;
+    }
     std::string line = "Copy fail: " + std::to_string(FFileService->LastError());
     if (int local = FFileService->LastLocalError())
         line += std::string(", ") + strerror(local);

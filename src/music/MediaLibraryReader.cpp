@@ -57,12 +57,23 @@ private:
     std::unordered_map<std::string, std::string> FByText;
 };
 
-constexpr const char* kItemSql =
+// The item columns; the last one, remote_location_id, is named only when the table has it.
+constexpr const char* kItemColumns =
     "SELECT item.item_pid,item.item_artist_pid,item.album_pid,item.genre_id,"
     "item.base_location_id,item_extra.title,item_extra.location,item_extra.file_size,"
-    "item_extra.total_time_ms,item_stats.play_count_user,item_stats.user_rating FROM item,"
-    "item_extra,item_stats WHERE item.item_pid=item_extra.item_pid AND "
+    "item_extra.total_time_ms,item_stats.play_count_user,item_stats.user_rating,";
+constexpr const char* kItemTables =
+    " FROM item,item_extra,item_stats WHERE item.item_pid=item_extra.item_pid AND "
     "item.item_pid=item_stats.item_pid";
+// An item kept in the cloud: a remote location and none of the local base locations.
+constexpr int64_t kFirstRemoteLocation = 50;
+constexpr int64_t kFirstLocalBase = 250;
+
+bool ItemHasRemoteLocation(TSQLiteDatabase& db) {
+    TSQLiteTable rows =
+        db.GetTable("SELECT 1 FROM pragma_table_info('item') WHERE name='remote_location_id'");
+    return !rows.Eof();
+}
 
 constexpr int kVoiceMemosKind = 17;
 
@@ -171,10 +182,18 @@ int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
 
     // The track list itself: without it there is nothing to show, so its errors are raised.
     int added = 0;
-    for (TSQLiteTable rows = db.GetTable(kItemSql); !rows.Eof(); rows.Next()) {
+    int cloudOnly = 0;
+    const std::string itemSql = std::string(kItemColumns) +
+                                (ItemHasRemoteLocation(db) ? "item.remote_location_id" : "0") +
+                                kItemTables;
+    for (TSQLiteTable rows = db.GetTable(itemSql); !rows.Eof(); rows.Next()) {
         std::string location = rows.FieldAsString(6);
-        if (location.empty())
+        const bool inCloud = rows.FieldAsInteger(11) >= kFirstRemoteLocation &&
+                             rows.FieldAsInteger(4) < kFirstLocalBase;
+        if (location.empty() || inCloud) {
+            ++cloudOnly;  // no file on the device to copy
             continue;
+        }
         TTrackItem& track = Tracks.Add();
         track.SetReaderDefaults();
         track.Pid = rows.FieldAsInteger(0);
@@ -200,6 +219,10 @@ int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
         ++Tracks.CheckedCount;
         ++added;
     }
+    if (cloudOnly > 0)
+        AddLog("MediaLibrary: " + std::to_string(cloudOnly) +
+               (cloudOnly == 1 ? " item is" : " items are") +
+               " only in the cloud (no file on the device) and not listed");
 
     // Playlists: a failure here keeps the tracks and the playlists read so far.
     PlayLists.Clear();

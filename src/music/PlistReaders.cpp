@@ -304,6 +304,12 @@ int TIpodMusicDb::ReadBooksXml(const std::string& xml, bool purchased) {
 }
 
 int TIpodMusicDb::ReadVoiceMemos() {
+    if (Device.IsIos() && !Device.DirectoryExistsOnDevice("/Recordings/")) {
+        AddLog(
+            "No Recordings folder: voice memos of iOS 12 and later are kept where the USB file "
+            "service cannot reach them");
+        return 0;
+    }
     std::vector<std::string> names;
     int listed = Device.ListVoiceMemos(names);
     for (const std::string& name : names) {

@@ -30,6 +30,11 @@ constexpr size_t kItemFields = 12;    // any album item: tag, header length, tot
 constexpr size_t kMhiaFields = 20;    // up to the member's image id
 constexpr size_t kStringFields = 12;  // string body: byte count, 8 bytes, then the text
 
+// Where an image entry keeps its picture's original date, and the seconds from 1904-01-01 to
+// 1970-01-01.
+constexpr size_t kMhiiOriginalDate = 40;
+constexpr int64_t kMacEpochOffset = 2082844800;
+
 constexpr uint32_t kImageListSection = 1;
 constexpr uint32_t kAlbumListSection = 2;
 
@@ -186,7 +191,9 @@ void ReadAlbum(TIpodPhotoDb& db, const TByteReader& album, size_t position, TDam
 bool TIpodPhotoDb::LoadPhotoDatabase() {
     TMemoryStream stream;
     if (!Device.ReadPhotoDatabase(stream)) {
-        AddLog("Read DB fail: " + Device.Log.Text());
+        const std::string reason = Device.Log.Text();
+        AddLog("Read DB fail: " +
+               (reason.empty() ? std::string("the device has no Photo Database") : reason));
         return false;
     }
     return ReadPhotoDatabaseBytes(TByteReader(stream.Data(), stream.Size()));
@@ -245,8 +252,35 @@ bool TIpodPhotoDb::ReadImageList(const TByteReader& data, size_t offset) {
     if (count == 0)
         return false;
     size_t position = offset + U32(data, offset + 4);
-    if (!SurveyFormats(data, position))
-        return false;
+    // The formats come from the first entry that shows both a full size and a preview. Some
+    // devices' first entries only name a full-size file (their records all have size 0); a
+    // library whose entries all do is still a list of files, shown without stored previews.
+    bool surveyed = false;
+    bool fullFilesOnly = false;
+    size_t probe = position;
+    for (uint32_t i = 0; i < count && !surveyed; ++i) {
+        const size_t logBefore = Log.Text().size();
+        surveyed = SurveyFormats(data, probe);
+        if (surveyed)
+            break;
+        fullFilesOnly |= SeparateFiles;
+        auto end = data.Has(probe, kMhiiFields) && data.TagIs(probe, "mhii")
+                       ? MemberEnd(data, probe, kMhiiFields)
+                       : std::nullopt;
+        // A damaged entry ends the survey as it ends the walk; its line is logged once.
+        if (!end || Log.Text().size() != logBefore)
+            break;
+        probe = *end;
+    }
+    if (!surveyed) {
+        if (!fullFilesOnly)
+            return false;
+        SeparateFiles = true;
+        FullFormat = {};
+        ThumbFormat = {};
+        FullFormat.FileCount = 1;
+        ThumbFormat.FileCount = 1;
+    }
     // Every entry moves the walk on by at least its fields, and one that cannot be read (the
     // data ended before the count did) stops it.
     for (uint32_t i = 0; i < count; ++i) {
@@ -367,6 +401,9 @@ uint32_t TIpodPhotoDb::ReadImage(const TByteReader& data, size_t offset) {
     photo.Checked = true;
     ++Photos.CheckedCount;
     photo.AlbumIndex = 0;
+    // The picture's original date, in seconds since 1904; 0 when the database has none.
+    if (const uint32_t created = U32(entry, offset + kMhiiOriginalDate); created != 0)
+        photo.DateTaken = int64_t{created} - kMacEpochOffset;
 
     int found = 0;
     uint32_t children = U32(entry, offset + 12);
@@ -384,7 +421,9 @@ uint32_t TIpodPhotoDb::ReadImage(const TByteReader& data, size_t offset) {
             break;
         child = *childEnd;
     }
-    if (found < kWantedReferences)
+    // A full-size file is a photo even without a preview record.
+    const TPhotoItem& last = Photos.Items(Photos.Count() - 1);
+    if (found < kWantedReferences && !(SeparateFiles && !last.FilePath.empty()))
         Photos.RemoveLast();
     return length;
 }

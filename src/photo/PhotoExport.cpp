@@ -3,6 +3,7 @@
 // already and are written as they are).
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <span>
 #include <string>
@@ -248,6 +249,8 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                 if (outcome == TRecordOutcome::Ready) {
                     const int error = WriteNewFile(target, bytes);
                     if (error == 0) {
+                        if (photo.DateTaken)
+                            SetLocalFileTime(target, *photo.DateTaken * 1000000000);
                         ++written;
                     } else if (error != EEXIST) {
                         problems.Add("Cannot write " + target + ": " + std::strerror(error));
@@ -286,7 +289,28 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
     return written;
 }
 
+std::string TIpodPhotoDb::DateFolder(const TPhotoDate& date) {
+    std::tm parts{};
+    const auto seconds = static_cast<time_t>(date.value_or(0));
+    char year[16];
+    char month[16];
+    if (!date || localtime_r(&seconds, &parts) == nullptr ||
+        std::strftime(year, sizeof year, "%Y", &parts) == 0 ||
+        std::strftime(month, sizeof month, "%Y-%m", &parts) == 0) {
+        return MakeRealFolder(Destination + "Undated") ? Destination + "Undated/" : Destination;
+    }
+    // Real folders only: a link found in the destination would carry pictures elsewhere.
+    const std::string first = Destination + year;
+    const std::string second = first + "/" + month;
+    if (MakeRealFolder(first) && MakeRealFolder(second))
+        return second + "/";
+    return Destination;
+}
+
 std::string TIpodPhotoDb::AlbumFolder(int index) {
+    // The one place that says where a library photo goes: by date when asked, else its album.
+    if (OrganizeByDate)
+        return DateFolder(Photos.Items(index).DateTaken);
     const int32_t album = Photos.Items(index).AlbumIndex;
     if (OrganizeByAlbum && album >= 1 && album < Albums.Count()) {
         // A real folder only: a link found in the destination would carry pictures elsewhere.

@@ -2,6 +2,9 @@
 // Database, and the camera roll beside either.
 #include <unistd.h>
 
+#include <exception>
+#include <string>
+
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
 
@@ -16,6 +19,20 @@ void RemoveStaged(const TIpodDevice& device, const std::string& path) {
         unlink(path.c_str());
 }
 
+// SQLite errors come as several lines; the log takes one.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    std::string out;
+    for (char c : text)
+        if (c != ' ' || out.empty() || out.back() != ' ')
+            out += c;
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
 }  // namespace
 
 bool TIpodPhotoDb::Load() {
@@ -25,8 +42,10 @@ bool TIpodPhotoDb::Load() {
         const std::string wal = Device.StagePhotoDataFile("Photos.sqlite-wal", "-wal");
         try {
             result = LoadPhotosSqlite(local);
-        } catch (...) {
-            result = false;  // the Photo Database is tried next; nothing is logged
+        } catch (const std::exception& error) {
+            // The Photo Database is tried next; why this library failed must still be told.
+            AddLog("Photos.sqlite cannot be read: " + OneLine(error.what()));
+            result = false;
         }
         RemoveStaged(Device, local);
         RemoveStaged(Device, wal);

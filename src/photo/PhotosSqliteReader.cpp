@@ -177,6 +177,17 @@ bool TIpodPhotoDb::LoadPhotosSqlite(const std::string& fileName) {
     all.Count = 0;
     const int allIndex = Albums.Count() - 1;
 
+    if (db.TableExists("ZASSET")) {
+        ReadAssetLibrary(db);
+        // The library shows every asset but the hidden ones.
+        TPhotoAlbumItem& library = Albums.Items(allIndex);
+        for (int i = 0; i < Photos.Count(); ++i)
+            if (!Photos.Items(i).Hidden)
+                library.Members.push_back(i);
+        library.Count = static_cast<int32_t>(library.Members.size());
+        return true;
+    }
+
     const TEntities entities = ReadEntities(db);
     ReadAlbums(*this, db, entities.Album);
     ReadAssets(*this, db, entities.Asset);

@@ -11,8 +11,10 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/Bitmap.h"
@@ -23,6 +25,16 @@
 namespace corvane {
 
 class TIpodDevice;
+class TSQLiteDatabase;
+
+// What a library item holds: a still picture, a video, or a picture with its motion clip.
+enum class TPhotoKind { Photo, Video, Live };
+
+// How an export treats photos edited on the device.
+enum class TEditedExport { AsEdited, Originals, Both };
+
+// Seconds since 1970-01-01 UTC; nothing when the source gives no date.
+using TPhotoDate = std::optional<int64_t>;
 
 struct TPhotoItem {
     std::string Name;  // decimal ImageId, the caption
@@ -35,6 +47,14 @@ struct TPhotoItem {
     TBitmap Thumb;           // written and drawn under ThumbLock only
     std::string FilePath;    // full-size picture as a file of its own
     int32_t AlbumIndex = 0;  // album subfolder on export; 0 = none
+    // False when the original is not on the device (kept in the cloud only): such a photo is
+    // listed with a cloud mark and never ticked.
+    bool Local = true;
+    bool Hidden = false;
+    TPhotoKind Kind = TPhotoKind::Photo;
+    TPhotoDate DateTaken;
+    std::string EditedPath;     // the device's rendering of an edit; empty when unedited
+    std::string LiveVideoPath;  // the motion clip of a Live Photo, when it is on the device
 };
 
 class TPhotoList {
@@ -85,6 +105,7 @@ struct TCamPhotoItem {
     std::string Path;  // as the device listing gives it
     TBitmap Thumb;     // written and drawn under ThumbLock only
     std::string FileName;
+    TPhotoDate DateTaken;  // from the library's record of the same file, when it has one
 };
 
 class TCamPhotoList {
@@ -138,6 +159,17 @@ public:
     TMemoryStream WorkStream;
     std::function<void(const std::string& name)> OnProgress;
     bool OrganizeByAlbum = true;
+    // Folders YYYY/YYYY-MM by date taken; wins over OrganizeByAlbum.
+    bool OrganizeByDate = false;
+    // HEIC and HEIF pictures written as JPEG files instead of copied as they are.
+    bool HeicToJpeg = false;
+    // The motion clip of a Live Photo copied beside its picture.
+    bool LiveVideo = true;
+    TEditedExport Edited = TEditedExport::Both;
+    // Library photos that are only in the cloud, counted by the reader.
+    int CloudOnlyCount = 0;
+    // "N photos are only in iCloud and were not copied", or empty when there are none.
+    std::string CloudOnlyText() const;
     // Held while a Thumb bitmap is written or drawn.
     std::mutex ThumbLock;
 
@@ -170,9 +202,14 @@ public:
     // Photos.sqlite reader
     bool LoadPhotosSqlite(const std::string& fileName);
     bool ChooseSqliteThumbFile();
+    // The library of releases that keep their assets in ZASSET.
+    void ReadAssetLibrary(TSQLiteDatabase& db);
 
     // Camera roll
     int LoadCameraRoll();
+    // A camera-roll file's path as the library names it ("DCIM/100APPLE/IMG_0001.JPG");
+    // empty when it lies outside the camera folder.
+    std::string CameraFileLibraryPath(int index) const;
 
     // Export, run on the photo copy thread. Destination is set by PrepareDestination and ends
     // in "/"; nothing is exported while it is empty. No file is ever replaced or left half
@@ -195,6 +232,12 @@ public:
     // Whether the last Load read a library (Photos.sqlite or the Photo Database), whatever the
     // camera roll held.
     bool LibraryLoaded = false;
+    // Lower-cased library paths of the files the last Export wrote or found written: the
+    // camera roll of the same device does not copy them again.
+    std::unordered_set<std::string> LibraryCopies;
+    // The folder of one export organised by date: Destination + "YYYY/YYYY-MM/", or
+    // Destination + "Undated/"; Destination itself when the folder cannot be made.
+    std::string DateFolder(const TPhotoDate& date);
     std::string AlbumFolder(int index);
     static std::string SafeAlbumName(const std::string& name);
     // A file name given by the device as one harmless name in a folder; fallback when nothing

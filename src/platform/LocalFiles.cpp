@@ -184,6 +184,21 @@ std::string CutFileName(const std::string& name, size_t limit) {
     return name.substr(0, end);
 }
 
+bool SetLocalFileTime(const std::string& path, int64_t nanoseconds) {
+    constexpr int64_t kNano = 1000000000;
+    int64_t seconds = nanoseconds / kNano;
+    int64_t rest = nanoseconds % kNano;
+    if (rest < 0) {
+        rest += kNano;
+        --seconds;
+    }
+    struct timespec time {};
+    time.tv_sec = static_cast<time_t>(seconds);
+    time.tv_nsec = static_cast<long>(rest);
+    const struct timespec times[2] = {time, time};
+    return utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 TUniqueFd OpenRegularFile(const std::string& path, int& error) {
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     TUniqueFd fd(open(path.c_str(), flags | O_NOATIME));

@@ -48,4 +48,7 @@ TUniqueFd OpenRegularFile(const std::string& path, int& error);
 // or holds more than maxBytes.
 std::optional<std::string> ReadLocalFile(const std::string& path, size_t maxBytes = SIZE_MAX);
 
+// Sets a file's access and modification times (nanoseconds since 1970); false on failure.
+bool SetLocalFileTime(const std::string& path, int64_t nanoseconds);
+
 }  // namespace corvane

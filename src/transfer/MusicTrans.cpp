@@ -43,6 +43,7 @@ const QStringList& PhotoChoices() {
     static const QStringList choices = {
         "Place files into album folders",
         "Save to target folder directly",
+        "Place files into folders by date taken (year, month)",
     };
     return choices;
 }
@@ -98,6 +99,15 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     iTunesCb->setChecked(true);
     PlaylistCb =
         Named(new QCheckBox("Also save playlists as playlist files (.m3u8)", this), "PlaylistCb");
+    HeicCb = Named(new QCheckBox("Write HEIC pictures as JPEG files", this), "HeicCb");
+    LiveVideoCb =
+        Named(new QCheckBox("Copy the video of each Live Photo beside it", this), "LiveVideoCb");
+    LiveVideoCb->setChecked(true);
+    EditedLb = Named(new QLabel("Edited photos:", this), "EditedLb");
+    EditedCb = Named(new QComboBox(this), "EditedCb");
+    EditedCb->addItems({"as edited", "originals", "both"});
+    EditedCb->setCurrentIndex(2);
+    EditedLb->setBuddy(EditedCb);
 
     auto* form = new QGridLayout;
     form->setContentsMargins(16, 16, 16, 8);
@@ -109,6 +119,12 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     form->addWidget(FormatCb, 1, 1, 1, 2);
     form->addWidget(iTunesCb, 2, 1, 1, 2);
     form->addWidget(PlaylistCb, 3, 1, 1, 2);
+    form->addWidget(HeicCb, 4, 1, 1, 2);
+    form->addWidget(LiveVideoCb, 5, 1, 1, 2);
+    auto* edited = new QHBoxLayout;
+    edited->addWidget(EditedLb);
+    edited->addWidget(EditedCb, 1);
+    form->addLayout(edited, 6, 1, 1, 2);
     form->setColumnStretch(1, 1);
 
     Bv = Named(new QFrame(this), "Bv");
@@ -149,10 +165,14 @@ void TTransForm::Prepare(const QString& summary, bool isMusic) {
     InfoLb->setText("Transfer selected " + summary);
     iTunesCb->setVisible(isMusic);
     PlaylistCb->setVisible(isMusic);
+    HeicCb->setVisible(!isMusic);
+    LiveVideoCb->setVisible(!isMusic);
+    EditedLb->setVisible(!isMusic);
+    EditedCb->setVisible(!isMusic);
     FormatCb->clear();
     FormatCb->addItems(isMusic ? MusicChoices() : PhotoChoices());
     LoadSettings(isMusic);
-    // The photo form has two rows fewer.
+    // Each form shows its own rows only.
     layout()->activate();
     setFixedSize(kDialogWidth, sizeHint().height());
 }
@@ -173,6 +193,13 @@ void TTransForm::LoadSettings(bool isMusic) {
             DestEdt->setText(key->value("PicDest").toString());
             if (key->contains("PicOrgnize"))
                 Organize = SavedIndex(*key, "PicOrgnize");
+            if (key->contains("PicHeicToJpeg"))
+                HeicCb->setChecked(key->value("PicHeicToJpeg").toBool());
+            if (key->contains("PicLiveVideo"))
+                LiveVideoCb->setChecked(key->value("PicLiveVideo").toBool());
+            if (const int choice = SavedIndex(*key, "PicEdited");
+                key->contains("PicEdited") && choice >= 0 && choice < EditedCb->count())
+                EditedCb->setCurrentIndex(choice);
         }
     }
     // A negative index would leave the list without a choice and hand -1 to the export, which
@@ -194,6 +221,9 @@ void TTransForm::SaveSettings(bool isMusic) {
     } else {
         key->setValue("PicDest", DestEdt->text());
         key->setValue("PicOrgnize", FormatCb->currentIndex());
+        key->setValue("PicHeicToJpeg", HeicCb->isChecked() ? 1 : 0);
+        key->setValue("PicLiveVideo", LiveVideoCb->isChecked() ? 1 : 0);
+        key->setValue("PicEdited", EditedCb->currentIndex());
     }
     key->sync();
 }
@@ -208,6 +238,18 @@ bool TTransForm::RestoreToITunes() const {
 
 bool TTransForm::WritePlaylistFiles() const {
     return FIsMusic && PlaylistCb->isChecked();
+}
+
+bool TTransForm::HeicToJpeg() const {
+    return !FIsMusic && HeicCb->isChecked();
+}
+
+bool TTransForm::LiveVideo() const {
+    return !FIsMusic && LiveVideoCb->isChecked();
+}
+
+int TTransForm::EditedChoice() const {
+    return EditedCb->currentIndex();
 }
 
 void TTransForm::BrowseBtnClick() {

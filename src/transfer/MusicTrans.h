@@ -34,6 +34,14 @@ public:
     QString Destination() const;      // DestEdt's text
     bool RestoreToITunes() const;     // iTunesCb's state (music)
     bool WritePlaylistFiles() const;  // PlaylistCb's state (music)
+    bool HeicToJpeg() const;          // HeicCb's state (photos)
+    bool LiveVideo() const;           // LiveVideoCb's state (photos)
+    int EditedChoice() const;         // EditedCb's index: 0 as edited, 1 originals, 2 both
+
+    // FormatCb's photo choices.
+    static constexpr int kPhotoAlbumFolders = 0;
+    static constexpr int kPhotoFlat = 1;
+    static constexpr int kPhotoByDate = 2;
 
     // The folder browser behind BrowseBtn (parent, title, start folder; returns the chosen
     // folder or empty). Unset, the platform's folder dialog runs; tests set it.
@@ -49,6 +57,10 @@ public:
     QComboBox* FormatCb = nullptr;
     QCheckBox* iTunesCb = nullptr;
     QCheckBox* PlaylistCb = nullptr;
+    QCheckBox* HeicCb = nullptr;
+    QCheckBox* LiveVideoCb = nullptr;
+    QLabel* EditedLb = nullptr;
+    QComboBox* EditedCb = nullptr;
     QFrame* Bv = nullptr;
     QPushButton* CancelBtn = nullptr;
     QPushButton* OKBtn = nullptr;

@@ -340,7 +340,14 @@ bool TPicFrame::StartTransfer() {
             app::ShowMessage(this, QString::fromStdString(folder), app::TMessageKind::Warning);
             return false;
         }
-        FPhotoDb->OrganizeByAlbum = form.Organize == 0;
+        FPhotoDb->OrganizeByAlbum = form.Organize == transfer::TTransForm::kPhotoAlbumFolders;
+        FPhotoDb->OrganizeByDate = form.Organize == transfer::TTransForm::kPhotoByDate;
+        FPhotoDb->HeicToJpeg = form.HeicToJpeg();
+        FPhotoDb->LiveVideo = form.LiveVideo();
+        constexpr TEditedExport kEdited[] = {TEditedExport::AsEdited, TEditedExport::Originals,
+                                             TEditedExport::Both};
+        const int edited = form.EditedChoice();
+        FPhotoDb->Edited = edited >= 0 && edited < 3 ? kEdited[edited] : TEditedExport::Both;
     }
     // The device may have gone while the options were open.
     if (FDeviceLost)

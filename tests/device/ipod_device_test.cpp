@@ -525,6 +525,26 @@ TEST_F(MobileTest, CopyDirectoryPicksAFreeFolderAndStaysInside) {
     EXPECT_EQ(FDevice->CopyDirectory("/Books/Empty.epub/", empty), kCopyDeviceFailed);
 }
 
+TEST_F(MobileTest, CopiesKeepTheDevicesModificationTime) {
+    // 2015-04-01 10:00:00.25 UTC, to the nanosecond the file service reports.
+    const auto time =
+        std::chrono::file_clock::from_sys(std::chrono::sys_time<std::chrono::nanoseconds>(
+            std::chrono::nanoseconds(int64_t{1427882400} * 1000000000 + 250000000)));
+    WriteFile(FRoot / "iTunes_Control/Music/F00/ABCD.mp3", "song");
+    WriteFile(FRoot / "Books/Novel.epub/mimetype", "application/epub+zip");
+    fs::last_write_time(FRoot / "iTunes_Control/Music/F00/ABCD.mp3", time);
+    fs::last_write_time(FRoot / "Books/Novel.epub/mimetype", time);
+    Open();
+    TTempDir dest;
+    ASSERT_EQ(FDevice->CopyFileFrom("/iTunes_Control/Music/F00/ABCD.mp3", dest / "song.mp3"),
+              kCopyDone);
+    EXPECT_EQ(fs::last_write_time(dest / "song.mp3"), time);
+    std::string book = dest / "Novel";
+    bool isDir = false;
+    ASSERT_EQ(FDevice->CopyItem("/Books/Novel.epub", book, isDir, 0), kCopyDone);
+    EXPECT_EQ(fs::last_write_time(dest / "Novel/mimetype"), time);
+}
+
 TEST_F(MobileTest, CameraAndVoiceMemoListings) {
     for (const char* name :
          {"DCIM/100APPLE/IMG_0001.JPG", "DCIM/100APPLE/IMG_0001.THM", "DCIM/100APPLE/X.dat",

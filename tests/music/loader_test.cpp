@@ -90,6 +90,19 @@ TEST(MusicLoad, BooksListFillsInWhatTheDatabaseLacks) {
     EXPECT_EQ(Titles(music), (std::vector<std::string>{"New Song", "Plist Book"}));
 }
 
+TEST(MusicLoad, WithoutRecordingsTheMobileDeviceSaysOnceWhyThereAreNoVoiceMemos) {
+    TTempDir root;
+    fs::create_directories(root / "iTunes_Control/iTunes");
+    WriteMediaLibrary(root / "iTunes_Control/iTunes/MediaLibrary.sqlitedb", true);
+    auto device = MobileDevice(root.Path());
+    TIpodMusicDb music(*device);
+    EXPECT_TRUE(music.Load(true));
+    EXPECT_EQ(Titles(music), (std::vector<std::string>{"New Song", "A Book"}));
+    EXPECT_EQ(music.Log.Text(),
+              "\r\nNo Recordings folder: voice memos of iOS 12 and later are kept where the USB "
+              "file service cannot reach them");
+}
+
 TEST(MusicLoad, DiskModeIpodFallsBackToITunesDbAndTakesItsName) {
     TTempDir root;
     auto device = DiskDevice(root.Path());

@@ -141,7 +141,26 @@ TEST_P(MediaLibraryEraTest, ReadsTracksAndPlaylists) {
     EXPECT_TRUE(FMusic.PlayLists.Items(2).IsSmart);  // smart_limit_kind alone
     EXPECT_EQ(FMusic.PlayLists.Items(2).Count, 0);
     EXPECT_TRUE(FMusic.PlayLists.Items(3).IsVoiceMemos);
-    EXPECT_EQ(FMusic.Log.Text(), "");
+    EXPECT_EQ(FMusic.Log.Text(),
+              "\r\nMediaLibrary: 1 item is only in the cloud (no file on the device) and not "
+              "listed");
+}
+
+TEST_F(MediaLibraryTest, CloudItemsAreLeftOutAndCountedInOneLine) {
+    TMediaLibraryBuilder library = StandardLibrary();
+    library.AddTrack(MediaTrack(17, "Streamed", "S.m4a"));
+    library.AddTrack(MediaTrack(18, "Low quality copy", "L.m4a"));
+    library.Write(FPath, TMediaLibraryEra::Ios17);
+    // A remote location counts only with a base location below the local ones (250).
+    ExecSql(FPath,
+            "UPDATE item SET remote_location_id=300 WHERE item_pid IN (14,17,18);"
+            "UPDATE item SET base_location_id=200 WHERE item_pid=17;"
+            "UPDATE item SET base_location_id=100 WHERE item_pid=18;");
+    EXPECT_EQ(FMusic.ReadMediaLibrary(FPath), 4);
+    EXPECT_EQ(Track(14).Title, "Tone");
+    EXPECT_EQ(FMusic.Log.Text(),
+              "\r\nMediaLibrary: 3 items are only in the cloud (no file on the device) and not "
+              "listed");
 }
 
 INSTANTIATE_TEST_SUITE_P(Eras, MediaLibraryEraTest,

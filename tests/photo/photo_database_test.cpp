@@ -354,6 +354,50 @@ TEST_F(PhotoDatabaseTest, PicturesKeptAsFilesOfTheirOwn) {
     EXPECT_EQ(Photo(1).FileIndex, 0);
 }
 
+TEST_F(PhotoDatabaseTest, EntriesNamingOnlyAFullSizeFileAreListedWithTheirAlbums) {
+    // As real iPod touch databases have them: the first entry names the file alone, and the
+    // records beside the later ones all have size 0 (and no width to be a preview).
+    auto entry = [](uint32_t id, bool withRecords, std::optional<uint32_t> previewFormat) {
+        TPhotoDbImage image;
+        image.Id = id;
+        image.Objects = {
+            TPhotoDbObject::FullResolution(":Full Resolution:IMG_" + std::to_string(id) + ".JPG")};
+        if (withRecords)
+            image.Objects.push_back(
+                TPhotoDbObject::Picture(PhotoRef(3001, 0, 0, 0, 0, ":Thumbs:F3001_1.ithmb")));
+        if (previewFormat)
+            image.Objects.push_back(TPhotoDbObject::Picture(
+                PhotoRef(*previewFormat, 0, kListSlot, 42, 30, ":Thumbs:F1009_1.ithmb")));
+        return image;
+    };
+    struct TCase {
+        const char* Name;
+        std::optional<uint32_t> LaterPreview;
+        int32_t ThumbId;
+    };
+    const TCase cases[] = {{"no entry has a preview", std::nullopt, 0},
+                           {"a later entry shows the preview format", 1009, 1009}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FDb = std::make_unique<TIpodPhotoDb>(*FDevice, false);
+        TPhotoDbBuilder db;
+        db.AddImage(entry(1, false, std::nullopt));
+        db.AddImage(entry(2, true, std::nullopt));
+        db.AddImage(entry(3, true, c.LaterPreview));
+        db.AddAlbum("Photo Library", db.AllImageIds());
+        db.AddAlbum("Trip", {3, 1});
+        ASSERT_TRUE(Load(db.Build()));
+        EXPECT_EQ(Log(), "");
+        EXPECT_TRUE(FDb->SeparateFiles);
+        EXPECT_EQ(FDb->ThumbFormat.Id, c.ThumbId);
+        ASSERT_EQ(ImageIds(*FDb), (std::vector<uint32_t>{1, 2, 3}));
+        EXPECT_EQ(Photo(0).FilePath, ":Full Resolution:IMG_1.JPG");
+        EXPECT_EQ(FDb->Photos.CheckedCount, 3);
+        ASSERT_EQ(FDb->Albums.Count(), 2);
+        EXPECT_EQ(Album(1).Members, (std::vector<int32_t>{2, 0}));
+    }
+}
+
 TEST_F(PhotoDatabaseTest, FileFormatReferenceGivesThePicturePath) {
     TPhotoDbBuilder db;
     db.AddImage(7, {PhotoRef(4006, 123, 456, 1600, 1200, ":Full Resolution:x.jpg"),

@@ -24,6 +24,7 @@
 
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
+#include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/IthmbBuilder.h"
 #include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/PictureFiles.h"
@@ -422,7 +423,12 @@ TEST(PhotoExport, PhotosGoIntoTheFoldersOfTheirAlbums) {
     db.AddAlbum("My:Trip?", {100});
     db.AddAlbum(fortyA + " " + std::string(9, 'b'), {101});  // 50 characters
     db.AddAlbum("..", {102});
-    WriteFile(root + "/Photos/Photo Database", db.Build());
+    TPhotoDbLayout layout;
+    std::string bytes = db.Build(&layout);
+    // 2009-07-15 12:00 UTC as the entry's original date (seconds since 1904) of photo 100.
+    constexpr int64_t kTaken = 1247659200;
+    PutU32(bytes, layout.Images[0] + 40, static_cast<uint32_t>(kTaken + 2082844800));
+    WriteFile(root + "/Photos/Photo Database", bytes);
 
     auto device = DiskDevice(root);
     TIpodPhotoDb photos(*device, false);
@@ -443,6 +449,20 @@ TEST(PhotoExport, PhotosGoIntoTheFoldersOfTheirAlbums) {
     EXPECT_EQ(photos.Export(), 4);
     EXPECT_EQ(Tree(dir / "flat"),
               (std::set<std::string>{"100.jpg", "101.jpg", "102.jpg", "103.jpg"}));
+
+    // By date taken: the picture written from a record carries its date; one without a date
+    // goes to "Undated".
+    photos.OrganizeByDate = true;
+    folder = dir / "dated";
+    ASSERT_TRUE(photos.PrepareDestination(folder));
+    EXPECT_EQ(photos.Export(), 4);
+    EXPECT_EQ(Tree(dir / "dated"),
+              (std::set<std::string>{"2009", "2009/2009-07", "2009/2009-07/100.jpg", "Undated",
+                                     "Undated/101.jpg", "Undated/102.jpg", "Undated/103.jpg"}));
+    EXPECT_EQ(
+        fs::last_write_time(dir / "dated/2009/2009-07/100.jpg"),
+        std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(kTaken))));
+    photos.OrganizeByDate = false;
 
     // A file where the album folder would go: the photo goes to the destination.
     photos.OrganizeByAlbum = true;

@@ -12,6 +12,7 @@
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/PhotosSqliteBuilder.h"
+#include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
 #include "photo/iPodPhoto.h"
 
@@ -77,21 +78,24 @@ TEST(PhotoLoad, MobileDeviceReadsPhotosSqliteWithItsWalAndKeepsNoCopy) {
     ExpectNoStagedCopies(*device);
 }
 
-TEST(PhotoLoad, FailedPhotosSqliteFallsBackSilentlyLeavingNoCopyAndNoHalfLibrary) {
+TEST(PhotoLoad, FailedPhotosSqliteNamesTheReasonAndFallsBackLeavingNoCopyAndNoHalfLibrary) {
     struct TCase {
         const char* Name;
         std::function<void(const std::string& path)> Write;
+        const char* Reason;
     };
     const TCase cases[] = {
-        {"iOS 14 layout: the albums are read, then the asset table is missing",
+        {"albums read, then the asset table is missing",
          [](const std::string& path) {
-             TPhotosSqliteBuilder b(TPhotosEra::Ios14);
+             TPhotosSqliteBuilder b(TPhotosEra::Ios11);
              b.AddAsset(PhotosAsset(101, 0, "DCIM/100APPLE", "IMG_0001.JPG"));
-             b.MarkWalStart();
              b.AddAlbum(PhotosAlbum(7, "Trip", {101}));
-             b.WriteWal(path);
-         }},
-        {"damaged file", [](const std::string& path) { WriteFile(path, std::string(8192, 'x')); }},
+             b.Write(path);
+             ExecSql(path, "DROP TABLE ZGENERICASSET");
+         },
+         "no such table: ZGENERICASSET"},
+        {"damaged file", [](const std::string& path) { WriteFile(path, std::string(8192, 'x')); },
+         "file is not a database"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -105,10 +109,11 @@ TEST(PhotoLoad, FailedPhotosSqliteFallsBackSilentlyLeavingNoCopyAndNoHalfLibrary
         EXPECT_EQ(db.Photos.Count(), 0);
         EXPECT_EQ(db.Albums.Count(), 0);
         EXPECT_FALSE(db.SeparateFiles);
-        // The only line is the Photo Database's own failure.
+        // One line with SQLite's reason, then the Photo Database's own failure.
+        EXPECT_THAT(db.Log.Text(), HasSubstr("Photos.sqlite cannot be read: "));
+        EXPECT_THAT(db.Log.Text(), HasSubstr(c.Reason));
         EXPECT_THAT(db.Log.Text(), HasSubstr("Read DB fail: "));
-        EXPECT_THAT(db.Log.Text(), Not(HasSubstr("sqlite")));
-        EXPECT_THAT(db.Log.Text(), Not(HasSubstr("ZGENERICASSET")));
+        EXPECT_THAT(db.Log.Text(), Not(::testing::EndsWith("Read DB fail: ")));
         ExpectNoStagedCopies(*device);
     }
 }
@@ -128,11 +133,13 @@ TEST(PhotoLoad, PhotoDatabaseIsUsedOnlyWhenPhotosSqliteFails) {
     for (bool sqliteReads : {true, false}) {
         SCOPED_TRACE(sqliteReads ? "Photos.sqlite reads" : "Photos.sqlite fails after its albums");
         TTempDir root;
-        TPhotosSqliteBuilder b(sqliteReads ? TPhotosEra::Ios11 : TPhotosEra::Ios14);
+        TPhotosSqliteBuilder b(TPhotosEra::Ios11);
         b.AddAsset(PhotosAsset(101, 0, "DCIM/100APPLE", "IMG_0001.JPG"));
         b.AddAlbum(PhotosAlbum(7, "Trip", {101}));
         fs::create_directories(root / "PhotoData");
         b.Write(root / "PhotoData/Photos.sqlite");
+        if (!sqliteReads)
+            ExecSql(root / "PhotoData/Photos.sqlite", "DROP TABLE ZGENERICASSET");
         WriteFile(root / "Photos/Photo Database", PhotoDatabaseWithoutAlbums());
         auto device = MobileDevice(root.Path());
         TIpodPhotoDb db(*device, true);

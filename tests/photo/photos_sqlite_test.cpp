@@ -8,6 +8,7 @@
 
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
+#include "fixtures/ModernPhotoLibrary.h"
 #include "fixtures/PhotosSqliteBuilder.h"
 #include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -34,6 +35,7 @@ public:
         Photos = std::make_unique<TIpodPhotoDb>(*Device, true);
     }
     std::string DbPath() const { return FRoot / "PhotoData/Photos.sqlite"; }
+    const TTempDir& Root() const { return FRoot; }
     bool Read(const TPhotosSqliteBuilder& builder) {
         builder.Write(DbPath());
         return Photos->LoadPhotosSqlite(DbPath());
@@ -144,14 +146,81 @@ TEST(PhotosSqlite, ReadsPhotosAlbumsAndMembershipOfTheZGenericAssetLayouts) {
     }
 }
 
-TEST(PhotosSqlite, ZAssetLayoutsEndInAnSQLiteErrorAfterTheAlbums) {
-    for (TPhotosEra era : {TPhotosEra::Ios14, TPhotosEra::Ios16}) {
-        SCOPED_TRACE(SchemaName(era));
+TEST(PhotosSqlite, ZAssetLibrariesOfEveryReleaseListWhatThePhotosAppShows) {
+    for (TPhotosEra era : kAssetEras) {
+        SCOPED_TRACE(EraName(era));
         TSqliteLibrary library;
-        EXPECT_THROW(library.Read(TypicalLibrary(era)), ESQLiteException);
-        EXPECT_EQ(library.Photos->Photos.Count(), 0);
-        EXPECT_EQ(library.Photos->Albums.Items(0).Name, "Pictures");
+        WriteModernLibrary(library.Root().Path());
+        ASSERT_TRUE(library.Read(ModernLibrary(era)));
+        const TIpodPhotoDb& db = *library.Photos;
+
+        // In the order taken; trashed and foreign-entity rows are gone, camera shots stay.
+        EXPECT_EQ(ImageIds(db),
+                  (std::vector<uint32_t>{201, 202, 203, 204, 206, 207, 208, 209, 210}));
+        EXPECT_EQ(AlbumNames(db),
+                  (std::vector<std::string>{"Pictures", "Family", "Trip", "Shared", "Hidden"}));
+        // Members in album order; the hidden asset only in "Hidden".
+        EXPECT_EQ(AlbumMembers(db), (std::vector<std::vector<int32_t>>{
+                                        {0, 1, 2, 4, 5, 6, 7, 8}, {0}, {6, 0, 1}, {7}, {3}}));
+        EXPECT_EQ(db.Photos.Items(0).AlbumIndex, 2);  // the later album
+        EXPECT_EQ(db.Photos.Items(3).AlbumIndex, 4);
+
+        std::vector<bool> local;
+        std::vector<TPhotoKind> kinds;
+        for (int i = 0; i < db.Photos.Count(); ++i) {
+            const TPhotoItem& photo = db.Photos.Items(i);
+            local.push_back(photo.Local);
+            kinds.push_back(photo.Kind);
+            EXPECT_EQ(photo.Checked, photo.Local) << photo.ImageId;
+            EXPECT_EQ(photo.Hidden, photo.ImageId == 204) << photo.ImageId;
+        }
+        EXPECT_EQ(local,
+                  (std::vector<bool>{true, true, true, true, false, false, true, true, true}));
+        using enum TPhotoKind;
+        EXPECT_EQ(kinds, (std::vector<TPhotoKind>{Photo, Live, Video, Photo, Photo, Photo, Photo,
+                                                  Photo, Photo}));
+        EXPECT_EQ(db.Photos.CheckedCount, 7);
+        EXPECT_EQ(db.CloudOnlyCount, 2);
+
+        const TPhotoItem& live = db.Photos.Items(1);
+        EXPECT_EQ(live.FilePath, "DCIM/100APPLE/IMG_0002.HEIC");
+        EXPECT_EQ(live.LiveVideoPath, "DCIM/100APPLE/IMG_0002.mov");
+        EXPECT_EQ(db.Photos.Items(2).EditedPath,
+                  "PhotoData/Mutations/DCIM/100APPLE/IMG_0003/Adjustments/FullSizeRender.mov");
+        EXPECT_EQ(db.Photos.Items(6).EditedPath,
+                  "PhotoData/Mutations/DCIM/100APPLE/IMG_0008/Adjustments/FullSizeRender.jpg");
+        EXPECT_EQ(db.Photos.Items(0).EditedPath, "");
+        // 2017-10-18 06:16:41 UTC: 530000201 whole seconds after 2001.
+        EXPECT_EQ(db.Photos.Items(0).DateTaken, int64_t{978307200 + 530000201});
+        EXPECT_EQ(db.Log.Text(),
+                  "\r\nPhotos.sqlite: 2 photos are only in iCloud (not on the device)");
+        EXPECT_EQ(db.CloudOnlyText(), "2 photos are only in iCloud and were not copied");
     }
+}
+
+TEST(PhotosSqlite, TheJoinTableOfAReleaseNotSeenYetIsFoundByItsEntities) {
+    TSqliteLibrary library;
+    WriteModernLibrary(library.Root().Path());
+    TPhotosSqliteBuilder b = ModernLibrary(TPhotosEra::Ios18);
+    b.Entities = {41, 3, 3};
+    // An empty join table of the parent entity "GenericAlbum" (40) must not be taken.
+    b.ExtraJoinTables = {{40, 3}};
+    ASSERT_TRUE(library.Read(b));
+    EXPECT_EQ(AlbumNames(*library.Photos),
+              (std::vector<std::string>{"Pictures", "Family", "Trip", "Shared", "Hidden"}));
+    EXPECT_EQ(library.Photos->Albums.Items(2).Members, (std::vector<int32_t>{6, 0, 1}));
+}
+
+TEST(PhotosSqlite, WithoutAJoinTableTheAlbumsAreEmptyAndSaySo) {
+    TSqliteLibrary library;
+    WriteModernLibrary(library.Root().Path());
+    TPhotosSqliteBuilder b = ModernLibrary(TPhotosEra::Ios16);
+    b.PrimaryKeys = std::vector<TPhotosPrimaryKey>{{3, "Asset"}};  // no album entity named
+    ASSERT_TRUE(library.Read(b));
+    EXPECT_EQ(library.Photos->Photos.Count(), 9);
+    EXPECT_EQ(library.Photos->Albums.Items(1).Count, 0);
+    EXPECT_THAT(library.Photos->Log.Text(),
+                ::testing::HasSubstr("no table joins albums and assets"));
 }
 
 TEST(PhotosSqlite, EmptyDatabaseHasAlbumZeroOnly) {

@@ -69,7 +69,8 @@ TEST_F(TransFormTest, ShowsTheSavedChoiceOrTheFirst) {
         {true, {{"Orgnize", -1}}, 0, "Place files into album and artist folders (same as iTunes)"},
         {true, {{"Orgnize", "x"}}, 0, "Place files into album and artist folders (same as iTunes)"},
         {false, {{"PicOrgnize", 1}}, 1, "Save to target folder directly"},
-        {false, {{"PicOrgnize", 2}}, 0, "Place files into album folders"},
+        {false, {{"PicOrgnize", 2}}, 2, "Place files into folders by date taken (year, month)"},
+        {false, {{"PicOrgnize", 3}}, 0, "Place files into album folders"},
         {false, {{"PicOrgnize", -3}, {"Orgnize", 1}}, 0, "Place files into album folders"},
     };
     for (const TCase& c : cases) {
@@ -77,7 +78,7 @@ TEST_F(TransFormTest, ShowsTheSavedChoiceOrTheFirst) {
         Store(c.Stored);
         TTransForm form(nullptr);
         form.Prepare("3 tracks, about 9.5 MB", c.IsMusic);
-        EXPECT_EQ(form.FormatCb->count(), c.IsMusic ? 8 : 2);
+        EXPECT_EQ(form.FormatCb->count(), c.IsMusic ? 8 : 3);
         EXPECT_EQ(form.Organize, c.Shown);
         EXPECT_EQ(form.FormatCb->currentIndex(), c.Shown);
         EXPECT_EQ(form.FormatCb->currentText(), c.Text);
@@ -180,15 +181,44 @@ TEST_F(TransFormTest, PhotoDialogHidesTheMusicOptionsAndKeepsTheMusicValues) {
     EXPECT_FALSE(form.RestoreToITunes());
     EXPECT_FALSE(form.WritePlaylistFiles());
     EXPECT_EQ(form.DestEdt->text(), "/p/");
+    // The photo options, at their defaults: HEIC kept, Live Photo clips, both of an edit.
+    EXPECT_TRUE(form.HeicCb->isVisible());
+    EXPECT_FALSE(form.HeicCb->isChecked());
+    EXPECT_TRUE(form.LiveVideoCb->isChecked());
+    EXPECT_EQ(form.EditedCb->currentText(), "both");
     form.DestEdt->setText(" /home/me/Pictures");
-    form.FormatCb->setCurrentIndex(1);
+    form.FormatCb->setCurrentIndex(TTransForm::kPhotoByDate);
+    form.HeicCb->setChecked(true);
+    form.LiveVideoCb->setChecked(false);
+    form.EditedCb->setCurrentIndex(1);
     form.OKBtn->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
-    EXPECT_EQ(form.Organize, 1);
+    EXPECT_EQ(form.Organize, TTransForm::kPhotoByDate);
+    EXPECT_TRUE(form.HeicToJpeg());
+    EXPECT_FALSE(form.LiveVideo());
+    EXPECT_EQ(form.EditedChoice(), 1);
 
     expected["PicDest"] = "/home/me/Pictures/";
-    expected["PicOrgnize"] = "1";
+    expected["PicOrgnize"] = "2";
+    expected["PicHeicToJpeg"] = "1";
+    expected["PicLiveVideo"] = "0";
+    expected["PicEdited"] = "1";
     EXPECT_EQ(Saved(), expected);
+
+    // The next photo transfer starts from these choices; the music form shows none of them.
+    TTransForm again(nullptr);
+    again.Prepare("Total 1 pictures", false);
+    EXPECT_EQ(again.FormatCb->currentText(),
+              "Place files into folders by date taken (year, month)");
+    EXPECT_TRUE(again.HeicCb->isChecked());
+    EXPECT_FALSE(again.LiveVideoCb->isChecked());
+    EXPECT_EQ(again.EditedCb->currentText(), "originals");
+    TTransForm music(nullptr);
+    music.Prepare("1 tracks, about 1 MB", true);
+    music.show();
+    EXPECT_FALSE(music.HeicCb->isVisible());
+    EXPECT_FALSE(music.EditedCb->isVisible());
+    EXPECT_FALSE(music.HeicToJpeg());
 }
 
 TEST_F(TransFormTest, BrowseShowsTheChosenFolder) {

@@ -3,6 +3,7 @@
 // folders or flat, as chosen, and the camera-roll file in its own folder.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "device/iPodDev.h"
 #include "fixtures/DemoPhotos.h"
 #include "fixtures/DeviceSessions.h"
+#include "fixtures/ModernPhotoLibrary.h"
 #include "fixtures/TempDir.h"
 #include "gui/GuiTestSupport.h"
 #include "photo/iPodPhoto.h"
@@ -106,6 +108,43 @@ TEST(PhotoTransfer, PicturesGoIntoAlbumFoldersOrFlatWithTheTickedCameraFile) {
                   std::string::npos)
             << frame.LogText();
     }
+}
+
+TEST(PhotoTransfer, ThePhoneLibraryGoesIntoDateFoldersWhenTheOptionsSaySo) {
+    TMessageRecorder messages;
+    TShellRecorder shell;
+    TTempDir root;
+    TTempDir dest;
+    WriteModernLibrary(root.Path());
+    ModernLibrary(TPhotosEra::Ios26).Write(root / "PhotoData/Photos.sqlite");
+    std::unique_ptr<TIpodDevice> device = MobileDevice(root.Path());
+    TPicFrame frame(nullptr, *device);
+    frame.resize(900, 600);
+    frame.show();
+    frame.Populate();
+    ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }));
+    ASSERT_EQ(frame.PhotoDb()->Photos.CheckedCount, 7);
+
+    QString status;
+    WhenDialogShown<transfer::TTransForm>([&](transfer::TTransForm* options) {
+        options->DestEdt->setText(QString::fromStdString(dest.Path()));
+        options->FormatCb->setCurrentIndex(transfer::TTransForm::kPhotoByDate);
+        options->LiveVideoCb->setChecked(false);
+        options->EditedCb->setCurrentIndex(1);  // originals
+        options->OKBtn->click();
+        WhenDialogShown<transfer::TProgressDialog>(
+            [&](transfer::TProgressDialog* progress) { PressDoneAtTheEnd(progress); });
+    });
+    ASSERT_TRUE(frame.StartTransfer());
+    EXPECT_TRUE(messages.Shown.empty()) << messages.Texts().join(" | ").toStdString();
+    // Every original of the seven local photos in the month it was taken, nothing else.
+    EXPECT_EQ(
+        FoldersOfFiles(dest.Path()),
+        (std::multiset<std::string>{"2017/2017-10", "2017/2017-10", "2017/2017-10", "2017/2017-10",
+                                    "2017/2017-10", "2017/2017-10", "2017/2017-10"}));
+    EXPECT_NE(frame.LogText().find("2 photos are only in iCloud and were not copied"),
+              std::string::npos)
+        << frame.LogText();
 }
 
 }  // namespace
