@@ -33,7 +33,6 @@ constexpr std::chrono::milliseconds kLibraryRetryPause{2000};
 constexpr std::chrono::milliseconds kCameraRetryPause{1000};
 // An export stops at the error after this many.
 constexpr int kMaxCopyErrors = 30;
-// A free camera-roll name grows by a prefix per try; past this the folder is hopeless.
 
 // The Photo Database keeps ":"-separated paths below the device's "Photos" folder.
 std::string PhotoDatabaseFileName(const std::string& path) {
