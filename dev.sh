@@ -9,7 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libimobiledevice-dev libplist-dev libimobiledevice6 libplist3
     libsqlite3-dev zlib1g-dev libxml2-dev
-    libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev
+    libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev libheif-dev
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)

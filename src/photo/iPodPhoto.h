@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,6 +25,9 @@ namespace corvane {
 
 class TIpodDevice;
 
+// Seconds since 1970-01-01 UTC; nothing when the source gives no date.
+using TPhotoDate = std::optional<int64_t>;
+
 struct TPhotoItem {
     std::string Name;  // decimal ImageId, the caption
     bool Checked = false;
@@ -35,6 +39,9 @@ struct TPhotoItem {
     TBitmap Thumb;           // written and drawn under ThumbLock only
     std::string FilePath;    // full-size picture as a file of its own
     int32_t AlbumIndex = 0;  // album subfolder on export; 0 = none
+    // False when the original is not on the device (kept in the cloud only): such a photo is
+    // listed with a cloud mark and never ticked.
+    bool Local = true;
 };
 
 class TPhotoList {
@@ -85,6 +92,7 @@ struct TCamPhotoItem {
     std::string Path;  // as the device listing gives it
     TBitmap Thumb;     // written and drawn under ThumbLock only
     std::string FileName;
+    TPhotoDate DateTaken;  // from the library's record of the same file, when it has one
 };
 
 class TCamPhotoList {
