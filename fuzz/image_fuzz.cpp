@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the camera-roll preview as each kind of picture file (the first byte
-// picks the kind: 1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP, 0 and 6 unknown). Camera-roll files come
-// from the device, so no input may crash, hang, read past the data or allocate without bound,
+// picks the kind: 1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP, 6 HEIC, 0 and 7 unknown). Camera-roll files
+// come from the device, so no input may crash, hang, read past the data or allocate without bound,
 // and a preview that was not drawn must be all white.
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +27,7 @@ bool AllWhite(const corvane::TBitmap& bitmap) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
-    const int kind = data[0] % 7;
+    const int kind = data[0] % 8;
     // One object for the whole run, as the preview loader reuses one for every file.
     static corvane::TThumbnail thumbnail(kSide, kSide);
     corvane::TMemoryStream stream;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const corvane::TBitmap& preview = thumbnail.Thumbnail();
     if (preview.Width() != kSide || preview.Height() != kSide)
         __builtin_trap();
-    if (drawn && (kind == 0 || kind == 6))
+    if (drawn && (kind == 0 || kind == 7))
         __builtin_trap();
     if (!drawn && !AllWhite(preview))
         __builtin_trap();

@@ -37,7 +37,15 @@ constexpr int LocalCopyCode(int error) {
 }
 
 // ReadImageFile picture kinds.
-enum TPictureKind { pkNone = 0, pkJpeg = 1, pkTiff = 2, pkPng = 3, pkGif = 4, pkBmp = 5 };
+enum TPictureKind {
+    pkNone = 0,
+    pkJpeg = 1,
+    pkTiff = 2,
+    pkPng = 3,
+    pkGif = 4,
+    pkBmp = 5,
+    pkHeic = 6
+};
 
 struct TDeviceSessionOptions {
     // Loads the mobile-device library; returns null when it is missing.
@@ -93,6 +101,8 @@ public:
     // device does not tell.
     std::optional<int64_t> DeviceFileTime(const std::string& path);
     bool ReadToStream(const std::string& path, TMemoryStream& stream);
+    // ReadToStream for files that may well be missing (previews): a miss is not logged.
+    bool ReadIfPresent(const std::string& path, TMemoryStream& stream);
     bool ReadITunesDB(TMemoryStream& stream, bool& compressed);
     bool ReadPhotoDatabase(TMemoryStream& stream);
     TPictureKind ReadImageFile(const std::string& path, TMemoryStream& stream);

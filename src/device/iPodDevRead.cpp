@@ -170,6 +170,20 @@ bool TIpodDevice::ReadPhotoDatabase(TMemoryStream& stream) {
     return ReadToStream("/Photos/Photo Database", stream);
 }
 
+bool TIpodDevice::ReadIfPresent(const std::string& path, TMemoryStream& stream) {
+    stream.Clear();
+    bool read = false;
+    if (FIsIos) {
+        read = FFileService->CopyToStream(ToDevicePath(path), stream);
+    } else if (auto local = DiskPath(path); local && FileExists(*local)) {
+        read = LoadLocalFile(*local, stream);
+    }
+    if (!read)
+        stream.Clear();
+    stream.Rewind();
+    return read;
+}
+
 TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& stream) {
     std::string ext = AsciiLower(ExtractFileExt(path));
     TPictureKind kind = pkNone;
@@ -183,6 +197,8 @@ TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& 
         kind = pkGif;
     } else if (ext == ".bmp") {
         kind = pkBmp;
+    } else if (ext == ".heic" || ext == ".heif" || ext == ".hif") {
+        kind = pkHeic;
     }
     if (kind == pkNone || !ReadToStream(path, stream))
         return pkNone;

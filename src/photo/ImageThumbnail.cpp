@@ -14,6 +14,7 @@
 #include "base/ByteReader.h"
 #include "device/iPodDev.h"
 #include "photo/BitmapFile.h"
+#include "photo/HeicDecoder.h"
 #include "photo/ImageCodecs.h"
 
 namespace corvane {
@@ -214,6 +215,12 @@ bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
             return DecodeGif(file, FSrc) && Draw(FSrc);
         case pkBmp:
             return LoadBitmapFile(file, FSrc) && Draw(FSrc);
+        case pkHeic: {
+            // The longer side of the preview bounds both: the fit scales by the longer side.
+            const int side = std::max(FThumbWidth, FThumbHeight);
+            const THeicDecodeOptions options{side, side, true};
+            return DecodeHeic(file, options, FSrc) && Draw(FSrc);
+        }
         default:
             return false;
     }

@@ -1,5 +1,6 @@
 // A fitted, centred preview of a picture file on a white background. JPEG and TIFF files
-// show the small picture embedded in their EXIF data when they carry one.
+// show the small picture embedded in their EXIF data when they carry one, HEIC files the small
+// picture of their own container.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,8 @@ class TThumbnail {
 public:
     TThumbnail(int thumbnailWidth, int thumbnailHeight);
 
-    // imageType: the TPictureKind of the file (1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP). The whole
-    // stream is the file, whatever its position. True when a preview was drawn; otherwise the
+    // imageType: the TPictureKind of the file (1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP, 6 HEIC).
+    // The whole stream is the file, whatever its position. True when a preview was drawn; otherwise the
     // preview is all white. Never throws.
     bool LoadFromStream(const TMemoryStream& picture, int imageType);
     const TBitmap& Thumbnail() const { return FThumb; }

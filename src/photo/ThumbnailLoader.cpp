@@ -12,8 +12,9 @@
 #include <string>
 
 #include "device/iPodDev.h"
-#include "photo/ImageThumbnail.h"
 #include "photo/IthmbDecoders.h"
+#include "photo/PreviewMaker.h"
+#include "photo/PreviewPlaceholders.h"
 #include "photo/iPodPhoto.h"
 
 namespace corvane {
@@ -27,20 +28,6 @@ constexpr int kMaxCellSide = 1024;
 
 int CellSide(int side) {
     return side > 0 && side <= kMaxCellSide ? side : kDefaultCellSide;
-}
-
-// Silver, with a white frame 5 pixels wide centred on the outline of the middle rectangle
-// (W div 4, H div 4) - (3 * (W div 4), 3 * (H div 4)), whose inside stays silver.
-TBitmap MakePlaceholder(int width, int height) {
-    TBitmap picture(width, height);
-    picture.Fill(kSilver);
-    const int left = width / 4;
-    const int top = height / 4;
-    const int right = 3 * (width / 4);
-    const int bottom = 3 * (height / 4);
-    picture.FillRect(left - 2, top - 2, right + 2, bottom + 2, kWhite);
-    picture.FillRect(left + 3, top + 3, right - 3, bottom - 3, kSilver);
-    return picture;
 }
 
 // One step below normal: the window stays responsive while previews load. Linux takes a
@@ -60,6 +47,16 @@ std::string CameraFilePath(const TIpodDevice& device, const std::string& path) {
         path.compare(0, drive.size(), drive) != 0 || path[drive.size()] != '/')
         return path;
     return path.substr(drive.size());
+}
+
+// Which items already have a preview: a loader started again leaves them alone.
+template <typename TList>
+std::vector<char> ItemsDone(TList& list, std::mutex& thumbLock) {
+    std::vector<char> done(static_cast<size_t>(std::max(list.Count(), 0)));
+    std::lock_guard lock(thumbLock);
+    for (size_t i = 0; i < done.size(); ++i)
+        done[i] = list.Items(static_cast<int>(i)).Thumb.Empty() ? 0 : 1;
+    return done;
 }
 
 }  // namespace
@@ -231,54 +228,115 @@ void TLoadAllThumbnailThd::Execute() {
     FChannel->Changed.notify_all();
 }
 
-void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
-    FTotal = db.Photos.Count();
-    if (FTotal <= 0) {
-        FCompleted = true;
-        return;
-    }
-    db.BuildBmpHeader(true);
-    const TIthmbFormat& format = db.ThumbFormat;
-    // A Photo Database library's previews are always taken from its file number 1.
-    std::string name = format.FileName;
-    if (!format.ByName) {
-        // Built piece by piece: GCC 12 misreads "F" + text as an overlapping copy.
-        name = std::to_string(format.Id);
-        name.insert(name.begin(), 'F');
-        name += "_1";
-    }
-    const auto slotSize = static_cast<uint32_t>(std::max(format.SlotSize, 0));
-    // The slot size comes from the device's database: never read more than a preview can be.
-    if (slotSize > TIpodPhotoDb::MaxRecordBytes(format.Id)) {
-        db.AddLog("Previews: a record of " + std::to_string(slotSize) +
-                  " bytes is larger than a picture of format " + std::to_string(format.Id) +
-                  " can be");
-        return;
-    }
-    if (!db.Device.OpenThumbFile(name, slotSize)) {
-        db.AddLog("Previews cannot be read from " + name + ": " + db.Device.ThumbError());
-        return;
-    }
-    for (int i = 0; i < FTotal; ++i) {
-        TPhotoItem& photo = db.Photos.Items(i);
-        db.WorkStream.Clear();
-        db.WorkStream.Write(db.BmpHeader.data(), db.BmpHeader.size());
-        // A negative offset marks a photo without a usable preview record.
-        if (slotSize > 0 && photo.ThumbOffset >= 0 &&
-            db.Device.ReadThumbRecord(slotSize, db.WorkStream,
-                                      static_cast<uint64_t>(photo.ThumbOffset))) {
-            std::lock_guard lock(db.ThumbLock);
-            LoadRgbRecord(std::span(db.WorkStream.Data(), db.WorkStream.Size()), photo.Thumb);
+void TLoadAllThumbnailThd::Want(std::vector<int> indexes) {
+    std::reverse(indexes.begin(), indexes.end());
+    std::lock_guard lock(FWantLock);
+    FWanted = std::move(indexes);
+}
+
+int TLoadAllThumbnailThd::NextItem(const std::vector<char>& done, int& cursor) {
+    {
+        std::lock_guard lock(FWantLock);
+        while (!FWanted.empty()) {
+            const int wanted = FWanted.back();
+            FWanted.pop_back();
+            if (wanted >= 0 && static_cast<size_t>(wanted) < done.size() &&
+                !done[static_cast<size_t>(wanted)])
+                return wanted;
         }
-        db.WorkStream.Clear();
-        ++FIndex;
+    }
+    while (static_cast<size_t>(cursor) < done.size() && done[static_cast<size_t>(cursor)])
+        ++cursor;
+    return static_cast<size_t>(cursor) < done.size() ? cursor : -1;
+}
+
+void TLoadAllThumbnailThd::LoadItems(const std::vector<char>& done,
+                                     const std::function<void(int)>& item) {
+    std::vector<char> finished = done;
+    FCount = static_cast<int>(std::count(done.begin(), done.end(), 1));
+    int cursor = 0;
+    for (;;) {
+        const int index = NextItem(finished, cursor);
+        if (index < 0)
+            break;
+        finished[static_cast<size_t>(index)] = 1;
+        item(index);
+        FIndex = index;
+        ++FCount;
         ReportItem();
         if (FTerminated) {
             FCompleted = false;
             break;
         }
     }
-    db.Device.CloseThumbFile();
+}
+
+void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
+    FTotal = db.Photos.Count();
+    if (FTotal <= 0) {
+        FCompleted = true;
+        return;
+    }
+    const std::vector<char> done = ItemsDone(db.Photos, db.ThumbLock);
+    // A Photos.sqlite library keeps its pictures as files: a mobile device's own previews of
+    // them come first, and the files stand in when there is no preview file to read records of.
+    const bool pictureFiles = db.SeparateFiles && db.ThumbFormat.ByName;
+    TPreviewMaker maker(db.Device, CellSide(db.Photos.ThumbWidth), CellSide(db.Photos.ThumbHeight));
+    const bool records = !pictureFiles || !maker.HasDevicePreviews();
+    bool opened = false;
+    uint32_t slotSize = 0;
+    if (records) {
+        db.BuildBmpHeader(true);
+        const TIthmbFormat& format = db.ThumbFormat;
+        // A Photo Database library's previews are always taken from its file number 1.
+        std::string name = format.FileName;
+        if (!format.ByName) {
+            // Built piece by piece: GCC 12 misreads "F" + text as an overlapping copy.
+            name = std::to_string(format.Id);
+            name.insert(name.begin(), 'F');
+            name += "_1";
+        }
+        slotSize = static_cast<uint32_t>(std::max(format.SlotSize, 0));
+        // The slot size comes from the device's database: never read more than a preview can be.
+        if (slotSize > TIpodPhotoDb::MaxRecordBytes(format.Id)) {
+            db.AddLog("Previews: a record of " + std::to_string(slotSize) +
+                      " bytes is larger than a picture of format " + std::to_string(format.Id) +
+                      " can be");
+        } else {
+            opened = !name.empty() && db.Device.OpenThumbFile(name, slotSize);
+            if (!opened && !pictureFiles)
+                db.AddLog("Previews cannot be read from " + name + ": " +
+                          db.Device.ThumbError());
+        }
+    }
+    if (!opened && !pictureFiles)
+        return;
+    LoadItems(done, [&](int i) {
+        TPhotoItem& photo = db.Photos.Items(i);
+        if (opened) {
+            db.WorkStream.Clear();
+            db.WorkStream.Write(db.BmpHeader.data(), db.BmpHeader.size());
+            // A negative offset marks a photo without a usable preview record.
+            if (slotSize > 0 && photo.ThumbOffset >= 0 &&
+                db.Device.ReadThumbRecord(slotSize, db.WorkStream,
+                                          static_cast<uint64_t>(photo.ThumbOffset))) {
+                std::lock_guard lock(db.ThumbLock);
+                LoadRgbRecord(std::span(db.WorkStream.Data(), db.WorkStream.Size()), photo.Thumb);
+            }
+            db.WorkStream.Clear();
+            return;
+        }
+        if (photo.FilePath.empty())
+            return;
+        // A picture only in the cloud has no file to read; its preview may still be there.
+        const std::string path = photo.Local ? "/" + photo.FilePath : std::string();
+        if (const TBitmap* picture = maker.Make(path, photo.FilePath)) {
+            std::lock_guard lock(db.ThumbLock);
+            photo.Thumb = *picture;
+        }
+    });
+    if (opened)
+        db.Device.CloseThumbFile();
 }
 
 void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
@@ -286,29 +344,16 @@ void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
     const int height = CellSide(db.Photos.ThumbHeight);
     const TBitmap placeholder = MakePlaceholder(width, height);
     FTotal = db.CameraPhotos.Count();
-    TThumbnail thumbnail(width, height);
-    for (int i = 0; i < FTotal; ++i) {
+    const std::vector<char> done = ItemsDone(db.CameraPhotos, db.ThumbLock);
+    TPreviewMaker maker(db.Device, width, height);
+    LoadItems(done, [&](int i) {
         TCamPhotoItem& item = db.CameraPhotos.Items(i);
-        db.WorkStream.Clear();
-        {
-            std::lock_guard lock(db.ThumbLock);
-            const TPictureKind kind =
-                db.Device.ReadImageFile(CameraFilePath(db.Device, item.Path), db.WorkStream);
-            // Copies: the thumbnail and the placeholder serve the next item too.
-            if (kind != pkNone && thumbnail.LoadFromStream(db.WorkStream, kind)) {
-                item.Thumb = thumbnail.Thumbnail();
-            } else {
-                item.Thumb = placeholder;
-            }
-            ++FIndex;
-        }
-        ReportItem();
-        if (FTerminated) {
-            FCompleted = false;
-            break;
-        }
-    }
-    db.WorkStream.Clear();
+        const std::string path = CameraFilePath(db.Device, item.Path);
+        const TBitmap* picture = maker.Make(path, path);
+        // Copies: the maker and the placeholder serve the next item too.
+        std::lock_guard lock(db.ThumbLock);
+        item.Thumb = picture ? *picture : placeholder;
+    });
 }
 
 }  // namespace corvane

@@ -1,12 +1,17 @@
 // Fills the preview bitmaps of the photo library on a worker thread, one item at a time, and
 // reports each item and the end on the owner's (UI) thread: library mode reads the preview
-// records of the thumbnail file, camera-roll mode makes previews of the camera-roll files.
+// records of the thumbnail file (or, for pictures kept as files, the device's own previews and
+// the files), camera-roll mode makes previews of the camera-roll files. Items the owner wants
+// (the cells on screen) come first; the rest follow in list order. Items that already have a
+// preview are skipped, so a loader started again goes on where an earlier one stopped.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "base/Dispatcher.h"
 
@@ -38,9 +43,16 @@ public:
     // (or destroy the loader) from inside one of its callbacks.
     void WaitFor();
 
+    // The items to load next, most wanted first; replaces the previous wish, so an item that
+    // is no longer wanted (its cell scrolled away) waits for its turn in list order again.
+    // Any thread.
+    void Want(std::vector<int> indexes);
+
     bool CameraRoll() const { return FCameraRoll; }
     // The item just finished; -1 before the first.
     int Index() const { return FIndex; }
+    // Items that have their preview (or were tried), those found done at the start included.
+    int Count() const { return FCount; }
     int Total() const { return FTotal; }
     // True unless the thread was told to stop before the end.
     bool Completed() const { return FCompleted; }
@@ -54,6 +66,11 @@ private:
     void LoadLibraryPreviews(TIpodPhotoDb& db);
     void LoadCameraPreviews(TIpodPhotoDb& db);
     void ReportItem();
+    // The next item to load: a wanted one not done yet, else the first not done after
+    // cursor; -1 when all are done.
+    int NextItem(const std::vector<char>& done, int& cursor);
+    // Runs item(i) for each item to load, reporting each; stops early when told to.
+    void LoadItems(const std::vector<char>& done, const std::function<void(int)>& item);
     void Report(std::function<void()> call);
     void StopCourier();
 
@@ -64,6 +81,9 @@ private:
     std::thread::id FOwner;
     std::atomic<int> FIndex{-1};
     std::atomic<int> FTotal{0};
+    std::atomic<int> FCount{0};
+    std::mutex FWantLock;
+    std::vector<int> FWanted;  // most wanted last, for cheap popping
     std::atomic<bool> FCompleted{true};
     std::atomic<bool> FTerminated{false};
     std::shared_ptr<TChannel> FChannel;

@@ -33,8 +33,6 @@ namespace {
 const QColor kHeaderColour(251, 251, 253);
 const QColor kLineColour(236, 245, 255);
 constexpr int kHeaderHeight = 22;
-// A larger camera roll is not listed: the user is sent to the file manager.
-constexpr int kMaxListedCameraFiles = 300;
 constexpr int kCameraRollNode = -1;  // the node's data; albums carry their index
 
 // The preview side the loader uses: a library without previews (or with a side no preview
@@ -113,6 +111,7 @@ void TPicFrame::CreateControls() {
     PictureList->setModel(FModel);
     connect(FModel, &TPictureListModel::ItemCheckChange, this,
             &TPicFrame::PictureListItemCheckChange);
+    connect(PictureList, &TPictureGridView::VisibleRowsChanged, this, &TPicFrame::WantVisible);
 
     rightLayout->addWidget(HeaderPnl);
     rightLayout->addWidget(PictureList, 1);
@@ -166,6 +165,8 @@ void TPicFrame::FillTree() {
         }
         PicList->expandAll();
     }
+    // Usable while previews load: the camera roll is reached without waiting for the library.
+    PicList->setEnabled(true);
     connect(PicList, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { ShowNode(current); });
     PicList->setCurrentItem(FRootNode);
@@ -175,7 +176,8 @@ void TPicFrame::ShowNode(QTreeWidgetItem* node) {
     if (node == nullptr)
         return;
     if (node == FCameraNode) {
-        if (FPhotoDb->CameraPhotos.Count() > kMaxListedCameraFiles) {
+        // A camera folder whose listing gave nothing: the user can still look for himself.
+        if (FPhotoDb->CameraPhotos.Count() == 0) {
             ShowCameraRollHint();
             PicList->setCurrentItem(FRootNode);
             return;
@@ -203,19 +205,23 @@ QString TPicFrame::FillList(int index) {
     }
     FModel->Fill(cameraRoll, std::move(tags));
     PictureList->scrollToTop();
-    if (cameraRoll && FModel->rowCount() > 0)
-        StartCameraThumbnails();
+    if (FModel->rowCount() > 0)
+        EnsureThumbnails(cameraRoll);
     PictureList->setUpdatesEnabled(true);
+    WantVisible();
     return QString::number(FModel->rowCount()) + " pictures";
 }
 
 void TPicFrame::StartThumbnails(bool cameraRoll) {
+    // A loader of the other list gives way; what it made stays and is not made again.
+    FReplacing = true;
     FLoader.reset();
+    FReplacing = false;
     FDevice.Busy = true;
     FLoading = true;
     FLoaded = false;
     FLoaderCameraRoll = cameraRoll;
-    PicList->setEnabled(false);
+    // The tree stays usable: the user may go to the camera roll while the library loads.
     AllPicCb->setEnabled(false);
     try {
         FLoader = std::make_unique<TLoadAllThumbnailThd>(
@@ -225,19 +231,32 @@ void TPicFrame::StartThumbnails(bool cameraRoll) {
         // No thread could be started: the view is usable without previews.
         FLoader.reset();
         ThumbnailsDone(false);
+        return;
     }
+    WantVisible();
 }
 
-void TPicFrame::StartCameraThumbnails() {
-    // A loader still at work (or a device gone) starts nothing; a later visit tries again.
-    if (FCameraThumbnailsStarted || FLoading || FDeviceLost)
+void TPicFrame::EnsureThumbnails(bool cameraRoll) {
+    // A list all of whose previews were made, a loader already at work on this list, or a
+    // device gone start nothing.
+    if (FListDone[cameraRoll ? 1 : 0] || FDeviceLost ||
+        (FLoading && FLoaderCameraRoll == cameraRoll))
         return;
-    FCameraThumbnailsStarted = true;
-    StartThumbnails(true);
+    StartThumbnails(cameraRoll);
+}
+
+void TPicFrame::WantVisible() {
+    if (!FLoader || !FLoading || FModel->CameraRoll() != FLoaderCameraRoll)
+        return;
+    std::vector<int> tags;
+    for (int row : PictureList->VisibleRows())
+        tags.push_back(FModel->Tag(row));
+    FLoader->Want(std::move(tags));
 }
 
 void TPicFrame::ThumbnailProgress(int index, int total) {
-    SetStatus("Loading preview:  " + QString::number(index) + " / " + QString::number(total));
+    const int count = FLoader ? FLoader->Count() - 1 : index;
+    SetStatus("Loading preview:  " + QString::number(count) + " / " + QString::number(total));
     // The loader waits for this report, so a preview on screen is converted now, while the
     // lock is free; the rest are converted when drawn.
     const bool shown = FModel->CameraRoll() == FLoaderCameraRoll;
@@ -251,6 +270,11 @@ void TPicFrame::ThumbnailProgress(int index, int total) {
 }
 
 void TPicFrame::ThumbnailsDone(bool completed) {
+    // The end of a loader that gives way to another is no end for the view.
+    if (FReplacing)
+        return;
+    if (completed)
+        FListDone[FLoaderCameraRoll ? 1 : 0] = true;
     FDevice.Busy = false;
     FLoading = false;
     FLoaded = true;

@@ -76,8 +76,12 @@ private:
     void SetCellSize();
     void FillTree();
     QString FillList(int index);
+    // Starts a loader for the library or the camera roll, in place of any other.
     void StartThumbnails(bool cameraRoll);
-    void StartCameraThumbnails();
+    // Starts one for the list shown unless its previews are all made or being made.
+    void EnsureThumbnails(bool cameraRoll);
+    // Tells the loader which pictures are on screen, to be made first.
+    void WantVisible();
     void ShowCameraRollHint();
     bool CameraRollShown() const;
     void SetStatus(const QString& text);
@@ -87,9 +91,10 @@ private:
     std::unique_ptr<TIpodPhotoDb> FPhotoDb;
     std::unique_ptr<TLoadAllThumbnailThd> FLoader;
     bool FLoaded = false;
-    bool FLoading = false;           // a loader runs: from its start to its OnDone
-    bool FLoaderCameraRoll = false;  // the list the last loader fills
-    bool FCameraThumbnailsStarted = false;
+    bool FLoading = false;               // a loader runs: from its start to its OnDone
+    bool FLoaderCameraRoll = false;      // the list the last loader fills
+    bool FListDone[2] = {false, false};  // library, camera roll: every preview made
+    bool FReplacing = false;             // a loader is being stopped to start another
     bool FDeviceLost = false;
     QPointer<transfer::TProgressDialog> FProgress;
     TPictureListModel* FModel = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QStyle>
 #include <algorithm>
@@ -15,8 +16,35 @@ namespace {
 const QColor kItemBorderColour(238, 238, 238);
 const QColor kEmptyPreview(246, 247, 249);
 constexpr int kCheckInset = 3;  // from the preview's corner
+const QColor kCloudFill(255, 255, 255);
+const QColor kCloudOutline(90, 110, 140);
+
+// A cloud of three puffs on a flat base, filling rect.
+void DrawCloud(QPainter* painter, const QRectF& rect) {
+    const qreal w = rect.width();
+    const qreal h = rect.height();
+    QPainterPath cloud;
+    cloud.addEllipse(QRectF(rect.left(), rect.top() + h * 0.40, w * 0.42, h * 0.60));
+    cloud.addEllipse(QRectF(rect.left() + w * 0.22, rect.top(), w * 0.50, h * 0.80));
+    cloud.addEllipse(QRectF(rect.left() + w * 0.55, rect.top() + h * 0.30, w * 0.45, h * 0.70));
+    cloud.addRect(QRectF(rect.left() + w * 0.2, rect.top() + h * 0.6, w * 0.6, h * 0.4));
+    cloud.setFillRule(Qt::WindingFill);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(kCloudOutline, 1.2));
+    painter->setBrush(kCloudFill);
+    painter->drawPath(cloud.simplified());
+    painter->restore();
+}
 
 }  // namespace
+
+QRect TPictureGridDelegate::CloudRect(const QRect& thumb) {
+    // At the preview's top-right corner, a fifth of its width, never below 12 pixels.
+    const int width = std::max(12, thumb.width() / 5);
+    const int height = width * 2 / 3;
+    return QRect(thumb.right() + 1 - kCheckInset - width, thumb.top() + kCheckInset, width, height);
+}
 
 TPictureGridDelegate::TPictureGridDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
 
@@ -53,6 +81,10 @@ TPictureGridDelegate::TCellLayout TPictureGridDelegate::Layout(const QRect& item
 
 QStringList TPictureGridDelegate::CaptionLines(const QString& caption, const QFontMetrics& metrics,
                                                int width) {
+    // A caption of two parts (name and date) keeps one line for each.
+    if (const qsizetype split = caption.indexOf('\n'); split >= 0)
+        return {metrics.elidedText(caption.left(split), Qt::ElideMiddle, width),
+                metrics.elidedText(caption.mid(split + 1), Qt::ElideRight, width)};
     if (metrics.horizontalAdvance(caption) <= width)
         return {caption};
     // File names have no blanks to break at: the first line takes what fits, the second the
@@ -90,6 +122,8 @@ void TPictureGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     }
     painter->setPen(selected ? palette.color(QPalette::Highlight) : kItemBorderColour);
     painter->drawRect(frame);
+    if (index.data(TPictureListModel::CloudRole).toBool())
+        DrawCloud(painter, CloudRect(layout.Thumb));
 
     QStyleOptionViewItem check(option);
     check.rect = layout.Check;

@@ -1,5 +1,6 @@
 // Draws one cell of the picture grid: the preview in its frame with the check box on its
-// corner, and the caption below; a click on the check box toggles it.
+// corner (and a cloud on the other corner for a picture only in the cloud), and the caption
+// below; a click on the check box toggles it.
 #pragma once
 
 #include <QFontMetrics>
@@ -30,7 +31,9 @@ public:
     QSize CellSize() const { return FCell; }
     // Where the parts of the cell go inside an item rectangle of the view.
     TCellLayout Layout(const QRect& itemRect, const QWidget* widget) const;
-    // The caption in at most two lines of width.
+    // Where the cloud mark of a picture only in the cloud goes on a preview's place.
+    static QRect CloudRect(const QRect& thumb);
+    // The caption in at most two lines of width; a caption "name\ndate" takes one line each.
     static QStringList CaptionLines(const QString& caption, const QFontMetrics& metrics, int width);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -1,7 +1,9 @@
 #include "views/PictureGridView.h"
 
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "views/PictureGridDelegate.h"
 
@@ -38,6 +40,43 @@ void TPictureGridView::SetThumbSize(QSize thumb) {
 
 bool TPictureGridView::RowOnScreen(int row) const {
     return viewport()->rect().intersects(visualRect(model()->index(row, 0)));
+}
+
+std::vector<int> TPictureGridView::VisibleRows() const {
+    std::vector<int> rows;
+    if (model() == nullptr || model()->rowCount() == 0)
+        return rows;
+    // Probing points half a cell apart finds every cell that shows, however the rows wrap.
+    const QSize cell = FDelegate->CellSize();
+    const int stepX = std::max(cell.width() / 2, 1);
+    const int stepY = std::max(cell.height() / 2, 1);
+    const QRect area = viewport()->rect();
+    for (int y = area.top(); y <= area.bottom() + stepY - 1; y += stepY) {
+        for (int x = area.left(); x <= area.right() + stepX - 1; x += stepX) {
+            const QModelIndex index =
+                indexAt(QPoint(std::min(x, area.right()), std::min(y, area.bottom())));
+            if (index.isValid())
+                rows.push_back(index.row());
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void TPictureGridView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    emit VisibleRowsChanged();
+}
+
+void TPictureGridView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    emit VisibleRowsChanged();
+}
+
+void TPictureGridView::updateGeometries() {
+    QListView::updateGeometries();
+    emit VisibleRowsChanged();
 }
 
 void TPictureGridView::keyPressEvent(QKeyEvent* event) {

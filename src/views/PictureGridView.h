@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QListView>
+#include <vector>
 
 namespace corvane::views {
 
@@ -19,9 +20,19 @@ public:
     void SetThumbSize(QSize thumb);
     // Whether row is at least partly inside the visible part of the grid.
     bool RowOnScreen(int row) const;
+    // The rows at least partly on screen, top left first; costs what the screen holds, not
+    // what the grid holds.
+    std::vector<int> VisibleRows() const;
+
+signals:
+    // The grid was scrolled, resized or laid out again: other rows may be on screen.
+    void VisibleRowsChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
 
 private:
     TPictureGridDelegate* FDelegate;

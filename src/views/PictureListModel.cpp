@@ -1,5 +1,6 @@
 #include "views/PictureListModel.h"
 
+#include <QDateTime>
 #include <QPixmap>
 
 #include "photo/iPodPhoto.h"
@@ -80,9 +81,17 @@ QVariant TPictureListModel::data(const QModelIndex& index, int role) const {
     const int tag = Tag(index.row());
     switch (role) {
         case Qt::DisplayRole:
-        case Qt::ToolTipRole:
-            return QString::fromStdString(FCameraRoll ? FDb->CameraPhotos.Items(tag).FileName
-                                                      : FDb->Photos.Items(tag).Name);
+        case Qt::ToolTipRole: {
+            if (!FCameraRoll)
+                return QString::fromStdString(FDb->Photos.Items(tag).Name);
+            // The file name, and below it the date taken when the library knows it.
+            const TCamPhotoItem& item = FDb->CameraPhotos.Items(tag);
+            const QString date = DateText(item.DateTaken);
+            const QString name = QString::fromStdString(item.FileName);
+            return date.isEmpty() ? name : name + '\n' + date;
+        }
+        case CloudRole:
+            return !FCameraRoll && !FDb->Photos.Items(tag).Local;
         case Qt::CheckStateRole:
             return Checked(tag) ? Qt::Checked : Qt::Unchecked;
         case TagRole:
@@ -102,6 +111,12 @@ bool TPictureListModel::setData(const QModelIndex& index, const QVariant& value,
     emit ItemCheckChange(index.row(), checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
+}
+
+QString TPictureListModel::DateText(const std::optional<int64_t>& seconds) {
+    if (!seconds)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(*seconds).toString("yyyy-MM-dd hh:mm");
 }
 
 Qt::ItemFlags TPictureListModel::flags(const QModelIndex& index) const {

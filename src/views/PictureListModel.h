@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QString>
+#include <optional>
 #include <vector>
 
 #include "views/PictureGridCache.h"
@@ -21,6 +23,7 @@ public:
     enum TRole {
         TagRole = Qt::UserRole + 1,  // int: the picture's index in its list
         ThumbRole,                   // QPixmap: the preview, null while it has none
+        CloudRole,                   // bool: the original is only in the cloud
     };
 
     explicit TPictureListModel(QObject* parent = nullptr);
@@ -40,6 +43,9 @@ public:
     void PreviewChanged(bool cameraRoll, int tag, bool onScreen);
     // Check marks were changed in the library behind the model's back (a whole grid at once).
     void ChecksChanged();
+
+    // The date a picture was taken as its caption shows it, in the computer's time zone.
+    static QString DateText(const std::optional<int64_t>& seconds);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -102,7 +102,7 @@ TEST(ImageThumbnail, UnknownKindsGiveNoPreview) {
     const TMemoryStream jpeg = StreamOf(JpegFile(SolidPicture(64, 64, kPink)));
     TThumbnail thumbnail(100, 100);
     ASSERT_TRUE(thumbnail.LoadFromStream(jpeg, 1));
-    for (int kind : {0, 6, -1, 255}) {
+    for (int kind : {0, 7, -1, 255}) {
         EXPECT_FALSE(thumbnail.LoadFromStream(jpeg, kind)) << kind;
         EXPECT_EQ(thumbnail.Thumbnail().Width(), 100);
         EXPECT_EQ(thumbnail.Thumbnail().Height(), 100);

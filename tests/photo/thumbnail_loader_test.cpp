@@ -18,6 +18,7 @@
 #include "fixtures/PictureFiles.h"
 #include "fixtures/TempDir.h"
 #include "photo/ImageThumbnail.h"
+#include "photo/PreviewPlaceholders.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 
@@ -267,6 +268,9 @@ TEST(ThumbnailLoader, WaitingOnTheOwnersThreadRunsTheReportsWithoutPumping) {
     }
     {
         SCOPED_TRACE("a dispatcher that refuses work stops the loader instead of hanging it");
+        // Fresh photos: those given previews above would be skipped.
+        db.Photos.Clear();
+        SetUpRecordLibrary(db, std::vector<int32_t>(200, 0));
         TEventQueue queue;
         queue.Shutdown();
         bool called = false;
@@ -281,19 +285,21 @@ TEST(ThumbnailLoader, WaitingOnTheOwnersThreadRunsTheReportsWithoutPumping) {
     }
 }
 
-// Camera-roll files: pictures of three kinds that decode, and a video, an undecodable JPEG and
-// a picture with an extension no decoder takes, which get the placeholder.
+// Camera-roll files: pictures of three kinds that decode, a video without a poster frame, which
+// gets the video placeholder, and an undecodable JPEG and a HEIC that is not one, which get the
+// placeholder.
 struct TCameraFile {
     const char* Path;
     std::string Bytes;
     TPictureKind Kind;  // pkNone: the placeholder
+    bool Video = false;
 };
 
 std::vector<TCameraFile> CameraFiles() {
     const TBitmap picture = QuarteredPicture(16, 12, kRed, kGreen, kBlue, kWhite);
     return {{"DCIM/100APPLE/IMG_0001.JPG", JpegFile(picture), pkJpeg},
             {"DCIM/100APPLE/IMG_0002.PNG", PngFile(picture), pkPng},
-            {"DCIM/100APPLE/IMG_0003.MOV", MovFile(2000), pkNone},
+            {"DCIM/100APPLE/IMG_0003.MOV", MovFile(2000), pkNone, true},
             {"DCIM/100APPLE/IMG_0004.JPG", JunkFile(3000), pkNone},
             {"DCIM/101APPLE/IMG_0005.bmp", BmpFile(picture), pkBmp},
             {"DCIM/101APPLE/IMG_0006.HEIC", JpegFile(picture), pkNone}};
@@ -327,6 +333,10 @@ void ExpectCameraPreviews(TIpodPhotoDb& db, const TCameraCase& c,
             TThumbnail thumbnail(c.Width, c.Height);
             ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file->Bytes), file->Kind));
             EXPECT_EQ(thumb, thumbnail.Thumbnail());
+            continue;
+        }
+        if (file->Video) {
+            EXPECT_EQ(thumb, MakeVideoPlaceholder(c.Width, c.Height));
             continue;
         }
         // The placeholder: silver, a white frame 5 pixels wide centred on the outline of the

@@ -1,16 +1,19 @@
 // The photo view over real libraries of both device kinds: the album tree and the grid, check
-// marks shared between albums, the box above the grid, the camera roll and its size limit,
+// marks shared between albums, the box above the grid, the camera roll of any size with its
+// captions, the cloud mark,
 // transfers refused while previews load, and the preview loader stopped when the device goes
 // or the view is freed while it runs.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -145,7 +148,8 @@ TEST(PicFrame, ListsTheAlbumsAndTheLibraryWithTheirPreviewsInBothModes) {
         TPhotoSession session(mode);
         TPicFrame& frame = session.Open();
         EXPECT_TRUE(session.Device->Busy);
-        EXPECT_FALSE(frame.PicList->isEnabled());
+        // The tree can be used at once; the box above the grid waits for the previews.
+        EXPECT_TRUE(frame.PicList->isEnabled());
         EXPECT_FALSE(frame.AllPicCb->isEnabled());
         ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }));
         EXPECT_FALSE(session.Device->Busy);
@@ -278,13 +282,14 @@ struct TCameraCase {
     bool Listed;
 };
 
-TEST(PicFrame, TheCameraRollIsListedUpToThreeHundredFiles) {
+TEST(PicFrame, TheCameraRollIsListedWhateverItsSize) {
     const TCameraCase cases[] = {
         {"no camera folder", TMode::Disk, false, -1, false},
-        {"300 files, disk mode", TMode::Disk, true, 300, true},
-        {"301 files, disk mode", TMode::Disk, true, 301, false},
+        {"2,000 files, disk mode", TMode::Disk, true, 2000, true},
         {"demo, mobile", TMode::Mobile, true, -1, true},
-        {"301 files, mobile", TMode::Mobile, true, 301, false},
+        {"2,000 files, mobile", TMode::Mobile, true, 2000, true},
+        {"a camera folder that lists nothing, disk mode", TMode::Disk, true, 0, false},
+        {"a camera folder that lists nothing, mobile", TMode::Mobile, true, 0, false},
     };
     for (const TCameraCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -313,8 +318,7 @@ TEST(PicFrame, TheCameraRollIsListedUpToThreeHundredFiles) {
             // Their previews load now, with the same rules as the library's.
             EXPECT_TRUE(session.Device->Busy);
             EXPECT_FALSE(frame.Loaded());
-            EXPECT_FALSE(frame.PicList->isEnabled());
-            ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }));
+            ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }, 60000));
             EXPECT_EQ(frame.SbPanel->text(), QString::number(files.Count()) + " pictures");
             EXPECT_FALSE(files.Items(files.Count() - 1).Thumb.Empty());
             // Camera files start unticked; ticking one counts in the camera roll only.
@@ -324,9 +328,15 @@ TEST(PicFrame, TheCameraRollIsListedUpToThreeHundredFiles) {
             EXPECT_TRUE(files.Items(0).Checked);
             EXPECT_EQ(files.CheckedCount, 1);
             EXPECT_EQ(frame.PhotoDb()->Photos.CheckedCount, library);
+            // The box above the grid ticks every one of them.
+            frame.AllPicCb->setChecked(false);
+            QTest::mouseClick(frame.AllPicCb, Qt::LeftButton);
+            EXPECT_EQ(files.CheckedCount, files.Count());
+            EXPECT_TRUE(RowChecked(frame, files.Count() - 1));
+            EXPECT_EQ(frame.PhotoDb()->Photos.CheckedCount, library);
             continue;
         }
-        ASSERT_EQ(files.Count(), 301);
+        ASSERT_EQ(files.Count(), 0);
         const QString hint = QString::fromStdString(
             "Please open the file manager, select the \"" + (name.empty() ? "device" : name) +
             "\".\n\nYou can find all the photos under internal storage's \"DCIM\" folder");
@@ -411,6 +421,52 @@ TEST(PicFrame, ThePreviewLoaderStopsCleanlyWhenTheDeviceGoesOrTheViewIsFreed) {
         // Hand-overs the loader gave up find nothing to run.
         RunEventsFor(50);
     }
+}
+
+// Pixels of rect near colour (each channel within 24).
+int PixelsNear(const QImage& image, const QRect& rect, QColor colour) {
+    int count = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) < 24 &&
+                std::abs(pixel.green() - colour.green()) < 24 &&
+                std::abs(pixel.blue() - colour.blue()) < 24)
+                ++count;
+        }
+    }
+    return count;
+}
+
+TEST(PicFrame, CaptionsShowTheDateTakenAndCloudOnlyPhotosCarryTheCloudMark) {
+    TPhotoSession session(TMode::Mobile, true, 3);
+    TPicFrame& frame = session.OpenLoaded();
+    TIpodPhotoDb& db = *frame.PhotoDb();
+
+    // The library's photo in the first cell is only in the cloud, the second one is here.
+    ASSERT_GE(frame.PictureModel()->rowCount(), 2);
+    db.Photos.Items(frame.PictureModel()->Tag(0)).Local = false;
+    frame.PictureList->viewport()->repaint();
+    const QImage grid = frame.PictureList->viewport()->grab().toImage();
+    const QColor outline(90, 110, 140);
+    const QRect cloud = TPictureGridDelegate::CloudRect(CellOf(frame, 0).Thumb);
+    const QRect local = TPictureGridDelegate::CloudRect(CellOf(frame, 1).Thumb);
+    EXPECT_TRUE(frame.PictureModel()->index(0).data(TPictureListModel::CloudRole).toBool());
+    EXPECT_FALSE(frame.PictureModel()->index(1).data(TPictureListModel::CloudRole).toBool());
+    EXPECT_GT(PixelsNear(grid, cloud, outline), 4);
+    EXPECT_GT(PixelsNear(grid, cloud, Qt::white), 4);
+    EXPECT_EQ(PixelsNear(grid, local, outline), 0);
+
+    // Camera files: the name, and below it the date taken when the library knows it.
+    db.CameraPhotos.Items(0).DateTaken = int64_t{1700000000};
+    Select(frame, "Camera roll");
+    const QString date = QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd hh:mm");
+    EXPECT_EQ(frame.PictureModel()->index(0).data().toString(), "IMG_1000.JPG\n" + date);
+    EXPECT_EQ(frame.PictureModel()->index(1).data().toString(), "IMG_1001.JPG");
+    const QFontMetrics metrics(frame.PictureList->font());
+    EXPECT_EQ(TPictureGridDelegate::CaptionLines("IMG_1000.JPG\n" + date, metrics, 400),
+              (QStringList{"IMG_1000.JPG", date}));
+    ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }));
 }
 
 }  // namespace
