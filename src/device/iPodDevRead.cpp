@@ -58,7 +58,7 @@ std::string TIpodDevice::LocationToPath(const std::string& location) const {
 }
 
 bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
-    if (FIsIos)
+    if (MobileSession())
         return FFileService->PathExists(ToDevicePath(path));
     auto local = DiskPath(path);
     return local && PathExists(*local);
@@ -66,7 +66,7 @@ bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
 
 bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
     stream.Clear();
-    if (FIsIos) {
+    if (MobileSession()) {
         if (!FFileService->CopyToStream(ToDevicePath(path), stream)) {
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
             stream.Clear();
@@ -90,7 +90,7 @@ bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
 }
 
 bool TIpodDevice::ReadITunesDB(TMemoryStream& stream, bool& compressed) {
-    std::string folder = FIsIos ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
+    std::string folder = MobileSession() ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
     compressed = true;
     if (ReadToStream(folder + "iTunesCDB", stream))
         return true;
@@ -140,7 +140,7 @@ std::string TIpodDevice::StageFromDevice(const std::string& devicePath, const st
 std::string TIpodDevice::StageITunesFile(const std::string& name, bool inItlp,
                                          const std::string& suffix) {
     std::string folder = inItlp ? "iTunes Library.itlp/" : "";
-    if (FIsIos) {
+    if (MobileSession()) {
         return StageFromDevice("/iTunes_Control/iTunes/" + folder + name, suffix,
                                "Copy itdb failed: ");
     }
@@ -149,14 +149,14 @@ std::string TIpodDevice::StageITunesFile(const std::string& name, bool inItlp,
 }
 
 std::string TIpodDevice::StagePhotoDataFile(const std::string& name, const std::string& suffix) {
-    if (FIsIos)
+    if (MobileSession())
         return StageFromDevice("/PhotoData/" + name, suffix, "Copy photodb failed: ");
     auto local = DiskPath("/PhotoData/" + name);
     return local && FileExists(*local) ? *local : std::string();
 }
 
 std::string TIpodDevice::StageBooksPlist(bool purchased) {
-    if (!FIsIos)
+    if (!MobileSession())
         return {};
     std::string staged = purchased
                              ? StageFromDevice("Books/Purchases/Purchases.plist", "",
@@ -170,7 +170,7 @@ std::string TIpodDevice::StageBooksPlist(bool purchased) {
 }
 
 std::string TIpodDevice::StageRingtonesPlist() {
-    if (!FIsIos)
+    if (!MobileSession())
         return {};
     std::string staged =
         StageFromDevice("/iTunes_Control/iTunes/Ringtones.plist", "", "copy ringplist failed: ");
@@ -186,7 +186,7 @@ int TIpodDevice::CopyLocalNoReplace(const std::string& source, const std::string
 }
 
 int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& destFile) {
-    if (FIsIos)
+    if (MobileSession())
         return CopyFileFrom(LocationToPath(location), destFile);
     auto local = DiskPath(LocationToPath(location));
     if (!local)
@@ -195,7 +195,7 @@ int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& 
 }
 
 int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFile) {
-    if (!FIsIos)
+    if (!MobileSession())
         return CopyLocalNoReplace(path, destFile);  // a complete local path
     if (FFileService->CopyToFile(ToDevicePath(path), destFile))
         return kCopyDone;
@@ -208,7 +208,7 @@ int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFi
 
 bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
     CloseThumbFile();
-    if (FIsIos) {
+    if (MobileSession()) {
         if (!FFileService->OpenFile("/Photos/Thumbs/" + name + ".ithmb") &&
             !FFileService->OpenFile("/PhotoData/Thumbnails/" + name)) {
             AddLog("Ios: " + std::to_string(FFileService->LastError()));
@@ -229,7 +229,7 @@ bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
 }
 
 bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset) {
-    if (FIsIos) {
+    if (MobileSession()) {
         if (!FHasThumbBuffer || count > kMaxThumbRecord) {
             AddLog("Ios: record of " + std::to_string(count) + " bytes refused");
             return false;
@@ -272,7 +272,7 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
 }
 
 void TIpodDevice::CloseThumbFile() {
-    if (FIsIos) {
+    if (MobileSession()) {
         if (FFileService)
             FFileService->CloseFile();
     }

@@ -11,7 +11,12 @@ A second socket, <socket>.ctl, takes one command per line and answers one line:
   stats                 counters as one JSON object
   detach | attach       unplug or plug the phone
   trust | deny | unlock the user's answer on the phone's screen
-  drop-afc N [detach]   close the file-service connection once N more bytes were sent
+  drop-afc SUFFIX N [detach|refuse]
+                        close the file-service connection once N more bytes of files whose
+                        path ends with SUFFIX ("-" for any file) were sent; with detach the
+                        phone is unplugged at that moment, with refuse it stays plugged in
+                        but starts no service any more
+  fail-service N        the next N service starts fail
   quit
 """
 
@@ -125,8 +130,10 @@ class Phone:
         self.service_tickets = 0
         self.start_service_failures = args.start_service_failures
         self.drop_after = args.drop_afc_after
+        self.drop_suffix = ""
         self.drop_detaches = args.drop_detaches
-        self.afc_bytes = 0
+        self.drop_refuses = False
+        self.afc_bytes = 0  # file bytes sent of the files the drop watches
         self.stats = {"write_requests": 0, "write_mode_opens": 0, "afc_connections": 0,
                       "sessions": 0, "tls_sessions": 0, "pair_requests": 0,
                       "service_starts": 0, "afc_drops": 0, "read_bytes": 0}
@@ -313,10 +320,16 @@ class Phone:
                     self.pairing = "denied"
                 elif self.pairing == "locked":
                     self.pairing = "unpaired"
-        elif command == "drop-afc" and len(words) >= 2:
+        elif command == "drop-afc" and len(words) >= 3:
             with self.lock:
-                self.drop_after = self.afc_bytes + int(words[1])
-                self.drop_detaches = len(words) > 2 and words[2] == "detach"
+                self.drop_suffix = "" if words[1] == "-" else words[1]
+                self.afc_bytes = 0
+                self.drop_after = int(words[2])
+                self.drop_detaches = len(words) > 3 and words[3] == "detach"
+                self.drop_refuses = len(words) > 3 and words[3] == "refuse"
+        elif command == "fail-service" and len(words) >= 2:
+            with self.lock:
+                self.start_service_failures = int(words[1])
         elif command == "quit":
             os._exit(0)
         else:
@@ -467,6 +480,7 @@ class Afc:
         self.phone = phone
         self.sock = sock
         self.files = {}
+        self.paths = {}
         self.next_handle = 1
 
     def path(self, raw):
@@ -490,23 +504,29 @@ class Afc:
             for f in self.files.values():
                 os.close(f)
 
-    def send(self, packet, operation, data=b"", payload=b""):
+    def send(self, packet, operation, data=b"", payload=b"", path=None):
         head = AFC_HEADER.pack(AFC_MAGIC, AFC_HEADER.size + len(data) + len(payload),
                                AFC_HEADER.size + len(data), packet, operation)
         self.sock.sendall(head + data)
-        if payload:
-            self.send_counted(payload)
+        if payload and path is not None:
+            self.send_file_bytes(payload, path)
+        elif payload:
+            self.sock.sendall(payload)
 
-    def send_counted(self, payload):
+    def send_file_bytes(self, payload, path):
         phone = self.phone
         with phone.lock:
-            limit = phone.drop_after
+            watched = path.endswith(phone.drop_suffix)
+            limit = phone.drop_after if watched else None
             before = phone.afc_bytes
-            phone.afc_bytes += len(payload)
+            if watched:
+                phone.afc_bytes += len(payload)
             drop = limit is not None and phone.afc_bytes > limit
             if drop:
                 phone.drop_after = None
                 phone.stats["afc_drops"] += 1
+                if phone.drop_refuses:
+                    phone.start_service_failures = 1 << 30
             detach = drop and phone.drop_detaches
         if drop:
             # Part of the answer leaves, then the connection dies.
@@ -600,6 +620,7 @@ class Afc:
         handle = self.next_handle
         self.next_handle += 1
         self.files[handle] = fd
+        self.paths[handle] = path
         self.send(packet, AFC_FILE_OPEN_RES, struct.pack("<Q", handle))
 
     def file_read(self, packet, data):
@@ -610,7 +631,7 @@ class Afc:
             return
         chunk = os.read(fd, min(size, 8 << 20))
         self.phone.count("read_bytes", len(chunk))
-        self.send(packet, AFC_DATA, payload=chunk)
+        self.send(packet, AFC_DATA, payload=chunk, path=self.paths[handle])
 
     def file_seek(self, packet, data):
         handle, whence, offset = struct.unpack_from("<QQq", data)
@@ -680,7 +701,8 @@ def main():
                         help="sessions stay plain text (default: TLS, as phones do)")
     parser.add_argument("--start-service-failures", type=int, default=0)
     parser.add_argument("--drop-afc-after", type=int, default=None,
-                        help="close the file-service connection once this many bytes went out")
+                        help="close the file-service connection once this many bytes of "
+                             "files went out")
     parser.add_argument("--drop-detaches", action="store_true",
                         help="the drop is an unplug: the phone detaches too")
     parser.add_argument("--slow", type=float, default=0.0,

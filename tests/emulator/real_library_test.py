@@ -109,5 +109,127 @@ class SameAsSimulated(PhoneTest):
         self.assertFolderUntouched(phone)
 
 
+def part_files(folder):
+    return [name for _root, _dirs, files in os.walk(folder) for name in files
+            if ".part" in name]
+
+
+class Trust(PhoneTest):
+    """A phone that does not trust this computer yet: told in words, served once trusted."""
+
+    def test_each_state_is_told_in_plain_words(self):
+        cases = [("unpaired", "asks whether to trust this computer"),
+                 ("locked", "is locked with a passcode"),
+                 ("denied", "Don't Trust was tapped")]
+        for pairing, words in cases:
+            with self.subTest(pairing=pairing):
+                phone = self.phone("--pairing", pairing)
+                devices = run(CLI, ["devices", "--wait", "2"], phone.env())
+                self.assertEqual(devices.returncode, 1)
+                self.assertIn("does not trust this computer yet", devices.stdout)
+                self.assertIn(words, devices.stdout)
+                self.assertIn("Unlock the iPhone and tap Trust on its screen", devices.stdout)
+                # The library makes the computer's keys before each request: give it time.
+                listing = run(CLI, ["music", "list", "--wait", "4"], phone.env())
+                self.assertEqual(listing.returncode, 1)
+                self.assertIn(words, listing.stderr)
+                # Asked again while waiting, never once per second of a wait of its own.
+                self.assertGreaterEqual(phone.stats()["pair_requests"], 2)
+                phone.close()
+
+    def test_served_as_soon_as_the_user_taps_trust(self):
+        phone = self.phone("--pairing", "unpaired")
+        program = subprocess.Popen([CLI, "devices", "--wait", "30"], env=phone.env(),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.addCleanup(program.kill)
+        self.assertTrue(wait_for(lambda: phone.stats()["pair_requests"] >= 2))
+        trusted_at = time.monotonic()
+        phone.control("trust")
+        out, _err = program.communicate(timeout=30)
+        self.assertEqual(program.returncode, 0, out)
+        self.assertLess(time.monotonic() - trusted_at, 5)
+        self.assertIn("Device: Demo iPhone", out)
+        self.assertIn("Unlock the iPhone and tap Trust on its screen", out)
+        self.assertIn("trusts this computer now", out)
+        # The pairing was kept: the next run starts its session at once.
+        again = run(CLI, ["devices", "--wait", "5"], phone.env())
+        self.assertEqual(again.returncode, 0)
+        self.assertNotIn("Trust", again.stdout)
+        self.assertGreaterEqual(phone.stats()["tls_sessions"], 2)
+
+
+class Drops(PhoneTest):
+    """The file-service connection breaks during an export."""
+
+    FIRST_TRACK = "KLMN.mp3"  # Morning Ferry, the first of the five items
+
+    def export(self, phone, out):
+        return run(CLI, ["music", "export", "--to", out], phone.env())
+
+    def simulated_export(self):
+        env = dict(os.environ)
+        env.pop("USBMUXD_SOCKET_ADDRESS", None)
+        out = self.out("simulated")
+        run(CLI, ["music", "export", "--to", out, "--device", self.folder], env)
+        return tree_digest(out)
+
+    def test_a_dropped_connection_is_opened_again_before_the_next_file(self):
+        phone = self.phone()
+        phone.control("drop-afc %s 10000" % self.FIRST_TRACK)
+        out = self.out("real")
+        result = self.export(phone, out)
+        self.assertEqual(phone.stats()["afc_drops"], 1)
+        self.assertIn("1/5  Morning Ferry", result.stdout)
+        self.assertIn("Copy tracks: 4/5", result.stdout)
+        self.assertEqual(result.stdout.count("opened again"), 1, result.stdout)
+        self.assertIn("AFC error", result.stdout)
+        expected = self.simulated_export()
+        got = tree_digest(out)
+        self.assertNotIn("Morning Ferry.mp3", got)
+        self.assertEqual(got, {k: v for k, v in expected.items() if "Morning Ferry" not in k})
+        self.assertEqual(part_files(out), [])
+        self.assertFolderUntouched(phone)
+
+    def test_when_opening_again_fails_the_rest_fails_with_the_reason_logged_once(self):
+        phone = self.phone()
+        phone.control("drop-afc %s 10000 refuse" % self.FIRST_TRACK)
+        out = self.out("real")
+        result = self.export(phone, out)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("Copy tracks: 0/5", result.stdout)
+        self.assertEqual(result.stdout.count("could not be opened again"), 1, result.stdout)
+        self.assertRegex(result.stdout, r"AFC error \d+ \((MUX_ERROR|NOT_ENOUGH_DATA)")
+        self.assertEqual(part_files(out), [])
+
+    def test_a_phone_pulled_mid_export_fails_the_rest_as_a_mobile_device(self):
+        for sessions in ([], ["--plain-sessions"]):
+            with self.subTest(sessions=sessions or "tls"):
+                phone = self.phone(*sessions)
+                phone.control("drop-afc %s 10000 detach" % self.FIRST_TRACK)
+                out = self.out("pulled" + "".join(sessions))
+                result = self.export(phone, out)
+                # Over TLS the session stop writes to the dead connection: no SIGPIPE.
+                self.assertNotIn(result.returncode, (-13, 141), result.stderr)
+                self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
+                self.assertIn("Copy tracks: 0/5", result.stdout)
+                self.assertEqual(result.stdout.count("[!]"), 1, result.stdout)
+                self.assertIn("[!]: Lost Demo iPhone", result.stdout)
+                # Disk-mode codes would mean the tracks were looked for on a mounted iPod.
+                for code in ("Err 1\n", "Err 1002", "Err 3\n"):
+                    self.assertNotIn(code, result.stdout)
+                self.assertEqual(part_files(out), [])
+                phone.close()
+
+
+class Waiting(PhoneTest):
+    def test_wait_ends_on_time_whatever_the_phone_does(self):
+        phone = self.phone("--slow", "8")
+        started = time.monotonic()
+        result = run(CLI, ["devices", "--wait", "2"], phone.env())
+        elapsed = time.monotonic() - started
+        self.assertEqual(result.returncode, 1)
+        self.assertLess(elapsed, 3.0)
+
+
 if __name__ == "__main__":
     unittest.main()
