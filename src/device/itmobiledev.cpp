@@ -643,7 +643,11 @@ private:
             }
             HandleEvent(event);
         }
-        FWorkerDone = true;
+        {
+            std::lock_guard lock(FQueueMutex);
+            FWorkerDone = true;
+        }
+        FQueueChanged.notify_all();
     }
 
     void StopWorker() {
@@ -666,11 +670,13 @@ private:
         // connections are cut, so that the program can end.
         FStopping = true;
         auto grace = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        std::unique_lock lock(FQueueMutex);
         while (!FWorkerDone) {
             if (std::chrono::steady_clock::now() >= grace)
                 CutMuxConnections();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            FQueueChanged.wait_for(lock, std::chrono::milliseconds(10));
         }
+        lock.unlock();
         FWorker.join();
     }
 
