@@ -22,6 +22,10 @@ constexpr int kErrorDeviceGone = -3;
 constexpr int kMaxTreeDepth = 64;
 // How often a device that does not trust this computer yet is asked again.
 constexpr auto kTrustRetry = std::chrono::seconds(1);
+// A connection that drops because the device was pulled out is followed by the removal
+// report within moments; this long it is waited for before the drop counts as a fault.
+constexpr int kRemovalWaitSteps = 15;
+constexpr auto kRemovalWaitStep = std::chrono::milliseconds(20);
 
 bool IsPairingAnswer(int code) {
     return code == kPairingPending || code == kPairingPasscodeLocked || code == kPairingDenied;
@@ -88,12 +92,10 @@ void TIosHelper::DeviceNotified(TAmDevice device, int message) {
         Attach(device);
         return;
     }
-    {
-        std::lock_guard lock(FLock);
-        // The loss of a device we do not serve changes nothing.
-        if (FAmDevice != nullptr && device != nullptr && device != FAmDevice)
-            return;
-    }
+    // The loss of a device we do not serve changes nothing.
+    TAmDevice served = FServedDevice;
+    if (served != nullptr && device != nullptr && device != served)
+        return;
     Detach();
 }
 
@@ -107,6 +109,7 @@ bool TIosHelper::Attach(TAmDevice device) {
         }
         FDeviceGoing = false;
         FAmDevice = device;
+        FServedDevice = device;
         FPairingCode = 0;
         FConnectionDropped = false;
         FReopenFailed = false;
@@ -171,20 +174,26 @@ void TIosHelper::Detach() {
     bool report;
     {
         std::lock_guard lock(FLock);
-        CloseServiceLocked();
-        if (FAmDevice)
-            EndDeviceSession();
-        FAmDevice = nullptr;
-        FTrustDevice = nullptr;
-        FPairingCode = 0;
-        SetPairing(0);
-        report = FReported;
-        FReported = false;
+        report = EndAttachment();
         FDeviceGoing = false;
     }
     // Only a device that was reported attached is reported lost.
     if (report && FOnChange)
         FOnChange(*this, false);
+}
+
+bool TIosHelper::EndAttachment() {
+    CloseServiceLocked();
+    if (FAmDevice)
+        EndDeviceSession();
+    FAmDevice = nullptr;
+    FServedDevice = nullptr;
+    FTrustDevice = nullptr;
+    FPairingCode = 0;
+    SetPairing(0);
+    bool report = FReported;
+    FReported = false;
+    return report;
 }
 
 int TIosHelper::ReconnectDevice() {
@@ -266,6 +275,16 @@ int TIosHelper::Note(int result) {
 }
 
 bool TIosHelper::UsableConnection() {
+    if (FConnectionDropped && !FReopenFailed && FAmDevice != nullptr) {
+        for (int step = 0; step < kRemovalWaitSteps && !FDeviceGoing; ++step)
+            std::this_thread::sleep_for(kRemovalWaitStep);
+    }
+    if (FConnectionDropped && FDeviceGoing && FAmDevice != nullptr) {
+        // The device was pulled out: its loss is reported here, in order with the items the
+        // caller goes on with, and the removal report that waits for the lock finds it done.
+        if (EndAttachment() && FOnChange)
+            FOnChange(*this, false);
+    }
     if (FConnectionDropped && !FReopenFailed && FAmDevice != nullptr && !FDeviceGoing) {
         // The device is still attached: its file service is opened again as at attach.
         FConnectionDropped = false;

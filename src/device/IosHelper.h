@@ -92,6 +92,7 @@ private:
     void EndDeviceSession();
     int Note(int result);
     bool UsableConnection();
+    bool EndAttachment();
     void SetPairing(int code);
     void WaitForTrust();
     void CloseServiceLocked();
@@ -110,6 +111,9 @@ private:
     std::atomic<int> FLastError{0};
     std::atomic<int> FLastLocalError{0};
     TAmDevice FAmDevice = nullptr;
+    // FAmDevice for the removal report, which must not wait for the lock: a copy that holds
+    // it waits for that report.
+    std::atomic<TAmDevice> FServedDevice{nullptr};
     bool FReported = false;  // an attach was reported and no loss yet
     TAfcConnection FAfcConn = nullptr;
     TAfcFileRef FAfcFile = 0;
