@@ -12,8 +12,9 @@ A second socket, <socket>.ctl, takes one command per line and answers one line:
   detach | attach       unplug or plug the phone
   trust | deny | unlock the user's answer on the phone's screen
   drop-afc SUFFIX N [detach|refuse]
-                        close the file-service connection once N more bytes of files whose
-                        path ends with SUFFIX ("-" for any file) were sent; with detach the
+                        close the file-service connection after the answer that takes the
+                        bytes sent of files whose path ends with SUFFIX ("-" for any file)
+                        past N; with detach the
                         phone is unplugged at that moment, with refuse it stays plugged in
                         but starts no service any more
   fail-service N        the next N service starts fail
@@ -518,7 +519,6 @@ class Afc:
         with phone.lock:
             watched = path.endswith(phone.drop_suffix)
             limit = phone.drop_after if watched else None
-            before = phone.afc_bytes
             if watched:
                 phone.afc_bytes += len(payload)
             drop = limit is not None and phone.afc_bytes > limit
@@ -529,8 +529,10 @@ class Afc:
                     phone.start_service_failures = 1 << 30
             detach = drop and phone.drop_detaches
         if drop:
-            # Part of the answer leaves, then the connection dies.
-            self.sock.sendall(payload[:max(0, limit - before)])
+            # The answer that crosses the limit leaves whole, then the connection dies: the
+            # library (1.3.0) reads past its buffer and reports success on an answer cut
+            # short, which no program can mend.
+            self.sock.sendall(payload)
             if detach:
                 phone.detach()
             self.sock.shutdown(socket.SHUT_RDWR)
