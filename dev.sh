@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Developer entry point: deps | build [asan] | test [asan] | run | screenshots | bench | fuzz [SECONDS]
+# Developer entry point: deps | build [asan] | test [asan] | run | screenshots | bench [phone] | fuzz [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,6 +12,7 @@ PACKAGES=(
     libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev libheif-dev
     libheif-examples
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+    python3 openssl
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
@@ -133,7 +134,12 @@ case "${1:-}" in
     bench)
         install_packages "${PACKAGES[@]}"
         build bench
-        build-bench/corvane_bench "${@:2}"
+        if [ "${2:-}" = phone ]; then
+            # Copy speed from the emulated iPhone: ./dev.sh bench phone [MEGABYTES] [ROUNDS]
+            python3 bench/phone/phone_copy_bench.py build-bench "${@:3}"
+        else
+            build-bench/corvane_bench "${@:2}"
+        fi
         ;;
     fuzz)
         install_packages "${PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"

@@ -1,5 +1,6 @@
 #include "app/CrvMain.h"
 
+#include <algorithm>
 #include <exception>
 
 #include <QAction>
@@ -146,6 +147,12 @@ void TMainForm::BuildControls() {
     TipLb->setFont(font);
     TipLb->adjustSize();
     TipLb->hide();
+    TrustLb = new QLabel(MainPnl);
+    TrustLb->setObjectName("TrustLb");
+    TrustLb->setAlignment(Qt::AlignCenter);
+    TrustLb->setWordWrap(true);
+    TrustLb->setFont(font);
+    TrustLb->hide();
     setCentralWidget(central);
 
     Timer = new QTimer(this);
@@ -222,6 +229,26 @@ void TMainForm::CreateSession() {
     FDevice = std::make_unique<TIpodDevice>(
         [this, generation](bool connected) { SessionChanged(generation, connected); },
         std::move(options));
+    FDevice->SetOnPairing(
+        [this, generation](const std::string& message) { PairingChanged(generation, message); });
+}
+
+void TMainForm::PairingChanged(unsigned generation, const std::string& message) {
+    // Runs on a thread of the file service, like SessionChanged.
+    std::lock_guard lock(FReportLock);
+    if (FClosed || generation != FGeneration)
+        return;
+    const QString text = QString::fromStdString(message);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, text] {
+            if (generation != FGeneration)
+                return;
+            TrustLb->setText(text);
+            TrustLb->setVisible(!text.isEmpty() && !FIsConnected);
+            FormResize();
+        },
+        Qt::QueuedConnection);
 }
 
 void TMainForm::OnDeviceChange(bool connected) {
@@ -244,6 +271,8 @@ void TMainForm::ShowDeviceChange(unsigned generation, bool connected) {
         return;
     TipImg->setVisible(!connected);
     TipLb->setVisible(connected);
+    if (connected)
+        TrustLb->hide();
     // Reports before the timer fires do not restart it: it acts once, on the last state.
     if (!Timer->isActive())
         Timer->start();
@@ -524,6 +553,9 @@ void TMainForm::FormResize() {
     const int top = (height - TipImg->height() - 40) / 2;
     TipImg->move((width - TipImg->width() - 20) / 2, top);
     TipLb->move((width - TipLb->width()) / 2, top);
+    TrustLb->setFixedWidth(std::max(100, std::min(width - 40, 600)));
+    TrustLb->adjustSize();
+    TrustLb->move((width - TrustLb->width()) / 2, top + TipImg->height() + 12);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

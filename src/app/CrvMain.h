@@ -91,6 +91,7 @@ public:
     QWidget* MainPnl = nullptr;
     QLabel* TipImg = nullptr;
     QLabel* TipLb = nullptr;
+    QLabel* TrustLb = nullptr;  // what to do on a device that does not trust us yet
     QTimer* Timer = nullptr;
 
 protected:
@@ -104,6 +105,7 @@ private:
     void CreateSession();
     void SessionChanged(unsigned generation, bool connected);
     void ShowDeviceChange(unsigned generation, bool connected);
+    void PairingChanged(unsigned generation, const std::string& message);
     void OpenView(bool music);
     views::TDeviceView* VisibleView() const;
     void BeginViewCall();

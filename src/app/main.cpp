@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 
 #include "app/CrvMain.h"
@@ -7,6 +8,9 @@
 #include "app/ScreenshotTour.h"
 
 int main(int argc, char** argv) {
+    // The mobile-device library writes to sockets of a phone that may be unplugged at any
+    // moment; the write must fail, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane");
     QGuiApplication::setDesktopFileName("corvane");

@@ -69,16 +69,21 @@ int OpenAttachedSession(TCliSession& session, const TArgs& args) {
         return 2;
     }
     if (!session.Device->Connected()) {
-        std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
+        std::string pairing = session.Device->PairingMessage();
+        if (!pairing.empty()) {
+            std::fprintf(stderr, "corvane-cli: %s\n", pairing.c_str());
+        } else {
+            std::fprintf(stderr, "corvane-cli: no iPod, iPhone, iPod touch or iPad found\n");
+        }
         return 1;
     }
     return 0;
 }
 
-std::string IndentedLog(const std::string& log) {
+std::string IndentedLog(const std::string& log, const char* heading) {
     if (log.empty())
         return {};
-    std::string out = "Log:";
+    std::string out = heading;
     for (char c : log) {
         if (c == '\r')
             continue;
@@ -87,6 +92,11 @@ std::string IndentedLog(const std::string& log) {
             out += "  ";
     }
     return out + "\n";
+}
+
+std::string DeviceLogSince(const TIpodDevice& device, size_t since) {
+    std::string log = device.Log.Text();
+    return since < log.size() ? IndentedLog(log.substr(since), "Device log:") : std::string();
 }
 
 }  // namespace corvane::cli

@@ -29,7 +29,12 @@ int OpenAttachedSession(TCliSession& session, const TArgs& args);
 
 // A log text ("\r\n"-separated lines) as "Log:" followed by the lines, indented; empty for an
 // empty log.
-std::string IndentedLog(const std::string& log);
+std::string IndentedLog(const std::string& log, const char* heading = "Log:");
+
+// The device session's log lines added since its log had `since` characters (what happened
+// to the device during a transfer: a loss, a connection opened again), as "Device log:" and
+// the lines; empty when there are none.
+std::string DeviceLogSince(const TIpodDevice& device, size_t since);
 
 // The --device value, else the CORVANE_DEVICE environment variable, else empty.
 std::string DeviceDirFromArgs(const std::string& argValue);

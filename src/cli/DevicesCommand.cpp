@@ -21,6 +21,9 @@ int RunDevices(const TArgs& args) {
         std::printf("Kind:   %s\n", device.IsIos() ? "mobile device" : "disk-mode iPod");
         std::printf("Root:   %s\n",
                     device.IsIos() ? "/ (device file service)" : device.Drive().c_str());
+    } else if (std::string pairing = device.PairingMessage(); !pairing.empty()) {
+        std::printf("A device is connected but does not trust this computer yet.\n%s\n",
+                    pairing.c_str());
     } else {
         std::printf("No iPod, iPhone, iPod touch or iPad found.\n");
     }

@@ -114,6 +114,7 @@ int RunMusicExport(const TArgs& args) {
     const int total = music.Tracks.CheckedCount;
     std::printf("Transfer to computer: %d tracks into %s\n", total, music.DestFolder.c_str());
     TMusicCopyThread worker(music, args.Flag("--restore"), session.Queue.Dispatcher());
+    const size_t deviceLogStart = session.Device->Log.Text().size();
     TTransferOutcome outcome = RunTransfer(session, worker, total);
 
     int failed = 0;
@@ -130,6 +131,7 @@ int RunMusicExport(const TArgs& args) {
     if (args.Flag("--m3u"))
         playlists = WritePlaylistFiles(music);
     PrintLog(music.Log.Text());
+    std::fputs(DeviceLogSince(*session.Device, deviceLogStart).c_str(), stdout);
     std::printf("%d of %d tracks are in %s", copied, total, music.DestFolder.c_str());
     if (args.Flag("--m3u"))
         std::printf("; %d playlist file%s", playlists, playlists == 1 ? "" : "s");

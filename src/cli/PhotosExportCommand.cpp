@@ -75,10 +75,12 @@ int RunPhotosExport(const TArgs& args) {
 
     std::printf("Transfer to computer: %d pictures into %s\n", total, photos.Destination.c_str());
     TPhotoCopyThread worker(photos, withCameraRoll, session.Queue.Dispatcher());
+    const size_t deviceLogStart = session.Device->Log.Text().size();
     TTransferOutcome outcome = RunTransfer(session, worker, total);
 
     std::string log = photos.Log.Text();
     std::fputs(IndentedLog(log).c_str(), stdout);
+    std::fputs(DeviceLogSince(*session.Device, deviceLogStart).c_str(), stdout);
     std::printf("%d pictures written to %s\n", worker.Copied(), photos.Destination.c_str());
     if (outcome.CancelRequested) {
         std::printf("Cancelled.\n");

@@ -1,4 +1,5 @@
 // corvane-cli: the headless front end.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,6 +47,9 @@ const char* const kUsage =
 
 int main(int argc, char** argv) {
     using namespace corvane::cli;
+    // The mobile-device library writes to sockets of a phone that may be unplugged at any
+    // moment; the write must fail, not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

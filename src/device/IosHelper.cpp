@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <new>
 
 #include "base/Text.h"
+#include "device/MobileDeviceErrors.h"
 #include "platform/FileCopy.h"
 
 namespace corvane {
@@ -18,6 +20,16 @@ namespace {
 constexpr int kErrorDeviceGone = -3;
 // Device folders nest a handful of levels; a deeper tree is damaged or hostile.
 constexpr int kMaxTreeDepth = 64;
+// How often a device that does not trust this computer yet is asked again.
+constexpr auto kTrustRetry = std::chrono::seconds(1);
+// A connection that drops because the device was pulled out is followed by the removal
+// report within moments; this long it is waited for before the drop counts as a fault.
+constexpr int kRemovalWaitSteps = 15;
+constexpr auto kRemovalWaitStep = std::chrono::milliseconds(20);
+
+bool IsPairingAnswer(int code) {
+    return code == kPairingPending || code == kPairingPasscodeLocked || code == kPairingDenied;
+}
 
 // A name from a directory read that cannot be used as one path component.
 bool IsUnusableName(const char* name) {
@@ -36,6 +48,14 @@ TIosHelper::~TIosHelper() {
     // No notification may run into a half-destroyed instance.
     if (FSubscribed)
         FLibrary->NotificationUnsubscribe();
+    {
+        std::lock_guard lock(FLock);
+        FStopping = true;
+        FTrustDevice = nullptr;
+    }
+    FTrustChanged.notify_all();
+    if (FTrustThread.joinable())
+        FTrustThread.join();
     std::lock_guard lock(FLock);
     if (FAmDevice) {
         CloseServiceLocked();
@@ -47,6 +67,11 @@ TIosHelper::~TIosHelper() {
 bool TIosHelper::HasDevice() const {
     std::lock_guard lock(FLock);
     return FAmDevice != nullptr && !FServiceName.empty();
+}
+
+std::string TIosHelper::PairingMessage() const {
+    std::lock_guard lock(FMessageLock);
+    return FPairingMessage;
 }
 
 bool TIosHelper::StartNotify() {
@@ -67,12 +92,10 @@ void TIosHelper::DeviceNotified(TAmDevice device, int message) {
         Attach(device);
         return;
     }
-    {
-        std::lock_guard lock(FLock);
-        // The loss of a device we do not serve changes nothing.
-        if (FAmDevice != nullptr && device != nullptr && device != FAmDevice)
-            return;
-    }
+    // The loss of a device we do not serve changes nothing.
+    TAmDevice served = FServedDevice;
+    if (served != nullptr && device != nullptr && device != served)
+        return;
     Detach();
 }
 
@@ -86,13 +109,64 @@ bool TIosHelper::Attach(TAmDevice device) {
         }
         FDeviceGoing = false;
         FAmDevice = device;
+        FServedDevice = device;
+        FPairingCode = 0;
+        FConnectionDropped = false;
+        FReopenFailed = false;
         opened = OpenService(kAfcServiceName, false);
         if (opened)
             FReported = true;
+        SetPairing(opened ? 0 : FPairingCode);
+        if (FPairingCode != 0 && !FStopping) {
+            // Asked again until the user answers on the device or it goes away.
+            FTrustDevice = device;
+            if (!FTrustThread.joinable())
+                FTrustThread = std::thread([this] { WaitForTrust(); });
+            FTrustChanged.notify_all();
+        } else if (FTrustDevice == device) {
+            FTrustDevice = nullptr;
+        }
     }
     if (opened && FOnChange)
         FOnChange(*this, true);
     return opened;
+}
+
+void TIosHelper::SetPairing(int code) {
+    std::string message;
+    if (code != 0) {
+        std::string deviceClass;
+        if (FAmDevice != nullptr)
+            FLibrary->DeviceCopyValue(FAmDevice, "DeviceClass", &deviceClass);
+        message = corvane::PairingMessage(code, DeviceKindWord(deviceClass));
+    }
+    {
+        std::lock_guard lock(FMessageLock);
+        if (message == FPairingMessage)
+            return;
+        FPairingMessage = message;
+    }
+    if (message.empty() && code == 0 && FReported && FOnNotice)
+        FOnNotice("The device trusts this computer now.");
+    if (!message.empty() && FOnNotice)
+        FOnNotice(message);
+    if (FOnPairing)
+        FOnPairing(message);
+}
+
+void TIosHelper::WaitForTrust() {
+    std::unique_lock lock(FLock);
+    while (!FStopping) {
+        if (FTrustDevice == nullptr) {
+            FTrustChanged.wait(lock);
+            continue;
+        }
+        TAmDevice device = FTrustDevice;
+        FTrustChanged.wait_for(lock, kTrustRetry);
+        // Still held: a loss cannot slip in between the check and the attempt.
+        if (!FStopping && FTrustDevice == device)
+            Attach(device);
+    }
 }
 
 void TIosHelper::Detach() {
@@ -100,12 +174,7 @@ void TIosHelper::Detach() {
     bool report;
     {
         std::lock_guard lock(FLock);
-        CloseServiceLocked();
-        if (FAmDevice)
-            EndDeviceSession();
-        FAmDevice = nullptr;
-        report = FReported;
-        FReported = false;
+        report = EndAttachment();
         FDeviceGoing = false;
     }
     // Only a device that was reported attached is reported lost.
@@ -113,14 +182,43 @@ void TIosHelper::Detach() {
         FOnChange(*this, false);
 }
 
+bool TIosHelper::EndAttachment() {
+    CloseServiceLocked();
+    if (FAmDevice)
+        EndDeviceSession();
+    FAmDevice = nullptr;
+    FServedDevice = nullptr;
+    FTrustDevice = nullptr;
+    FPairingCode = 0;
+    SetPairing(0);
+    bool report = FReported;
+    FReported = false;
+    return report;
+}
+
 int TIosHelper::ReconnectDevice() {
     FLibrary->DeviceDisconnect(FAmDevice);
     int result = FLibrary->DeviceConnect(FAmDevice);
     if (result != 0)
         return result;
-    if (FLibrary->DeviceIsPaired(FAmDevice) == 1 &&
-        FLibrary->DeviceValidatePairing(FAmDevice) == 0) {
-        return FLibrary->DeviceStartSession(FAmDevice);
+    bool paired =
+        FLibrary->DeviceIsPaired(FAmDevice) == 1 && FLibrary->DeviceValidatePairing(FAmDevice) == 0;
+    if (!paired) {
+        // This computer asks to be trusted itself: the device may never have been paired
+        // with it, and the pairing done when it was plugged in may not have run.
+        result = FLibrary->DevicePair(FAmDevice);
+        if (IsPairingAnswer(result))
+            FPairingCode = result;
+        if (result != 0)
+            return result;
+        FPairingCode = 0;
+        paired = FLibrary->DeviceValidatePairing(FAmDevice) == 0;
+    }
+    if (paired) {
+        result = FLibrary->DeviceStartSession(FAmDevice);
+        if (IsPairingAnswer(result))
+            FPairingCode = result;
+        return result;
     }
     return 0;
 }
@@ -156,13 +254,66 @@ bool TIosHelper::OpenService(const std::string& name, bool force) {
         }
         // A fresh device has no session yet: connect, check the pairing, start one, retry.
         fresh = false;
-        for (int attempt = 0; attempt < 3 && !fresh; ++attempt) {
+        for (int attempt = 0; attempt < 3 && !fresh && !FDeviceGoing; ++attempt) {
             fresh = ReconnectDevice() == 0;
+            // Asking again at once changes nothing: the user has to answer on the device.
+            if (FPairingCode != 0)
+                return false;
         }
         if (!fresh)
             return false;
     }
     return false;
+}
+
+int TIosHelper::Note(int result) {
+    if (IsAfcConnectionLoss(result) && FAfcConn != nullptr && !FConnectionDropped) {
+        FConnectionDropped = true;
+        FDropError = result;
+    }
+    return result;
+}
+
+bool TIosHelper::UsableConnection() {
+    if (FConnectionDropped && !FReopenFailed && FAmDevice != nullptr) {
+        for (int step = 0; step < kRemovalWaitSteps && !FDeviceGoing; ++step)
+            std::this_thread::sleep_for(kRemovalWaitStep);
+    }
+    if (FConnectionDropped && FDeviceGoing && FAmDevice != nullptr) {
+        // The device was pulled out: its loss is reported here, in order with the items the
+        // caller goes on with, and the removal report that waits for the lock finds it done.
+        if (EndAttachment() && FOnChange)
+            FOnChange(*this, false);
+    }
+    if (FConnectionDropped && !FReopenFailed && FAmDevice != nullptr && !FDeviceGoing) {
+        // The device is still attached: its file service is opened again as at attach.
+        FConnectionDropped = false;
+        std::string name = FServiceName.empty() ? kAfcServiceName : FServiceName;
+        std::string reopenPath = FAfcFile != 0 ? FAfcFilePath : std::string();
+        if (OpenService(name, true)) {
+            if (FOnNotice) {
+                FOnNotice("The connection to the device's files dropped (" +
+                          AfcErrorText(FDropError) + "); it was opened again.");
+            }
+            TAfcFileRef file = 0;
+            if (!reopenPath.empty() &&
+                FLibrary->AfcFileRefOpen(FAfcConn, reopenPath, kAfcModeRead, &file) == 0) {
+                FAfcFile = file;
+                FAfcFilePath = reopenPath;
+            }
+        } else {
+            FReopenFailed = true;
+            if (FOnNotice) {
+                FOnNotice("The connection to the device's files dropped (" +
+                          AfcErrorText(FDropError) +
+                          ") and could not be opened again; the remaining items cannot be "
+                          "read.");
+            }
+        }
+    }
+    if (FAfcConn == nullptr)
+        FLastError = FReopenFailed ? FDropError : kErrorDeviceGone;
+    return FAfcConn != nullptr;
 }
 
 void TIosHelper::CloseService() {
@@ -176,15 +327,21 @@ void TIosHelper::CloseServiceLocked() {
         FLibrary->AfcConnectionClose(FAfcConn);
         FAfcConn = nullptr;
         FServiceName.clear();
+        FConnectionDropped = false;
     }
 }
 
 bool TIosHelper::PathExists(const std::string& path) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr || path.empty())
+    if (path.empty())
+        return false;
+    int lastError = FLastError;
+    bool usable = UsableConnection();
+    FLastError = lastError;
+    if (!usable)
         return false;
     TAfcDictionary info = nullptr;
-    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0)
+    if (Note(FLibrary->AfcFileInfoOpen(FAfcConn, path, &info)) != 0)
         return false;
     if (info != nullptr)
         FLibrary->AfcKeyValueClose(info);
@@ -214,16 +371,14 @@ void TIosHelper::SetBufferSize(size_t size) {
 
 bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr) {
-        FLastError = kErrorDeviceGone;
+    if (!UsableConnection())
         return false;
-    }
     if (FBufferSize == 0)
         SetBufferSize(kCopyBufferSize);
     if (FBufferSize == 0)
         return false;
     TAfcFileRef file = 0;
-    int result = FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file);
+    int result = Note(FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file));
     FLastError = result;
     if (result != 0)
         return false;
@@ -236,7 +391,7 @@ bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
             break;
         }
         uint32_t length = static_cast<uint32_t>(FBufferSize);
-        result = FLibrary->AfcFileRefRead(FAfcConn, file, FBuffer.data(), &length);
+        result = Note(FLibrary->AfcFileRefRead(FAfcConn, file, FBuffer.data(), &length));
         FLastError = result;
         if (result != 0)
             break;
@@ -247,7 +402,8 @@ bool TIosHelper::CopyToSink(const std::string& path, const TSink& sink) {
         if (length > FBufferSize || !sink(FBuffer.data(), length))
             break;
     }
-    FLibrary->AfcFileRefClose(FAfcConn, file);
+    if (!FConnectionDropped)
+        FLibrary->AfcFileRefClose(FAfcConn, file);
     return complete;
 }
 
@@ -297,23 +453,26 @@ bool TIosHelper::OpenFile(const std::string& path) {
     CloseFileLocked();
     // Read-only: nothing is ever written to the device.
     TAfcFileRef file = 0;
-    int result = FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file);
+    int result = Note(FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file));
     FLastError = result;
     if (result != 0)
         return false;
     FAfcFile = file;
+    FAfcFilePath = path;
     return true;
 }
 
 bool TIosHelper::ReadAt(uint32_t count, uint8_t* buffer, uint64_t offset) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr || FAfcFile == 0) {
+    if (!UsableConnection())
+        return false;
+    if (FAfcFile == 0) {
         FLastError = kErrorDeviceGone;
         return false;
     }
     if (offset > static_cast<uint64_t>(INT64_MAX))
         return false;
-    int result = FLibrary->AfcFileRefSeek(FAfcConn, FAfcFile, static_cast<int64_t>(offset));
+    int result = Note(FLibrary->AfcFileRefSeek(FAfcConn, FAfcFile, static_cast<int64_t>(offset)));
     FLastError = result;
     if (result != 0)
         return false;
@@ -321,7 +480,7 @@ bool TIosHelper::ReadAt(uint32_t count, uint8_t* buffer, uint64_t offset) {
     uint32_t done = 0;
     while (done < count) {
         uint32_t length = count - done;
-        result = FLibrary->AfcFileRefRead(FAfcConn, FAfcFile, buffer + done, &length);
+        result = Note(FLibrary->AfcFileRefRead(FAfcConn, FAfcFile, buffer + done, &length));
         FLastError = result;
         if (result != 0 || length == 0 || length > count - done)
             return false;
@@ -340,7 +499,7 @@ void TIosHelper::CloseFileLocked() {
         FAfcFile = 0;
         return;
     }
-    int result = FLibrary->AfcFileRefClose(FAfcConn, FAfcFile);
+    int result = FConnectionDropped ? FDropError : FLibrary->AfcFileRefClose(FAfcConn, FAfcFile);
     FLastError = result;
     // A handle the service refuses to close is forgotten all the same: the device is gone.
     FAfcFile = 0;
@@ -348,10 +507,13 @@ void TIosHelper::CloseFileLocked() {
 
 bool TIosHelper::GetFileInfo(const std::string& path, const std::string& key, std::string& value) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr)
+    int lastError = FLastError;
+    bool usable = UsableConnection();
+    FLastError = lastError;
+    if (!usable)
         return false;
     TAfcDictionary info = nullptr;
-    if (FLibrary->AfcFileInfoOpen(FAfcConn, path, &info) != 0 || info == nullptr)
+    if (Note(FLibrary->AfcFileInfoOpen(FAfcConn, path, &info)) != 0 || info == nullptr)
         return false;
     bool found = false;
     while (true) {
@@ -396,12 +558,10 @@ bool TIosHelper::IsDirectory(const std::string& path) {
 
 void TIosHelper::ListDirectory(const std::string& path, int kind, std::vector<std::string>& list) {
     std::lock_guard lock(FLock);
-    if (FAfcConn == nullptr) {
-        FLastError = kErrorDeviceGone;
+    if (!UsableConnection())
         return;
-    }
     TAfcDirectory directory = nullptr;
-    int result = FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory);
+    int result = Note(FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory));
     FLastError = result;
     if (result != 0)
         return;
@@ -419,6 +579,8 @@ void TIosHelper::ListDirectory(const std::string& path, int kind, std::vector<st
 
 void TIosHelper::ListFileTree(const std::string& path, std::vector<std::string>& list) {
     std::lock_guard lock(FLock);
+    if (!UsableConnection())
+        return;
     ListFileTreeLocked(path, list, 0);
 }
 
@@ -427,7 +589,7 @@ void TIosHelper::ListFileTreeLocked(const std::string& path, std::vector<std::st
     if (FAfcConn == nullptr || depth > kMaxTreeDepth)
         return;
     TAfcDirectory directory = nullptr;
-    int result = FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory);
+    int result = Note(FLibrary->AfcDirectoryOpen(FAfcConn, path, &directory));
     FLastError = result;
     if (result != 0)
         return;

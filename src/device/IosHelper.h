@@ -4,11 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/MemoryStream.h"
@@ -30,6 +32,10 @@ class TIosHelper {
 public:
     // Runs on the library's notification thread.
     using TOnChange = std::function<void(TIosHelper& service, bool attached)>;
+    // A line for the session log, in words; may run on any thread of the service.
+    using TOnNotice = std::function<void(const std::string& text)>;
+    // The pairing message changed (empty: nothing waits for the user any more).
+    using TOnPairing = std::function<void(const std::string& message)>;
 
     // library may be null: the platform library could not be loaded (Loaded() is false).
     TIosHelper(TOnChange onChange, std::unique_ptr<IMobileDeviceLibrary> library);
@@ -43,6 +49,12 @@ public:
     int LastLocalError() const { return FLastLocalError; }
     size_t BufferSize() const { return FBufferSize; }
     bool HasDevice() const;
+    // Set before StartNotify.
+    void SetOnNotice(TOnNotice onNotice) { FOnNotice = std::move(onNotice); }
+    void SetOnPairing(TOnPairing onPairing) { FOnPairing = std::move(onPairing); }
+    // What the user must do on a connected device that does not trust this computer yet;
+    // empty when no device waits for that.
+    std::string PairingMessage() const;
 
     bool StartNotify();
     // The library's notification entry: message 1 attaches, any other detaches.
@@ -80,11 +92,18 @@ private:
     bool CopyToSink(const std::string& path, const TSink& sink);
     int ReconnectDevice();
     void EndDeviceSession();
+    int Note(int result);
+    bool UsableConnection();
+    bool EndAttachment();
+    void SetPairing(int code);
+    void WaitForTrust();
     void CloseServiceLocked();
     void CloseFileLocked();
     void ListFileTreeLocked(const std::string& path, std::vector<std::string>& list, int depth);
 
     TOnChange FOnChange;
+    TOnNotice FOnNotice;
+    TOnPairing FOnPairing;
     std::unique_ptr<IMobileDeviceLibrary> FLibrary;
     // Serialises the connection between the notification thread and file operations on the
     // main and worker threads, so a loss cannot close the connection under a running read.
@@ -94,10 +113,27 @@ private:
     std::atomic<int> FLastError{0};
     std::atomic<int> FLastLocalError{0};
     TAmDevice FAmDevice = nullptr;
+    // FAmDevice for the removal report, which must not wait for the lock: a copy that holds
+    // it waits for that report.
+    std::atomic<TAmDevice> FServedDevice{nullptr};
     bool FReported = false;  // an attach was reported and no loss yet
     TAfcConnection FAfcConn = nullptr;
     TAfcFileRef FAfcFile = 0;
     std::string FServiceName;
+    std::string FAfcFilePath;  // of FAfcFile, to open it again over a new connection
+    // The open connection failed as a dead one does; it is opened again before the next use.
+    bool FConnectionDropped = false;
+    bool FReopenFailed = false;  // ... and that failed: later operations fail at once
+    int FDropError = 0;
+    // A device that does not trust this computer yet is asked again every second while it
+    // stays connected, so that it is served as soon as the user taps Trust.
+    int FPairingCode = 0;  // of the last attempt; 0 when the device is not waiting for trust
+    mutable std::mutex FMessageLock;  // not FLock: an attempt in progress may hold that long
+    std::string FPairingMessage;
+    TAmDevice FTrustDevice = nullptr;
+    std::condition_variable_any FTrustChanged;
+    bool FStopping = false;
+    std::thread FTrustThread;
     std::vector<uint8_t> FBuffer;
     size_t FBufferSize = 0;
     bool FSubscribed = false;

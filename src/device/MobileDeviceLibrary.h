@@ -20,8 +20,15 @@ using TAfcFileRef = uint64_t;  // an open file, 0 = none
 
 constexpr int kDeviceConnected = 1;  // notification message; any other = gone
 
+// The only open mode there is: nothing is ever written to a device, so no other mode can be
+// asked for (implementations refuse any other value).
 constexpr int kAfcModeRead = 1;
-constexpr int kAfcModeReadWrite = 2;
+
+// Answers to DevicePair (and to a session start) while the device does not trust this
+// computer yet.
+constexpr int kPairingPasscodeLocked = -17;
+constexpr int kPairingDenied = -18;
+constexpr int kPairingPending = -19;
 
 // Runs on a thread of the library's own.
 using TDeviceNotification = std::function<void(TAmDevice device, int message)>;
@@ -38,6 +45,9 @@ public:
     virtual int DeviceConnect(TAmDevice device) = 0;
     virtual int DeviceIsPaired(TAmDevice device) = 0;  // 1 = paired
     virtual int DeviceValidatePairing(TAmDevice device) = 0;
+    // Asks the device to trust this computer; on a phone that puts up its trust dialog, and
+    // the answer is pending until the user taps Trust (kPairing* codes).
+    virtual int DevicePair(TAmDevice device) = 0;
     virtual int DeviceStartSession(TAmDevice device) = 0;
     virtual int DeviceStopSession(TAmDevice device) = 0;
     virtual int DeviceDisconnect(TAmDevice device) = 0;

@@ -383,6 +383,7 @@ public:
     }
 
     int DeviceValidatePairing(TAmDevice device) override { return CheckDevice(device); }
+    int DevicePair(TAmDevice device) override { return CheckDevice(device); }
 
     int DeviceStartSession(TAmDevice device) override {
         auto lock = Lock();
@@ -558,7 +559,7 @@ public:
         if (file == nullptr)
             return kAfcInvalidArg;
         *file = 0;
-        if (mode != kAfcModeRead && mode != kAfcModeReadWrite)
+        if (mode != kAfcModeRead)
             return kAfcInvalidArg;
         auto lock = Lock();
         int result = CheckConnection(connection);

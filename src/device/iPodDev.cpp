@@ -27,6 +27,16 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
         library = FOptions.LoadLibrary();
     FFileService = std::make_unique<TIosHelper>(
         [this](TIosHelper&, bool attached) { IosChanged(attached); }, std::move(library));
+    FFileService->SetOnNotice([this](const std::string& text) { AddLog(text); });
+    FFileService->SetOnPairing([this](const std::string& message) {
+        TOnPairing onPairing;
+        {
+            std::lock_guard lock(FOnChangeLock);
+            onPairing = FOnPairing;
+        }
+        if (onPairing)
+            onPairing(message);
+    });
     if (!FFileService->Loaded()) {
         AddLog(texts::kNoMobileLibrary);
         FNoLibrary = true;
@@ -43,6 +53,7 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
 
 TIpodDevice::~TIpodDevice() {
     SetOnChange(nullptr);  // a session going away reports nothing
+    SetOnPairing(nullptr);
     FMountWatcher.reset();
     CloseThumbFile();
     FFileService.reset();
@@ -53,6 +64,15 @@ TIpodDevice::~TIpodDevice() {
 void TIpodDevice::SetOnChange(TOnChange onChange) {
     std::lock_guard lock(FOnChangeLock);
     FOnChange = std::move(onChange);
+}
+
+void TIpodDevice::SetOnPairing(TOnPairing onPairing) {
+    std::lock_guard lock(FOnChangeLock);
+    FOnPairing = std::move(onPairing);
+}
+
+std::string TIpodDevice::PairingMessage() const {
+    return FFileService->PairingMessage();
 }
 
 void TIpodDevice::Report(bool connected) {
@@ -90,6 +110,7 @@ bool TIpodDevice::CheckDrive(const std::string& mountPoint) {
     if (!folder || !DirectoryExists(*folder))
         return false;
     FIsIos = false;
+    FLostIos = false;
     FDrive = root;
     return true;
 }
@@ -125,8 +146,20 @@ void TIpodDevice::IosChanged(bool attached) {
     // While a disk-mode iPod is served, mobile devices are not reported.
     if (FConnected && !FIsIos)
         return;
+    if (!attached && FIsIos) {
+        std::string name;
+        {
+            std::lock_guard lock(FNameLock);
+            name = FNameCache.empty() ? "iPhone" : FNameCache;
+        }
+        AddLog("[!]: Lost " + name + ", please connect it to try again");
+    }
+    FLostIos = !attached && (FIsIos || FLostIos);
     FConnected = attached;
     FIsIos = attached;
+    // Named while it can still answer: a loss is reported by that name.
+    if (attached)
+        DisplayName();
     Report(attached);
 }
 

@@ -70,6 +70,9 @@ public:
     // Called on attach (true) and loss (false): on the owner's thread for a disk-mode iPod,
     // on the library's thread for a mobile device. It must not wait for the owner's thread.
     using TOnChange = std::function<void(bool connected)>;
+    // A connected mobile device waits for the user to trust this computer (the message says
+    // what to do), or no longer does (empty). Runs on a thread of the file service.
+    using TOnPairing = std::function<void(const std::string& message)>;
 
     TIpodDevice(TOnChange onChange, TDeviceSessionOptions options = {});
     ~TIpodDevice();
@@ -86,6 +89,9 @@ public:
     TLogText Log;
     void AddLog(const std::string& text) { Log.AddLog(text); }
     void SetOnChange(TOnChange onChange);
+    void SetOnPairing(TOnPairing onPairing);
+    // What the user must do on a connected device that does not trust this computer yet.
+    std::string PairingMessage() const;
     TIosHelper* FileService() { return FFileService.get(); }
 
     // Finding a disk-mode iPod
@@ -158,6 +164,10 @@ public:
 
 private:
     void IosChanged(bool attached);
+    // A mobile device that went away keeps its session on the mobile-device branch (where
+    // every operation fails with that branch's code) until another device is found: an
+    // export running at the loss must not try its items as paths of a disk-mode iPod.
+    bool MobileSession() const { return FIsIos || FLostIos; }
     void Report(bool connected);
     std::string StageFromDevice(const std::string& devicePath, const std::string& suffix,
                                 const std::string& failureLine);
@@ -166,7 +176,9 @@ private:
     TDeviceSessionOptions FOptions;
     std::mutex FOnChangeLock;
     TOnChange FOnChange;
+    TOnPairing FOnPairing;
     std::atomic<bool> FIsIos{false};
+    std::atomic<bool> FLostIos{false};
     std::atomic<bool> FConnected{false};
     bool FNoLibrary = false;
     std::string FDrive;

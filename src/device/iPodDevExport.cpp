@@ -34,7 +34,7 @@ bool RemoveCameraSidecar(const std::string& path) {
 bool TIpodDevice::CheckDestination(std::string& folder, uint64_t needed) {
     std::string target = WithoutTrailingSlash(folder);
     // By identity, not by spelling: a link or a bind mount of the device is still the device.
-    if (!FIsIos && FConnected && !FDrive.empty() && IsInsideFolder(target, FDrive)) {
+    if (!MobileSession() && FConnected && !FDrive.empty() && IsInsideFolder(target, FDrive)) {
         folder = texts::IsYourIpod(FDrive);
         return false;
     }
@@ -89,7 +89,7 @@ uint64_t TIpodDevice::LocalFileSize(const std::string& fileName) {
 
 uint64_t TIpodDevice::DeviceFileSize(const std::string& location) {
     std::string path = LocationToPath(location);
-    if (FIsIos)
+    if (MobileSession())
         return FFileService->GetFileSize(path);
     auto local = DiskPath(path);
     return local ? LocalFileSize(*local) : 0;
@@ -129,7 +129,7 @@ int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBas
 int TIpodDevice::CopyItem(const std::string& location, std::string& dest, bool& isDir,
                           uint64_t size) {
     isDir = false;
-    if (!FIsIos)
+    if (!MobileSession())
         return kCopyBookOnDisk;
     std::string path = LocationToPath(location);
     if (FFileService->IsDirectory(path)) {
@@ -172,14 +172,14 @@ int TIpodDevice::CopyDirectory(const std::string& devDir, std::string& destDir) 
 }
 
 bool TIpodDevice::DirectoryExistsOnDevice(const std::string& path) {
-    if (FIsIos)
+    if (MobileSession())
         return FFileService->IsDirectory(ReplaceChar(path, '\\', '/'));
     auto local = DiskPath(path);
     return local && DirectoryExists(*local);
 }
 
 std::string TIpodDevice::DcimPath() const {
-    return FIsIos ? "/DCIM/" : FDrive + "/DCIM/";
+    return MobileSession() ? "/DCIM/" : FDrive + "/DCIM/";
 }
 
 bool TIpodDevice::HasDcim() {
@@ -188,7 +188,7 @@ bool TIpodDevice::HasDcim() {
 
 int TIpodDevice::ListCameraFiles(std::vector<std::string>& list) {
     list.clear();
-    if (FIsIos) {
+    if (MobileSession()) {
         if (FFileService->IsDirectory("/DCIM/"))
             FFileService->ListFileTree("/DCIM/", list);
     } else if (auto local = DiskPath("/DCIM"); local && DirectoryExists(*local)) {
@@ -202,7 +202,7 @@ int TIpodDevice::ListCameraFiles(std::vector<std::string>& list) {
 }
 
 int TIpodDevice::ListVoiceMemos(std::vector<std::string>& list) {
-    if (FIsIos) {
+    if (MobileSession()) {
         std::vector<std::string> names;
         FFileService->ListDirectory("/Recordings/", kKindFile, names);
         std::erase_if(names, [](const std::string& n) { return !EndsWithText(n, ".m4a"); });

@@ -79,7 +79,7 @@ std::string TIpodDevice::LocationToPath(const std::string& location) const {
 }
 
 bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
-    if (FIsIos)
+    if (MobileSession())
         return FFileService->PathExists(ToDevicePath(path));
     auto local = DiskPath(path);
     return local && PathExists(*local);
@@ -87,7 +87,7 @@ bool TIpodDevice::FileExistsOnDevice(const std::string& path) {
 
 void TIpodDevice::ListFolderFiles(const std::string& folder, std::vector<std::string>& names) {
     names.clear();
-    if (FIsIos) {
+    if (MobileSession()) {
         std::string path = ToDevicePath(folder);
         if (path.empty() || path.back() != '/')
             path += '/';
@@ -108,7 +108,7 @@ void TIpodDevice::ListFolderFiles(const std::string& folder, std::vector<std::st
 }
 
 std::optional<int64_t> TIpodDevice::DeviceFileTime(const std::string& path) {
-    if (FIsIos) {
+    if (MobileSession()) {
         std::string value;
         if (!FFileService->GetFileInfo(ToDevicePath(path), "st_mtime", value))
             return std::nullopt;
@@ -123,7 +123,7 @@ std::optional<int64_t> TIpodDevice::DeviceFileTime(const std::string& path) {
 
 bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
     stream.Clear();
-    if (FIsIos) {
+    if (MobileSession()) {
         // The same limit as in disk mode, told before anything is read.
         const std::string devicePath = ToDevicePath(path);
         if (const uint64_t size = FFileService->GetFileSize(devicePath); size > kMaxWholeFileRead) {
@@ -158,7 +158,7 @@ bool TIpodDevice::ReadToStream(const std::string& path, TMemoryStream& stream) {
 }
 
 bool TIpodDevice::ReadITunesDB(TMemoryStream& stream, bool& compressed) {
-    std::string folder = FIsIos ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
+    std::string folder = MobileSession() ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
     compressed = true;
     if (ReadToStream(folder + "iTunesCDB", stream))
         return true;
@@ -173,7 +173,7 @@ bool TIpodDevice::ReadPhotoDatabase(TMemoryStream& stream) {
 bool TIpodDevice::ReadIfPresent(const std::string& path, TMemoryStream& stream) {
     stream.Clear();
     bool read = false;
-    if (FIsIos) {
+    if (MobileSession()) {
         read = FFileService->CopyToStream(ToDevicePath(path), stream);
     } else if (auto local = DiskPath(path); local && FileExists(*local)) {
         read = LoadLocalFile(*local, stream);
@@ -224,7 +224,7 @@ std::string TIpodDevice::StageFromDevice(const std::string& devicePath, const st
 std::string TIpodDevice::StageITunesFile(const std::string& name, bool inItlp,
                                          const std::string& suffix) {
     std::string folder = inItlp ? "iTunes Library.itlp/" : "";
-    if (FIsIos) {
+    if (MobileSession()) {
         return StageFromDevice("/iTunes_Control/iTunes/" + folder + name, suffix,
                                "Copy itdb failed: ");
     }
@@ -233,14 +233,14 @@ std::string TIpodDevice::StageITunesFile(const std::string& name, bool inItlp,
 }
 
 std::string TIpodDevice::StagePhotoDataFile(const std::string& name, const std::string& suffix) {
-    if (FIsIos)
+    if (MobileSession())
         return StageFromDevice("/PhotoData/" + name, suffix, "Copy photodb failed: ");
     auto local = DiskPath("/PhotoData/" + name);
     return local && FileExists(*local) ? *local : std::string();
 }
 
 std::string TIpodDevice::StageBooksPlist(bool purchased) {
-    if (!FIsIos)
+    if (!MobileSession())
         return {};
     std::string staged = purchased
                              ? StageFromDevice("Books/Purchases/Purchases.plist", "",
@@ -254,7 +254,7 @@ std::string TIpodDevice::StageBooksPlist(bool purchased) {
 }
 
 std::string TIpodDevice::StageRingtonesPlist() {
-    if (!FIsIos)
+    if (!MobileSession())
         return {};
     std::string staged =
         StageFromDevice("/iTunes_Control/iTunes/Ringtones.plist", "", "copy ringplist failed: ");
@@ -270,7 +270,7 @@ int TIpodDevice::CopyLocalNoReplace(const std::string& source, const std::string
 }
 
 int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& destFile) {
-    if (FIsIos)
+    if (MobileSession())
         return CopyFileFrom(LocationToPath(location), destFile);
     auto local = DiskPath(LocationToPath(location));
     if (!local)
@@ -279,7 +279,7 @@ int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& 
 }
 
 int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFile) {
-    if (!FIsIos)
+    if (!MobileSession())
         return CopyLocalNoReplace(path, destFile);  // a complete local path
     if (FFileService->CopyToFile(ToDevicePath(path), destFile)) {
         // The copy carries the device's time, as a disk-mode copy does.
@@ -295,7 +295,7 @@ int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFi
 }
 
 std::optional<uint64_t> TIpodDevice::FileSizeFrom(const std::string& path) {
-    if (!FIsIos)
+    if (!MobileSession())
         return FileExists(path) ? FileSize(path) : std::nullopt;
     if (!FFileService->PathExists(ToDevicePath(path)))
         return std::nullopt;
@@ -304,7 +304,7 @@ std::optional<uint64_t> TIpodDevice::FileSizeFrom(const std::string& path) {
 
 bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
     CloseThumbFile();
-    if (FIsIos) {
+    if (MobileSession()) {
         if (!FFileService->OpenFile("/Photos/Thumbs/" + name + ".ithmb") &&
             !FFileService->OpenFile("/PhotoData/Thumbnails/" + name)) {
             FThumbError = "the device's error " + std::to_string(FFileService->LastError());
@@ -330,7 +330,7 @@ bool TIpodDevice::OpenThumbFile(const std::string& name, uint32_t recordSize) {
 }
 
 bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset) {
-    if (FIsIos) {
+    if (MobileSession()) {
         if (!FHasThumbBuffer || count > kMaxThumbRecord) {
             FThumbError = "a record of " + std::to_string(count) + " bytes is refused";
             AddLog("Ios: record of " + std::to_string(count) + " bytes refused");
@@ -382,7 +382,7 @@ bool TIpodDevice::ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_
 }
 
 void TIpodDevice::CloseThumbFile() {
-    if (FIsIos) {
+    if (MobileSession()) {
         if (FFileService)
             FFileService->CloseFile();
     }

@@ -3,20 +3,26 @@
 // the program starts (and takes its no-library path) on a system without them.
 #include "device/itmobiledev.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <libimobiledevice/afc.h>
 #include <libimobiledevice/libimobiledevice.h>
 #include <libimobiledevice/lockdown.h>
 #include <plist/plist.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <usbmuxd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -96,7 +102,7 @@ namespace {
 #define CORVANE_DEVICE_ENTRIES(X)                                                           \
     X(idevice_event_subscribe) X(idevice_event_unsubscribe) X(idevice_new) X(idevice_free)  \
     X(lockdownd_client_new) X(lockdownd_client_new_with_handshake) X(lockdownd_client_free) \
-    X(lockdownd_validate_pair) X(lockdownd_start_service)                                   \
+    X(lockdownd_validate_pair) X(lockdownd_pair) X(lockdownd_start_service)                 \
     X(lockdownd_service_descriptor_free) X(lockdownd_get_value)                             \
     X(afc_client_new) X(afc_client_free) X(afc_get_file_info) X(afc_dictionary_free)        \
     X(afc_file_open) X(afc_file_read) X(afc_file_seek) X(afc_file_close)                    \
@@ -172,6 +178,11 @@ struct TMallocFree {
 };
 using TMallocOwner = std::unique_ptr<char, TMallocFree>;
 
+static_assert(kPairingPasscodeLocked == LOCKDOWN_E_PASSWORD_PROTECTED);
+static_assert(kPairingDenied == LOCKDOWN_E_USER_DENIED_PAIRING);
+static_assert(kPairingPending == LOCKDOWN_E_PAIRING_DIALOG_RESPONSE_PENDING);
+static_assert(kAfcModeRead == AFC_FOPEN_RDONLY);
+
 constexpr const char* kLabel = "corvane";
 constexpr int kRemoved = 2;
 
@@ -198,14 +209,59 @@ struct TStringList {
     size_t Next = 0;
 };
 
+// An attach or removal as the library's thread reported it.
+struct TDeviceEvent {
+    std::string Udid;
+    bool Added = false;
+};
+
+// The unix socket of the device multiplexer, as the library finds it; empty when it is
+// reached over the network.
+std::string MuxSocketPath() {
+    const char* address = std::getenv("USBMUXD_SOCKET_ADDRESS");
+    if (address == nullptr)
+        return "/var/run/usbmuxd";
+    if (std::strncmp(address, "UNIX:", 5) == 0)
+        return address + 5;
+    return {};
+}
+
+// Shuts down every connection of this process to the multiplexer, so that library calls
+// blocked on a device that stopped answering return at once.
+void CutMuxConnections() {
+    std::string path = MuxSocketPath();
+    if (path.empty() || path.size() >= sizeof(sockaddr_un::sun_path))
+        return;
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr)
+        return;
+    while (dirent* entry = readdir(folder)) {
+        char* end = nullptr;
+        long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == dirfd(folder))
+            continue;
+        struct stat info {};
+        if (fstat(static_cast<int>(fd), &info) != 0 || !S_ISSOCK(info.st_mode))
+            continue;
+        sockaddr_un peer{};
+        socklen_t length = sizeof peer;
+        if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            peer.sun_family == AF_UNIX && path == peer.sun_path) {
+            shutdown(static_cast<int>(fd), SHUT_RDWR);
+        }
+    }
+    closedir(folder);
+}
+
 class TBoundLibrary final : public IMobileDeviceLibrary {
 public:
     explicit TBoundLibrary(TApi api) : FApi(std::move(api)) {}
 
     ~TBoundLibrary() override {
-        // The library's thread must be gone before the records and the handles it uses.
+        // The library's thread and ours must be gone before the records and handles they use.
         if (FLibrarySubscribed)
             FApi.idevice_event_unsubscribe();
+        StopWorker();
     }
 
     int NotificationSubscribe(TDeviceNotification callback) override {
@@ -223,6 +279,8 @@ public:
             FApi.idevice_event_unsubscribe();
             FLibrarySubscribed = false;
         }
+        StopWorker();
+        StartWorker();
         // The event machinery keeps process-wide state that the library never frees (its
         // listener list, its thread's bookkeeping): once started, the library stays loaded.
         if (void* pin = dlopen(FApi.DeviceLibraryName.c_str(),
@@ -233,8 +291,11 @@ public:
         if (result == IDEVICE_E_SUCCESS) {
             FLibrarySubscribed = true;
         } else {
-            std::lock_guard lock(FCallbackMutex);
-            FCallback = nullptr;
+            {
+                std::lock_guard lock(FCallbackMutex);
+                FCallback = nullptr;
+            }
+            StopWorker();
         }
         return result;
     }
@@ -246,16 +307,15 @@ public:
             FCallback = nullptr;
             onLibraryThread = FRunning > 0 && FCallbackThread == std::this_thread::get_id();
         }
-        // The library joins its own thread on unsubscribe: from inside a callback that cannot
-        // work, so it is left to the next subscribe or the destructor.
+        // Both threads are joined on unsubscribe: from inside a callback that cannot work, so
+        // it is left to the next subscribe or the destructor.
         int result = IDEVICE_E_SUCCESS;
         if (!onLibraryThread) {
             std::lock_guard subscribeLock(FSubscribeMutex);
             if (FLibrarySubscribed)
                 result = FApi.idevice_event_unsubscribe();
             FLibrarySubscribed = false;
-            std::unique_lock lock(FCallbackMutex);
-            FCallbackDone.wait(lock, [this] { return FRunning == 0; });
+            StopWorker();
         }
         return result;
     }
@@ -302,6 +362,16 @@ public:
         std::lock_guard lock(record->Mutex);
         return WithClient(*record, [this](lockdownd_client_t client) {
             return FApi.lockdownd_validate_pair(client, nullptr);
+        });
+    }
+
+    int DevicePair(TAmDevice device) override {
+        auto record = FindDevice(device);
+        if (!record)
+            return IDEVICE_E_NO_DEVICE;
+        std::lock_guard lock(record->Mutex);
+        return WithClient(*record, [this](lockdownd_client_t client) {
+            return FApi.lockdownd_pair(client, nullptr);
         });
     }
 
@@ -379,6 +449,8 @@ public:
         if (connection == nullptr)
             return AFC_E_INVALID_ARG;
         *connection = nullptr;
+        if (FStopping)
+            return AFC_E_MUX_ERROR;
         // Taken so that one service never backs two connections; put back on failure.
         std::unique_ptr<TBoundService> bound = FServices.Take(service);
         if (!bound)
@@ -433,19 +505,16 @@ public:
         if (file == nullptr)
             return AFC_E_INVALID_ARG;
         *file = 0;
-        afc_file_mode_t afcMode;
-        if (mode == kAfcModeRead) {
-            afcMode = AFC_FOPEN_RDONLY;
-        } else if (mode == kAfcModeReadWrite) {
-            afcMode = AFC_FOPEN_RW;
-        } else {
+        // Read only, whatever the caller asks: every other mode of the library may create,
+        // truncate or write the device's file.
+        if (mode != kAfcModeRead)
             return AFC_E_INVALID_ARG;
-        }
         TBoundConnection* open = FConnections.Find(connection);
         if (open == nullptr)
             return AFC_E_INVALID_ARG;
         uint64_t handle = 0;
-        int result = FApi.afc_file_open(open->Client.get(), path.c_str(), afcMode, &handle);
+        int result =
+            FApi.afc_file_open(open->Client.get(), path.c_str(), AFC_FOPEN_RDONLY, &handle);
         if (result == AFC_E_SUCCESS)
             *file = handle;
         return result;
@@ -533,22 +602,91 @@ public:
     }
 
 private:
+    // Runs on the library's thread, which must never wait for the work an event starts:
+    // unsubscribing waits for it, and a removal would queue behind a slow attach.
     static void OnEvent(const idevice_event_t* event, void* self) {
-        if (event != nullptr)
-            static_cast<TBoundLibrary*>(self)->HandleEvent(*event);
-    }
-
-    void HandleEvent(const idevice_event_t& event) {
         // Files are copied over the cable; a device also seen over the network would
         // otherwise be added and removed twice under one UDID.
-        if (event.udid == nullptr || event.conn_type != CONNECTION_USBMUXD)
+        if (event == nullptr || event->udid == nullptr || event->conn_type != CONNECTION_USBMUXD)
             return;
-        std::string udid = event.udid;
-        if (event.event == IDEVICE_DEVICE_ADD) {
+        if (event->event != IDEVICE_DEVICE_ADD && event->event != IDEVICE_DEVICE_REMOVE)
+            return;
+        auto* library = static_cast<TBoundLibrary*>(self);
+        {
+            std::lock_guard lock(library->FQueueMutex);
+            library->FQueue.push_back({event->udid, event->event == IDEVICE_DEVICE_ADD});
+        }
+        library->FQueueChanged.notify_all();
+    }
+
+    void StartWorker() {
+        {
+            std::lock_guard lock(FQueueMutex);
+            FQueue.clear();
+            FWorkerStop = false;
+        }
+        FStopping = false;
+        FWorkerDone = false;
+        FWorker = std::thread([this] { Work(); });
+    }
+
+    void Work() {
+        while (true) {
+            TDeviceEvent event;
+            {
+                std::unique_lock lock(FQueueMutex);
+                FQueueChanged.wait(lock, [this] { return FWorkerStop || !FQueue.empty(); });
+                if (FWorkerStop)
+                    break;
+                event = std::move(FQueue.front());
+                FQueue.pop_front();
+            }
+            HandleEvent(event);
+        }
+        {
+            std::lock_guard lock(FQueueMutex);
+            FWorkerDone = true;
+        }
+        FQueueChanged.notify_all();
+    }
+
+    void StopWorker() {
+        if (!FWorker.joinable())
+            return;
+        if (FWorker.get_id() == std::this_thread::get_id()) {
+            FWorker.detach();  // cannot join itself; it ends at its next look at the queue
+            std::lock_guard lock(FQueueMutex);
+            FWorkerStop = true;
+            return;
+        }
+        {
+            std::lock_guard lock(FQueueMutex);
+            FWorkerStop = true;
+            FQueue.clear();
+        }
+        FQueueChanged.notify_all();
+        // From now on device calls fail at once (until the next subscribe). An attach in
+        // progress may be waiting on a phone that does not answer: after a short grace its
+        // connections are cut, so that the program can end.
+        FStopping = true;
+        auto grace = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        std::unique_lock lock(FQueueMutex);
+        while (!FWorkerDone) {
+            if (std::chrono::steady_clock::now() >= grace)
+                CutMuxConnections();
+            FQueueChanged.wait_for(lock, std::chrono::milliseconds(10));
+        }
+        lock.unlock();
+        FWorker.join();
+    }
+
+    void HandleEvent(const TDeviceEvent& event) {
+        const std::string& udid = event.Udid;
+        if (event.Added) {
             std::shared_ptr<TBoundDevice> record = AddDevice(udid);
             if (record)
                 Notify(record.get(), kDeviceConnected);
-        } else if (event.event == IDEVICE_DEVICE_REMOVE) {
+        } else {
             std::shared_ptr<TBoundDevice> record;
             {
                 std::lock_guard lock(FDevicesMutex);
@@ -599,10 +737,11 @@ private:
             std::lock_guard lock(FCallbackMutex);
             --FRunning;
         }
-        FCallbackDone.notify_all();
     }
 
     std::shared_ptr<TBoundDevice> FindDevice(TAmDevice device) {
+        if (FStopping)
+            return nullptr;
         std::lock_guard lock(FDevicesMutex);
         for (const auto& [udid, record] : FDevices) {
             if (record.get() == device)
@@ -662,13 +801,21 @@ private:
     bool FLibrarySubscribed = false;
 
     std::mutex FCallbackMutex;
-    std::condition_variable FCallbackDone;
     TDeviceNotification FCallback;
     int FRunning = 0;
     std::thread::id FCallbackThread;
 
     std::mutex FDevicesMutex;
     std::map<std::string, std::shared_ptr<TBoundDevice>> FDevices;
+
+    // Events are handled on a thread of ours, in the order the library reported them.
+    std::mutex FQueueMutex;
+    std::condition_variable FQueueChanged;
+    std::deque<TDeviceEvent> FQueue;
+    bool FWorkerStop = false;
+    std::atomic<bool> FWorkerDone{true};
+    std::atomic<bool> FStopping{false};  // device calls fail at once while the worker stops
+    std::thread FWorker;
 
     THandleTable<TBoundService> FServices;
     THandleTable<TBoundConnection> FConnections;

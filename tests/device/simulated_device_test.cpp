@@ -303,16 +303,16 @@ std::vector<int> AccessModesOf(const std::string& path) {
     return modes;
 }
 
-TEST_F(SimulatedDeviceTest, OpensReadOnlyWhateverTheMode) {
+TEST_F(SimulatedDeviceTest, OpensReadOnly) {
     Start();
     TAfcConnection connection = Connect();
     std::string song = FRoot + "/Music/a.mp3";
     auto before = fs::last_write_time(song);
-    for (int mode : {kAfcModeReadWrite, kAfcModeRead}) {
-        SCOPED_TRACE(mode);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
         TAfcFileRef file = 0;
-        ASSERT_EQ(Library().AfcFileRefOpen(connection, "Music/a.mp3", mode, &file), 0);
-        EXPECT_EQ(Control().LastOpenMode(), mode);
+        ASSERT_EQ(Library().AfcFileRefOpen(connection, "Music/a.mp3", kAfcModeRead, &file), 0);
+        EXPECT_EQ(Control().LastOpenMode(), kAfcModeRead);
         EXPECT_EQ(AccessModesOf(song), std::vector<int>{O_RDONLY});
         std::string data;
         EXPECT_EQ(ReadAll(connection, file, 64, &data), 0);
@@ -323,8 +323,10 @@ TEST_F(SimulatedDeviceTest, OpensReadOnlyWhateverTheMode) {
     EXPECT_EQ(fs::last_write_time(song), before);
 
     TAfcFileRef file = 0;
-    EXPECT_NE(Library().AfcFileRefOpen(connection, "Music/a.mp3", 3, &file), 0);
-    EXPECT_NE(Library().AfcFileRefOpen(connection, "Music/new.mp3", kAfcModeReadWrite, &file), 0);
+    for (int mode : {0, 2, 3, 4, 5, 6}) {
+        EXPECT_NE(Library().AfcFileRefOpen(connection, "Music/a.mp3", mode, &file), 0);
+        EXPECT_NE(Library().AfcFileRefOpen(connection, "Music/new.mp3", mode, &file), 0);
+    }
     EXPECT_FALSE(fs::exists(FRoot + "/Music/new.mp3"));
     EXPECT_NE(Library().AfcFileRefOpen(connection, "Music", kAfcModeRead, &file), 0);
     EXPECT_NE(Library().AfcFileRefOpen(connection, "pipe", kAfcModeRead, &file), 0);
