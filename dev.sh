@@ -11,6 +11,7 @@ PACKAGES=(
     libsqlite3-dev zlib1g-dev libxml2-dev
     libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+    libmpdclient-dev mpd libtag1-dev python3-mutagen
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
