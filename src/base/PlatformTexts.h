@@ -44,10 +44,6 @@ inline const char* const kMediaLibraryLabel = "Add to my media library:";
 inline const char* const kMediaLibraryNone = "none";
 inline const char* const kMediaLibraryMpd = "MPD";
 inline const char* const kMediaLibraryTags = "ratings and play counts in the files' tags";
-// Tooltip of the MPD choice while no server answers.
-inline const char* const kMediaLibraryMpdAbsent =
-    "No MPD server answers (MPD_HOST, MPD_PORT, the default socket, localhost:6600)";
-
 // The progress dialog's long wait while the restore runs.
 inline const char* const kRestoringToMpd =
     "Adding tracks and playlists to the MPD library (please do NOT stop MPD)";

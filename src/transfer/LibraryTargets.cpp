@@ -1,7 +1,6 @@
 #include "transfer/LibraryTargets.h"
 
 #include "base/PlatformTexts.h"
-#include "transfer/MpdConnection.h"
 #include "transfer/MpdLibrary.h"
 #include "transfer/TagLibrary.h"
 
@@ -15,15 +14,8 @@ std::optional<TLibraryTarget> LibraryTargetByName(const std::string& name) {
     return std::nullopt;
 }
 
-bool LibraryTargetAvailable(TLibraryTarget target) {
-    switch (target) {
-        case TLibraryTarget::None:
-        case TLibraryTarget::Tags:
-            return true;
-        case TLibraryTarget::Mpd:
-            return mpd::MpdServerAnswers();
-    }
-    return false;
+std::string LibraryTargetUnavailable(TLibraryTarget target) {
+    return target == TLibraryTarget::Mpd ? mpd::MpdUnavailableReason() : std::string();
 }
 
 TIpodMusicDb::TRestoreHooks RestoreHooksFor(TLibraryTarget target, TIpodMusicDb& music) {

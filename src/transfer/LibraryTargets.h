@@ -19,8 +19,9 @@ using TLibraryLog = std::function<void(const std::string& line)>;
 // The target named "mpd" or "tags" (the command line's words); nothing for any other name.
 std::optional<TLibraryTarget> LibraryTargetByName(const std::string& name);
 
-// Whether the target can work right now: MPD when a server answers, tags always.
-bool LibraryTargetAvailable(TLibraryTarget target);
+// Empty when the target can work right now (MPD: a server answers and says where its music
+// lies; the tags always), else why not.
+std::string LibraryTargetUnavailable(TLibraryTarget target);
 
 // The restore hooks of a target for one export into music.DestFolder, logging into music.
 TIpodMusicDb::TRestoreHooks RestoreHooksFor(TLibraryTarget target, TIpodMusicDb& music);

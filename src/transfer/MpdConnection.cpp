@@ -197,13 +197,4 @@ void TMpdConnection::PlaylistAdd(const std::string& name, const std::string& uri
     Check(mpd_run_playlist_add(FConnection.get(), name.c_str(), uri.c_str()), "playlistadd");
 }
 
-bool MpdServerAnswers() {
-    try {
-        TMpdConnection probe(1500);
-        return true;
-    } catch (const EITunesError&) {
-        return false;
-    }
-}
-
 }  // namespace corvane::mpd

@@ -59,7 +59,4 @@ private:
     std::string FAddress;
 };
 
-// A server answers right now (short timeout); for offering the choice at all.
-bool MpdServerAnswers();
-
 }  // namespace corvane::mpd

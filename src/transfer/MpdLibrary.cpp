@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -366,7 +369,91 @@ private:
     std::shared_ptr<TMpdRun> FRun;
 };
 
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+// The configuration files in the order MPD itself looks for them; the first that exists is
+// the one it reads.
+std::vector<std::string> ConfigFiles() {
+    const std::string home = HomeFolder();
+    std::vector<std::string> files;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg)
+        files.push_back(std::string(xdg) + "/mpd/mpd.conf");
+    else if (!home.empty())
+        files.push_back(home + "/.config/mpd/mpd.conf");
+    if (!home.empty()) {
+        files.push_back(home + "/.mpdconf");
+        files.push_back(home + "/.mpd/mpd.conf");
+    }
+    files.push_back("/etc/mpd.conf");
+    return files;
+}
+
+bool IsLocalTcp(const std::string& address) {
+    for (const char* local : {"localhost:", "127.", "::1", "[::1]"}) {
+        if (address.rfind(local, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// MPD tells its music directory only to clients on its local socket. A server on this
+// machine reached over TCP reads one of the configuration files, which then says it.
+std::string FindMusicDirectory(TMpdConnection& server) {
+    std::string folder = server.MusicDirectory();
+    if (!folder.empty() || !IsLocalTcp(server.Address()))
+        return folder;
+    for (const std::string& file : ConfigFiles()) {
+        std::ifstream in(file);
+        if (!in)
+            continue;
+        std::stringstream text;
+        text << in.rdbuf();
+        return ConfiguredMusicDirectory(text.str(), HomeFolder());
+    }
+    return {};
+}
+
+std::string UnknownMusicDirectory(const TMpdConnection& server) {
+    return "MPD at " + server.Address() +
+           " does not tell where its music directory is (it tells only clients on its local "
+           "socket); set MPD_HOST to the socket's path";
+}
+
 }  // namespace
+
+std::string ConfiguredMusicDirectory(const std::string& config, const std::string& home) {
+    std::istringstream lines(config);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string text = Trim(line);
+        const std::string key = "music_directory";
+        if (text.compare(0, key.size(), key) != 0 || text.size() == key.size() ||
+            (text[key.size()] != ' ' && text[key.size()] != '\t'))
+            continue;
+        std::string value = Trim(text.substr(key.size()));
+        if (value.size() >= 2 && value.front() == '"') {
+            const size_t end = value.find('"', 1);
+            value = end == std::string::npos ? "" : value.substr(1, end - 1);
+        }
+        if (value == "~" || value.rfind("~/", 0) == 0)
+            value = home + value.substr(1);
+        return value;
+    }
+    return {};
+}
+
+std::string MpdUnavailableReason() {
+    try {
+        TMpdConnection server(1500);
+        return FindMusicDirectory(server).empty() ? UnknownMusicDirectory(server) : "";
+    } catch (const EITunesError& e) {
+        return e.what();
+    }
+}
 
 std::string SafePlaylistName(const std::string& name) {
     std::string safe;
@@ -385,11 +472,9 @@ std::string SafePlaylistName(const std::string& name) {
 
 std::shared_ptr<IiTunes> CreateMpdLibrary(const std::string& destFolder, TLibraryLog log) {
     auto run = std::make_shared<TMpdRun>(std::move(log));
-    std::string folder = run->Server.MusicDirectory();
+    std::string folder = FindMusicDirectory(run->Server);
     if (folder.empty())
-        throw EITunesError("MPD at " + run->Server.Address() +
-                           " does not tell where its music directory is (it tells only "
-                           "clients on its local socket); set MPD_HOST to the socket's path");
+        throw EITunesError(UnknownMusicDirectory(run->Server));
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     run->MusicDir = folder;

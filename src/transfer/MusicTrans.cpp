@@ -226,13 +226,11 @@ bool TTransForm::RestoreToITunes() const {
 void TTransForm::OfferLibraryTargets() {
     auto* model = qobject_cast<QStandardItemModel*>(LibraryCb->model());
     for (const TLibraryTarget target : {TLibraryTarget::Mpd, TLibraryTarget::Tags}) {
-        const bool available =
-            TargetAvailable ? TargetAvailable(target) : LibraryTargetAvailable(target);
+        const std::string why =
+            TargetAvailable ? TargetAvailable(target) : LibraryTargetUnavailable(target);
         QStandardItem* item = model->item(static_cast<int>(target));
-        item->setEnabled(available);
-        item->setToolTip(available || target != TLibraryTarget::Mpd
-                             ? QString()
-                             : QString(texts::kMediaLibraryMpdAbsent));
+        item->setEnabled(why.empty());
+        item->setToolTip(QString::fromStdString(why));
     }
 }
 

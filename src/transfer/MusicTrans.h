@@ -44,9 +44,9 @@ public:
     using TFolderChooser =
         std::function<QString(QWidget* parent, const QString& title, const QString& start)>;
     static inline TFolderChooser FolderChooser;
-    // Whether a library target can work now (MPD: a server answers). Unset, it is asked
-    // for real; tests set it.
-    using TTargetProbe = std::function<bool(TLibraryTarget target)>;
+    // Why a library target cannot work now, or empty when it can (MPD: a server answers).
+    // Unset, it is asked for real; tests set it.
+    using TTargetProbe = std::function<std::string(TLibraryTarget target)>;
     static inline TTargetProbe TargetAvailable;
 
     // Controls (object names as the fields), public for the views and for tests.

@@ -170,6 +170,35 @@ TEST_F(MpdRestoreTest, CopiesOutsideTheMusicDirectoryAreRefusedAndMarkedBlue) {
     EXPECT_TRUE(server.StoredPlaylists().empty());
 }
 
+TEST_F(MpdRestoreTest, TheTargetWorksOnlyWhileAServerAnswers) {
+    EXPECT_EQ(LibraryTargetUnavailable(TLibraryTarget::Mpd), "");
+    const std::string missing = FRoot / "no-server-here";
+    TScopedEnv host("MPD_HOST", missing);
+    EXPECT_EQ(LibraryTargetUnavailable(TLibraryTarget::Mpd)
+                  .rfind("No MPD server answers at " + missing + " (", 0),
+              0u);
+    EXPECT_EQ(LibraryTargetUnavailable(TLibraryTarget::Tags), "");
+}
+
+// A server reached over TCP on this machine does not tell its music directory; its
+// configuration file does.
+TEST(MpdConfiguration, NamesTheMusicDirectory) {
+    struct TCase {
+        std::string Config;
+        std::string Folder;
+    };
+    for (const TCase& c : {
+             TCase{"music_directory \"/srv/music\"\n", "/srv/music"},
+             TCase{"# music_directory \"/old\"\n\tmusic_directory\t\"~/Music\"\n",
+                   "/home/kim/Music"},
+             TCase{"music_directory_x \"/no\"\nport \"6600\"\n", ""},
+             TCase{"music_directory \"unterminated\n", ""},
+             TCase{"", ""},
+         }) {
+        EXPECT_EQ(mpd::ConfiguredMusicDirectory(c.Config, "/home/kim"), c.Folder) << c.Config;
+    }
+}
+
 TEST(MpdPlaylistNames, AreMadeSafeForStoring) {
     struct TCase {
         std::string Device;

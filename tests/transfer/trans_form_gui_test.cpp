@@ -52,7 +52,8 @@ protected:
     void SetUp() override {
         Store({});
         TTransForm::TargetAvailable = [this](TLibraryTarget target) {
-            return target != TLibraryTarget::Mpd || MpdAnswers;
+            return target != TLibraryTarget::Mpd || MpdAnswers ? std::string()
+                                                               : std::string("no server");
         };
     }
     void TearDown() override {
@@ -144,6 +145,7 @@ TEST_F(TransFormTest, LibraryChoiceIsOfferedWhenItWorksAndRemembered) {
         const auto* model = qobject_cast<QStandardItemModel*>(form.LibraryCb->model());
         ASSERT_NE(model, nullptr);
         EXPECT_EQ(model->item(1)->isEnabled(), c.MpdUp);
+        EXPECT_EQ(model->item(1)->toolTip(), c.MpdUp ? "" : "no server");
         EXPECT_TRUE(model->item(2)->isEnabled());
     }
 
