@@ -68,6 +68,8 @@ struct TMpdRun {
     std::unordered_set<std::string> Before;  // songs below UpdatedRoots before their update
     std::vector<std::string> Uris;           // track id - 1 -> URI
     std::unordered_map<std::string, int32_t> UriIds;
+    std::vector<std::string> Playlists;  // playlist id - 2 -> stored name
+    std::unordered_map<std::string, int32_t> PlaylistIds;
     bool RefusalLogged = false;
     bool StickerFailureLogged = false;
 
@@ -119,6 +121,15 @@ struct TMpdRun {
             Before.insert(std::move(file));
         Server.Update(root);
         UpdatedRoots.push_back(root);
+    }
+
+    // Playlist ids start after the library playlist's.
+    TITObjectIDs PlaylistIdsOf(const std::string& name) {
+        auto [found, added] =
+            PlaylistIds.try_emplace(name, static_cast<int32_t>(Playlists.size() + 2));
+        if (added)
+            Playlists.push_back(name);
+        return {RunId, found->second, 0, 0};
     }
 
     TITObjectIDs TrackIds(const std::string& uri) {
@@ -259,7 +270,7 @@ public:
         : FRun(std::move(run)), FName(std::move(name)), FStored(stored) {}
 
     std::string Name() override { return FName; }
-    TITObjectIDs GetITObjectIDs() override { return {FRun->RunId, kLibraryPlaylistId + 1, 0, 0}; }
+    TITObjectIDs GetITObjectIDs() override { return FRun->PlaylistIdsOf(FName); }
     int Kind() override { return ITPlaylistKindUser; }
     int SpecialKind() override { return 0; }
     bool Smart() override { return false; }
@@ -354,6 +365,13 @@ public:
     }
     std::shared_ptr<IITObject> GetITObjectByID(int32_t sourceID, int32_t playlistID,
                                                int32_t trackID, int32_t databaseID) override {
+        if (sourceID == FRun->RunId && playlistID > kLibraryPlaylistId && trackID == 0 &&
+            databaseID == 0 && static_cast<size_t>(playlistID - 2) < FRun->Playlists.size()) {
+            const std::string& name = FRun->Playlists[static_cast<size_t>(playlistID - 2)];
+            const std::vector<std::string> stored = FRun->Server.StoredPlaylists();
+            return std::make_shared<TStoredPlaylist>(
+                FRun, name, std::find(stored.begin(), stored.end(), name) != stored.end());
+        }
         if (sourceID != FRun->RunId || playlistID != kLibraryPlaylistId || trackID != databaseID ||
             trackID < 1 || static_cast<size_t>(trackID) > FRun->Uris.size())
             return nullptr;

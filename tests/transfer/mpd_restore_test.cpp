@@ -155,6 +155,34 @@ TEST_F(MpdRestoreTest, AddsTracksStickersAndPlaylistsAndASecondRunAddsNothing) {
     ExpectLibraryAsRestored();
 }
 
+// The ids a run hands out name its songs and stored playlists; a later run (a new table)
+// never takes an earlier run's ids for its own objects.
+TEST_F(MpdRestoreTest, IdsNameTheRunsSongsAndPlaylistsOnly) {
+    ExportAndRestore(FServer->MusicDir() + "/iPod");
+    const TTrackItem& intro = FMusic->Tracks.Items(0);
+    std::shared_ptr<itunes::IiTunes> run = mpd::CreateMpdLibrary(FMusic->DestFolder, {});
+    EXPECT_EQ(run->GetITObjectByID(intro.ITunesSourceId, intro.ITunesPlaylistId,
+                                   intro.ITunesTrackId, intro.ITunesDatabaseId),
+              nullptr);
+    std::shared_ptr<itunes::IITTrack> found = run->LibraryPlaylist()->Tracks()->ItemByName("Intro");
+    ASSERT_NE(found, nullptr);
+    itunes::TITObjectIDs ids = found->GetITObjectIDs();
+    std::shared_ptr<itunes::IITObject> song =
+        run->GetITObjectByID(ids.SourceID, ids.PlaylistID, ids.TrackID, ids.DatabaseID);
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->Name(), "Intro");
+
+    std::shared_ptr<itunes::IITPlaylistCollection> playlists = run->LibrarySource()->Playlists();
+    ASSERT_EQ(playlists->Count(), 2);
+    for (int i = 1; i <= 2; ++i) {
+        ids = playlists->Item(i)->GetITObjectIDs();
+        std::shared_ptr<itunes::IITObject> playlist =
+            run->GetITObjectByID(ids.SourceID, ids.PlaylistID, ids.TrackID, ids.DatabaseID);
+        ASSERT_NE(playlist, nullptr);
+        EXPECT_EQ(playlist->Name(), playlists->Item(i)->Name());
+    }
+}
+
 TEST_F(MpdRestoreTest, CopiesOutsideTheMusicDirectoryAreRefusedAndMarkedBlue) {
     EXPECT_EQ(ExportAndRestore(FRoot / "elsewhere"), 0);
     const std::string log = FMusic->Log.Text();
