@@ -13,6 +13,7 @@ PACKAGES=(
     libheif-examples
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
     python3 openssl
+    libmpdclient-dev mpd libtag1-dev python3-mutagen
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

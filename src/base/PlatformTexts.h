@@ -45,4 +45,19 @@ inline std::string CameraRollHint(const std::string& deviceName) {
            "\".\n\nYou can find all the photos under internal storage's \"DCIM\" folder";
 }
 
+// The restore into the user's media library. There is no iTunes here: the user picks MPD (a
+// server's library, its stored playlists and stickers) or the copies' own tags.
+inline const char* const kMediaLibraryLabel = "Add to my media library:";
+inline const char* const kMediaLibraryNone = "none";
+inline const char* const kMediaLibraryMpd = "MPD";
+inline const char* const kMediaLibraryTags = "ratings and play counts in the files' tags";
+// The progress dialog's long wait while the restore runs.
+inline const char* const kRestoringToMpd =
+    "Adding tracks and playlists to the MPD library (please do NOT stop MPD)";
+inline const char* const kRestoringToTags = "Writing ratings and play counts into the copied files";
+
+// The name in the restore's "[X]... error: " line when its target cannot be reached.
+inline const char* const kMpdLibraryName = "MPD";
+inline const char* const kTagsLibraryName = "Tags";
+
 }  // namespace corvane::texts

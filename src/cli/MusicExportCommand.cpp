@@ -10,6 +10,7 @@
 #include "cli/TransferRun.h"
 #include "music/iPodMusic.h"
 #include "transfer/CopyThreads.h"
+#include "transfer/LibraryTargets.h"
 #include "transfer/PlaylistFiles.h"
 
 namespace corvane::cli {
@@ -80,6 +81,18 @@ int RunMusicExport(const TArgs& args) {
         return 2;
     }
 
+    TLibraryTarget target = TLibraryTarget::None;
+    if (args.Flag("--restore") || !args.Value("--restore").empty()) {
+        const std::optional<TLibraryTarget> named = LibraryTargetByName(args.Value("--restore"));
+        if (!named) {
+            std::fprintf(stderr,
+                         "corvane-cli: --restore takes mpd (the MPD server's library) or "
+                         "tags (ratings and play counts in the copies' tags)\n");
+            return 2;
+        }
+        target = *named;
+    }
+
     TCliSession session;
     if (int status = OpenAttachedSession(session, args); status != 0)
         return status;
@@ -113,7 +126,7 @@ int RunMusicExport(const TArgs& args) {
 
     const int total = music.Tracks.CheckedCount;
     std::printf("Transfer to computer: %d tracks into %s\n", total, music.DestFolder.c_str());
-    TMusicCopyThread worker(music, args.Flag("--restore"), session.Queue.Dispatcher());
+    TMusicCopyThread worker(music, target, session.Queue.Dispatcher());
     const size_t deviceLogStart = session.Device->Log.Text().size();
     TTransferOutcome outcome = RunTransfer(session, worker, total);
 
@@ -139,6 +152,12 @@ int RunMusicExport(const TArgs& args) {
     if (outcome.CancelRequested) {
         std::printf("Cancelled: %d tracks were not copied.\n", total - copied - failed);
         return 130;
+    }
+    if (worker.LibraryUnreachable()) {
+        std::fprintf(stderr,
+                     "corvane-cli: the restore reached no media library (see the log "
+                     "above)\n");
+        return 1;
     }
     if (failed > 0) {
         std::fprintf(stderr, "corvane-cli: %d tracks could not be copied (see the log above)\n",

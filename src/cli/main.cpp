@@ -12,7 +12,7 @@ const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
     "       corvane-cli music list [--device DIR] [--json]\n"
     "       corvane-cli music export --to DIR [--scheme 0-7] [--playlist NAME] [--kind KIND]\n"
-    "                          [--restore] [--m3u] [--device DIR]\n"
+    "                          [--restore mpd|tags] [--m3u] [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
     "       corvane-cli photos export --to DIR [--flat | --by-date] [--camera-roll]\n"
@@ -23,8 +23,11 @@ const char* const kUsage =
     "  music list   load the device's music library and print its tracks and playlists\n"
     "               (--json: one JSON object)\n"
     "  music export copy the tracks (all, or those of --playlist and/or --kind: music, movie,\n"
-    "               book, tone, voice_memo) into DIR named by --scheme (default 1); --restore\n"
-    "               adds them to the media library, --m3u writes the playlists as .m3u8\n"
+    "               book, tone, voice_memo) into DIR named by --scheme (default 1); --m3u\n"
+    "               writes the playlists as .m3u8; --restore mpd adds the copies, their\n"
+    "               ratings, play counts and playlists to the MPD server's library (the\n"
+    "               copies must lie below its music directory), --restore tags writes\n"
+    "               ratings and play counts into the copies' own tags\n"
     "  photos list  load the device's photo library and camera roll and print them\n"
     "  photos previews\n"
     "               make every preview the program shows and write each as a PNG below\n"
@@ -75,9 +78,9 @@ int main(int argc, char** argv) {
     }
     if (command == "music" && argc >= 3 && std::string(argv[2]) == "export") {
         TArgs exportArgs(argc, argv, 3);
-        auto unknown =
-            exportArgs.Unknown({"--device", "--wait", "--to", "--scheme", "--playlist", "--kind"},
-                               {"--restore", "--m3u"});
+        auto unknown = exportArgs.Unknown(
+            {"--device", "--wait", "--to", "--scheme", "--playlist", "--kind", "--restore"},
+            {"--m3u"});
         if (!unknown.empty()) {
             std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
             return 2;

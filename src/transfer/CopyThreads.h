@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/Dispatcher.h"
+#include "transfer/LibraryTargets.h"
 
 namespace corvane {
 
@@ -75,14 +76,18 @@ class TMusicCopyThread : public TCopyThread {
 public:
     // On the user-interface thread: installs the progress report as the library's and
     // empties its log, so the log holds this transfer's lines only.
-    TMusicCopyThread(TIpodMusicDb& music, bool restoreToITunes, TRunOnUiThread dispatch);
+    // target None copies only; the others restore into that target after the copy.
+    TMusicCopyThread(TIpodMusicDb& music, TLibraryTarget target, TRunOnUiThread dispatch);
     ~TMusicCopyThread() override;
 
-    const bool RestoreToITunes;
+    const TLibraryTarget Target;
+    // The restore could not reach its target (no server, say); valid once the run ended.
+    bool LibraryUnreachable() const { return FLibraryUnreachable; }
 
 private:
     void Execute() override;
     TIpodMusicDb& FMusic;
+    std::atomic<bool> FLibraryUnreachable{false};
 };
 
 class TPhotoCopyThread : public TCopyThread {

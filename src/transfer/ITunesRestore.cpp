@@ -232,7 +232,7 @@ int TIpodMusicDb::RestoreToITunes(const TRestoreHooks& hooks) {
     try {
         app = Connect(hooks);
     } catch (const std::exception& e) {
-        AddLog(std::string("[X]iTunes error: ") + e.what());
+        AddLog("[X]" + hooks.LibraryName + " error: " + e.what());
         return 0;
     }
     TRestoreRun run(*this, *app, hooks);

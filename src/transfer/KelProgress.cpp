@@ -102,7 +102,7 @@ TProgressDialog::~TProgressDialog() {
     EndWorker();
 }
 
-void TProgressDialog::Run(TIpodMusicDb& music, const QString& folder, bool restoreToITunes,
+void TProgressDialog::Run(TIpodMusicDb& music, const QString& folder, TLibraryTarget target,
                           int total, const QString& heading, bool writePlaylistFiles) {
     IsMusic = true;
     Folder = folder;
@@ -112,8 +112,8 @@ void TProgressDialog::Run(TIpodMusicDb& music, const QString& folder, bool resto
         // exactly the tracks it copied, and are there when "Done" opens the folder.
         finished = [&music] { corvane::WritePlaylistFiles(music); };
     }
-    Start(std::make_unique<TMusicCopyThread>(music, restoreToITunes, app::UiDispatcher()), total,
-          heading, std::move(finished));
+    Start(std::make_unique<TMusicCopyThread>(music, target, app::UiDispatcher()), total, heading,
+          std::move(finished));
 }
 
 void TProgressDialog::Run(TIpodPhotoDb& photos, const QString& folder, int total,

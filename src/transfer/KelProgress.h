@@ -32,7 +32,7 @@ public:
     // when the user closes the dialog with Done. With writePlaylistFiles, the device's
     // playlists are written into the library's DestFolder as .m3u8 files once the worker has
     // ended, before "Done" shows (their log lines join the library's log).
-    void Run(TIpodMusicDb& music, const QString& folder, bool restoreToITunes, int total,
+    void Run(TIpodMusicDb& music, const QString& folder, TLibraryTarget target, int total,
              const QString& heading, bool writePlaylistFiles = false);
     // Runs a whole photo transfer (library photos, then the checked camera-roll files).
     void Run(TIpodPhotoDb& photos, const QString& folder, int total, const QString& heading);

@@ -1,11 +1,12 @@
+#include "base/PlatformTexts.h"
 #include "music/iPodMusic.h"
 #include "transfer/CopyThreads.h"
 
 namespace corvane {
 
-TMusicCopyThread::TMusicCopyThread(TIpodMusicDb& music, bool restoreToITunes,
+TMusicCopyThread::TMusicCopyThread(TIpodMusicDb& music, TLibraryTarget target,
                                    TRunOnUiThread dispatch)
-    : TCopyThread(std::move(dispatch)), RestoreToITunes(restoreToITunes), FMusic(music) {
+    : TCopyThread(std::move(dispatch)), Target(target), FMusic(music) {
     FMusic.OnProgress = [this](const std::string& text) { Progress(text, FMusic.Cancelled); };
     FMusic.Log.Clear();
 }
@@ -20,9 +21,21 @@ void TMusicCopyThread::Execute() {
     FCopied = FMusic.Export();
     FMusic.AddLog("Copy tracks: " + std::to_string(FCopied) + "/" +
                   std::to_string(FMusic.Tracks.CheckedCount));
-    if (FCopied > 0 && RestoreToITunes) {
-        Status("Adding playlists to iTunes library (please do NOT close iTunes)", kStatusLongWait);
-        FCopied = FMusic.RestoreToITunes();
+    if (FCopied > 0 && Target != TLibraryTarget::None) {
+        Status(Target == TLibraryTarget::Mpd ? texts::kRestoringToMpd : texts::kRestoringToTags,
+               kStatusLongWait);
+        TIpodMusicDb::TRestoreHooks hooks = RestoreHooksFor(Target, FMusic);
+        hooks.CreateApp = [this, create = hooks.CreateApp] {
+            try {
+                std::shared_ptr<itunes::IiTunes> app = create();
+                FLibraryUnreachable = app == nullptr;
+                return app;
+            } catch (...) {
+                FLibraryUnreachable = true;
+                throw;
+            }
+        };
+        FCopied = FMusic.RestoreToITunes(hooks);
         FMusic.AddLog("Sync: " + std::to_string(FCopied));
     }
     FStatusText = "Done.";

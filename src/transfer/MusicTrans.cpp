@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 #include "app/Icons.h"
 #include "app/MessageBox.h"
 #include "app/UserSettings.h"
+#include "base/PlatformTexts.h"
 
 namespace corvane::transfer {
 namespace {
@@ -93,10 +95,11 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     FormatCb->setEditable(false);
     FormatCb->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     FormatCb->setMinimumContentsLength(20);
-    iTunesCb = Named(
-        new QCheckBox("Restore tracks and playlists to my iTunes library automatically", this),
-        "iTunesCb");
-    iTunesCb->setChecked(true);
+    LibraryLb = Named(new QLabel(texts::kMediaLibraryLabel, this), "LibraryLb");
+    LibraryCb = Named(new QComboBox(this), "LibraryCb");
+    LibraryCb->addItems(
+        {texts::kMediaLibraryNone, texts::kMediaLibraryMpd, texts::kMediaLibraryTags});
+    LibraryLb->setBuddy(LibraryCb);
     PlaylistCb =
         Named(new QCheckBox("Also save playlists as playlist files (.m3u8)", this), "PlaylistCb");
     HeicCb = Named(new QCheckBox("Write HEIC pictures as JPEG files", this), "HeicCb");
@@ -117,7 +120,11 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     form->addWidget(DestEdt, 0, 1);
     form->addWidget(BrowseBtn, 0, 2);
     form->addWidget(FormatCb, 1, 1, 1, 2);
-    form->addWidget(iTunesCb, 2, 1, 1, 2);
+    auto* library = new QHBoxLayout;
+    library->setSpacing(8);
+    library->addWidget(LibraryLb);
+    library->addWidget(LibraryCb, 1);
+    form->addLayout(library, 2, 1, 1, 2);
     form->addWidget(PlaylistCb, 3, 1, 1, 2);
     form->addWidget(HeicCb, 4, 1, 1, 2);
     form->addWidget(LiveVideoCb, 5, 1, 1, 2);
@@ -163,7 +170,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 void TTransForm::Prepare(const QString& summary, bool isMusic) {
     FIsMusic = isMusic;
     InfoLb->setText("Transfer selected " + summary);
-    iTunesCb->setVisible(isMusic);
+    LibraryLb->setVisible(isMusic);
+    LibraryCb->setVisible(isMusic);
+    if (isMusic)
+        OfferLibraryTargets();
     PlaylistCb->setVisible(isMusic);
     HeicCb->setVisible(!isMusic);
     LiveVideoCb->setVisible(!isMusic);
@@ -180,10 +190,11 @@ void TTransForm::Prepare(const QString& summary, bool isMusic) {
 void TTransForm::LoadSettings(bool isMusic) {
     Organize = 0;
     const std::unique_ptr<QSettings> key = app::OpenUserKey();
-    if (key && key->status() == QSettings::NoError) {
+    const bool opened = key && key->status() == QSettings::NoError;
+    if (isMusic)
+        SelectLibraryTarget(SavedLibraryTarget(opened ? key.get() : nullptr));
+    if (opened) {
         if (isMusic) {
-            if (key->contains("MediaToiTunes"))
-                iTunesCb->setChecked(key->value("MediaToiTunes").toBool());
             if (key->contains("MediaPlaylistFiles"))
                 PlaylistCb->setChecked(key->value("MediaPlaylistFiles").toBool());
             if (key->contains("Orgnize"))
@@ -215,7 +226,7 @@ void TTransForm::SaveSettings(bool isMusic) {
         return;
     if (isMusic) {
         key->setValue("MediaDest", DestEdt->text());
-        key->setValue("MediaToiTunes", iTunesCb->isChecked() ? 1 : 0);
+        key->setValue("MediaLibrary", LibraryCb->currentIndex());
         key->setValue("MediaPlaylistFiles", PlaylistCb->isChecked() ? 1 : 0);
         key->setValue("Orgnize", FormatCb->currentIndex());
     } else {
@@ -232,8 +243,52 @@ QString TTransForm::Destination() const {
     return DestEdt->text();
 }
 
+TLibraryTarget TTransForm::LibraryTarget() const {
+    if (!FIsMusic || !TargetEnabled(LibraryCb->currentIndex()))
+        return TLibraryTarget::None;
+    return static_cast<TLibraryTarget>(LibraryCb->currentIndex());
+}
+
 bool TTransForm::RestoreToITunes() const {
-    return FIsMusic && iTunesCb->isChecked();
+    return LibraryTarget() != TLibraryTarget::None;
+}
+
+void TTransForm::OfferLibraryTargets() {
+    auto* model = qobject_cast<QStandardItemModel*>(LibraryCb->model());
+    for (const TLibraryTarget target : {TLibraryTarget::Mpd, TLibraryTarget::Tags}) {
+        const std::string why =
+            TargetAvailable ? TargetAvailable(target) : LibraryTargetUnavailable(target);
+        QStandardItem* item = model->item(static_cast<int>(target));
+        item->setEnabled(why.empty());
+        item->setToolTip(QString::fromStdString(why));
+    }
+}
+
+bool TTransForm::TargetEnabled(int index) const {
+    const auto* model = qobject_cast<const QStandardItemModel*>(LibraryCb->model());
+    const QStandardItem* item = model ? model->item(index) : nullptr;
+    return item && item->isEnabled();
+}
+
+// The saved choice, or the old yes/no of the iTunes box: yes becomes the first target that
+// works now (MPD, else the tags), as the box was ticked when nothing was saved.
+TLibraryTarget TTransForm::SavedLibraryTarget(const QSettings* key) const {
+    if (key && key->contains("MediaLibrary")) {
+        bool ok = false;
+        const int index = key->value("MediaLibrary").toInt(&ok);
+        if (ok && index >= 0 && index <= static_cast<int>(TLibraryTarget::Tags))
+            return static_cast<TLibraryTarget>(index);
+    }
+    if (key && key->contains("MediaToiTunes") && !key->value("MediaToiTunes").toBool())
+        return TLibraryTarget::None;
+    return TargetEnabled(static_cast<int>(TLibraryTarget::Mpd)) ? TLibraryTarget::Mpd
+                                                                : TLibraryTarget::Tags;
+}
+
+// A remembered target that cannot work now is not chosen behind the user's back.
+void TTransForm::SelectLibraryTarget(TLibraryTarget target) {
+    const int index = static_cast<int>(target);
+    LibraryCb->setCurrentIndex(TargetEnabled(index) ? index : 0);
 }
 
 bool TTransForm::WritePlaylistFiles() const {

@@ -7,8 +7,11 @@
 #include <QString>
 #include <functional>
 
+#include "transfer/LibraryTargets.h"
+
 class QCheckBox;
 class QComboBox;
+class QSettings;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -31,9 +34,10 @@ public:
     // The chosen index of FormatCb; valid after OK.
     int Organize = 0;
 
-    QString Destination() const;      // DestEdt's text
-    bool RestoreToITunes() const;     // iTunesCb's state (music)
-    bool WritePlaylistFiles() const;  // PlaylistCb's state (music)
+    QString Destination() const;           // DestEdt's text
+    TLibraryTarget LibraryTarget() const;  // LibraryCb's choice (music)
+    bool RestoreToITunes() const;          // a library target is chosen (music)
+    bool WritePlaylistFiles() const;       // PlaylistCb's state (music)
     bool HeicToJpeg() const;          // HeicCb's state (photos)
     bool LiveVideo() const;           // LiveVideoCb's state (photos)
     int EditedChoice() const;         // EditedCb's index: 0 as edited, 1 originals, 2 both
@@ -48,6 +52,10 @@ public:
     using TFolderChooser =
         std::function<QString(QWidget* parent, const QString& title, const QString& start)>;
     static inline TFolderChooser FolderChooser;
+    // Why a library target cannot work now, or empty when it can (MPD: a server answers).
+    // Unset, it is asked for real; tests set it.
+    using TTargetProbe = std::function<std::string(TLibraryTarget target)>;
+    static inline TTargetProbe TargetAvailable;
 
     // Controls (object names as the fields), public for the views and for tests.
     QFrame* Shp = nullptr;
@@ -55,7 +63,10 @@ public:
     QLineEdit* DestEdt = nullptr;
     QToolButton* BrowseBtn = nullptr;
     QComboBox* FormatCb = nullptr;
-    QCheckBox* iTunesCb = nullptr;
+    QLabel* LibraryLb = nullptr;
+    // The media-library choice by TLibraryTarget: none, MPD, the files' tags. A choice that
+    // cannot work is shown disabled.
+    QComboBox* LibraryCb = nullptr;
     QCheckBox* PlaylistCb = nullptr;
     QCheckBox* HeicCb = nullptr;
     QCheckBox* LiveVideoCb = nullptr;
@@ -70,6 +81,11 @@ public slots:
     void OKBtnClick();
 
 private:
+    void OfferLibraryTargets();
+    bool TargetEnabled(int index) const;
+    TLibraryTarget SavedLibraryTarget(const QSettings* key) const;
+    void SelectLibraryTarget(TLibraryTarget target);
+
     bool FIsMusic = true;
 };
 

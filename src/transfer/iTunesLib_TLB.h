@@ -1,7 +1,8 @@
 // The automation interface of the user's media library, as the restore uses it: one abstract
 // class per automation object, one member per call. Collections count from 1. A call that
 // fails throws EITunesError with the backend's text; "nothing" comes back as a null pointer.
-// No backend exists on this platform: CreateITunesApp says so, and tests bring their own.
+// CreateITunesApp stands for a library that is not there; the backends of this platform
+// (MPD, the copies' tags) come through LibraryTargets.h, and tests bring their own.
 #pragma once
 
 #include <cstdint>
@@ -146,6 +147,8 @@ void WaitMs(int milliseconds);
 // and after errors. Tests pass an in-memory library and a wait that returns at once.
 struct TIpodMusicDb::TRestoreHooks {
     itunes::TITunesAppFactory CreateApp = itunes::CreateITunesApp;
+    // Names the library in the "[X]... error: " line when it cannot be reached.
+    std::string LibraryName = "iTunes";
     std::function<void(int milliseconds)> Wait = itunes::WaitMs;
     // An add that is still running after this many polls (10 minutes) counts as failed, so a
     // library that never finishes cannot hold the worker for good.

@@ -24,7 +24,7 @@ bool TMediaFrame::StartTransfer() {
     }
 
     QString folder;
-    bool restoreToITunes = false;
+    TLibraryTarget libraryTarget = TLibraryTarget::None;
     bool writePlaylistFiles = false;
     {
         transfer::TTransForm options(this);
@@ -42,14 +42,14 @@ bool TMediaFrame::StartTransfer() {
             return false;
         }
         MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
-        restoreToITunes = options.RestoreToITunes();
+        libraryTarget = options.LibraryTarget();
         writePlaylistFiles = options.WritePlaylistFiles();
         folder = QString::fromStdString(destination);
     }
 
     transfer::TProgressDialog progress(this);
     FProgress = &progress;
-    progress.Run(*MusicDb, folder, restoreToITunes, tracks.CheckedCount, QString(),
+    progress.Run(*MusicDb, folder, libraryTarget, tracks.CheckedCount, QString(),
                  writePlaylistFiles);
     FProgress = nullptr;
     // The transfer marks have changed.

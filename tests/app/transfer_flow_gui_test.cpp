@@ -84,7 +84,8 @@ protected:
             OptionsSummary = options->InfoLb->text();
             options->DestEdt->setText(QString::fromStdString(Dest.Path()));
             options->FormatCb->setCurrentIndex(1);
-            options->iTunesCb->setChecked(restore);
+            options->LibraryCb->setCurrentIndex(
+                static_cast<int>(restore ? TLibraryTarget::Tags : TLibraryTarget::None));
             options->OKBtn->click();
         });
     }

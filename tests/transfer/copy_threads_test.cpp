@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "base/Dispatcher.h"
+#include "base/PlatformTexts.h"
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/ITunesDbBuilder.h"
+#include "fixtures/MpdServer.h"
 #include "fixtures/SongLibrary.h"
 #include "fixtures/TempDir.h"
 #include "music/iPodMusic.h"
@@ -91,7 +93,7 @@ protected:
 
 TEST_F(MusicWorkerTest, ReportsEachTrackThenDoneOnTheOwnersThread) {
     Load(3);
-    TMusicCopyThread worker(*FMusic, false, FQueue.Dispatcher());
+    TMusicCopyThread worker(*FMusic, TLibraryTarget::None, FQueue.Dispatcher());
     EXPECT_EQ(FMusic->Log.Text(), "");  // each transfer starts a fresh log
     TReports reports = RunWorker(worker, FQueue);
     EXPECT_FALSE(reports.OffThread);
@@ -104,7 +106,7 @@ TEST_F(MusicWorkerTest, ReportsEachTrackThenDoneOnTheOwnersThread) {
 
 TEST_F(MusicWorkerTest, StopDuringTheFirstTrackStillCopiesTheSecond) {
     Load(5);
-    TMusicCopyThread worker(*FMusic, false, FQueue.Dispatcher());
+    TMusicCopyThread worker(*FMusic, TLibraryTarget::None, FQueue.Dispatcher());
     TReports reports = RunWorker(worker, FQueue, [](TCopyThread& w, int step) {
         if (step == 1)
             w.Terminate();
@@ -119,24 +121,28 @@ TEST_F(MusicWorkerTest, StopDuringTheFirstTrackStillCopiesTheSecond) {
 }
 
 TEST_F(MusicWorkerTest, RestoreRunsOnlyWhenSomethingWasCopied) {
+    const std::string noServer = FDest + "-no-mpd-socket";
+    TScopedEnv host("MPD_HOST", noServer);
     Load(2, {1, 2});
     {
-        TMusicCopyThread worker(*FMusic, true, FQueue.Dispatcher());
+        TMusicCopyThread worker(*FMusic, TLibraryTarget::Mpd, FQueue.Dispatcher());
         TReports reports = RunWorker(worker, FQueue);
         EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"Done.", kStatusEnded}}));
         EXPECT_EQ(FMusic->Log.Text().find("Sync: "), std::string::npos);
         EXPECT_NE(FMusic->Log.Text().find("Copy tracks: 0/2"), std::string::npos);
     }
     WriteFile(FIpod + "/iPod_Control/Music/F00/S1.mp3", std::string(101, 'x'));
-    TMusicCopyThread worker(*FMusic, true, FQueue.Dispatcher());
+    TMusicCopyThread worker(*FMusic, TLibraryTarget::Mpd, FQueue.Dispatcher());
     TReports reports = RunWorker(worker, FQueue);
-    const std::string wait = "Adding playlists to iTunes library (please do NOT close iTunes)";
+    const std::string wait = texts::kRestoringToMpd;
     EXPECT_EQ(reports.Statuses,
               (std::vector<TStatus>{{wait, kStatusLongWait}, {"Done.", kStatusEnded}}));
-    // No media-library backend here: the restore reaches nothing and says why.
+    // No server at the address given: the restore reaches nothing and says why.
     const std::string log = FMusic->Log.Text();
     EXPECT_NE(log.find("Copy tracks: 1/2"), std::string::npos);
-    EXPECT_NE(log.find("[X]iTunes error: "), std::string::npos);
+    EXPECT_NE(log.find("[X]MPD error: No MPD server answers at " + noServer), std::string::npos)
+        << log;
+    EXPECT_TRUE(worker.LibraryUnreachable());
     EXPECT_NE(log.find("\r\nSync: 0"), std::string::npos);
     EXPECT_EQ(worker.Copied(), 0);
 }

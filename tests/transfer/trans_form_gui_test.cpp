@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 #include <QVariant>
@@ -48,11 +49,19 @@ void Store(const TValues& values) {
 
 class TransFormTest : public ::testing::Test {
 protected:
-    void SetUp() override { Store({}); }
+    void SetUp() override {
+        Store({});
+        TTransForm::TargetAvailable = [this](TLibraryTarget target) {
+            return target != TLibraryTarget::Mpd || MpdAnswers ? std::string()
+                                                               : std::string("no server");
+        };
+    }
     void TearDown() override {
         Store({});
         TTransForm::FolderChooser = nullptr;
+        TTransForm::TargetAvailable = nullptr;
     }
+    bool MpdAnswers = false;
 };
 
 TEST_F(TransFormTest, ShowsTheSavedChoiceOrTheFirst) {
@@ -91,7 +100,8 @@ TEST_F(TransFormTest, MusicDefaultsAndTheSavedChecks) {
         form.Prepare("3 tracks, about 9.5 MB", true);
         EXPECT_EQ(form.InfoLb->text(), "Transfer selected 3 tracks, about 9.5 MB");
         EXPECT_EQ(form.DestEdt->text(), "");
-        EXPECT_TRUE(form.iTunesCb->isChecked());
+        // No server answers here: the restore that was on by default goes into the tags.
+        EXPECT_EQ(form.LibraryTarget(), TLibraryTarget::Tags);
         EXPECT_FALSE(form.PlaylistCb->isChecked());
         EXPECT_EQ(form.FormatCb->itemText(2), "Name as:  Artist - Song name");
     }
@@ -99,10 +109,66 @@ TEST_F(TransFormTest, MusicDefaultsAndTheSavedChecks) {
     TTransForm form(nullptr);
     form.Prepare("1 tracks, about 1 MB", true);
     EXPECT_EQ(form.DestEdt->text(), "/srv/music/");
-    EXPECT_FALSE(form.iTunesCb->isChecked());
+    EXPECT_EQ(form.LibraryCb->currentIndex(), 0);
     EXPECT_TRUE(form.PlaylistCb->isChecked());
     EXPECT_FALSE(form.RestoreToITunes());
     EXPECT_TRUE(form.WritePlaylistFiles());
+}
+
+TEST_F(TransFormTest, LibraryChoiceIsOfferedWhenItWorksAndRemembered) {
+    struct TCase {
+        TValues Stored;
+        bool MpdUp;
+        TLibraryTarget Shown;
+    };
+    const TCase cases[] = {
+        // Nothing saved, or the old box ticked: the first target that works.
+        {{}, true, TLibraryTarget::Mpd},
+        {{}, false, TLibraryTarget::Tags},
+        {{{"MediaToiTunes", 1}}, true, TLibraryTarget::Mpd},
+        {{{"MediaToiTunes", 1}}, false, TLibraryTarget::Tags},
+        {{{"MediaToiTunes", 0}}, true, TLibraryTarget::None},
+        // The choice itself wins over the old box; one that cannot work now is not taken.
+        {{{"MediaLibrary", 2}, {"MediaToiTunes", 0}}, true, TLibraryTarget::Tags},
+        {{{"MediaLibrary", 1}}, true, TLibraryTarget::Mpd},
+        {{{"MediaLibrary", 1}}, false, TLibraryTarget::None},
+        {{{"MediaLibrary", 7}, {"MediaToiTunes", 0}}, true, TLibraryTarget::None},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(
+            QString("%1 mpd %2").arg(c.Stored.keys().join(",")).arg(c.MpdUp).toStdString());
+        Store(c.Stored);
+        MpdAnswers = c.MpdUp;
+        TTransForm form(nullptr);
+        form.Prepare("1 tracks, about 1 MB", true);
+        EXPECT_EQ(form.LibraryTarget(), c.Shown);
+        EXPECT_EQ(form.LibraryCb->currentIndex(), static_cast<int>(c.Shown));
+        const auto* model = qobject_cast<QStandardItemModel*>(form.LibraryCb->model());
+        ASSERT_NE(model, nullptr);
+        EXPECT_EQ(model->item(1)->isEnabled(), c.MpdUp);
+        EXPECT_EQ(model->item(1)->toolTip(), c.MpdUp ? "" : "no server");
+        EXPECT_TRUE(model->item(2)->isEnabled());
+    }
+
+    MpdAnswers = true;
+    Store({{"MediaToiTunes", 1}});
+    {
+        TTransForm form(nullptr);
+        form.Prepare("1 tracks, about 1 MB", true);
+        EXPECT_EQ(form.LibraryLb->text(), "Add to my media library:");
+        EXPECT_EQ(form.LibraryCb->itemText(0), "none");
+        EXPECT_EQ(form.LibraryCb->itemText(1), "MPD");
+        EXPECT_EQ(form.LibraryCb->itemText(2), "ratings and play counts in the files' tags");
+        form.DestEdt->setText("/tmp/music");
+        form.LibraryCb->setCurrentIndex(2);
+        form.OKBtn->click();
+        EXPECT_EQ(form.LibraryTarget(), TLibraryTarget::Tags);
+        EXPECT_TRUE(form.RestoreToITunes());
+        EXPECT_EQ(Saved().value("MediaLibrary"), "2");
+    }
+    TTransForm next(nullptr);
+    next.Prepare("1 tracks, about 1 MB", true);
+    EXPECT_EQ(next.LibraryTarget(), TLibraryTarget::Tags);
 }
 
 TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
@@ -117,7 +183,7 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
         form.Prepare("2 tracks, about 4 MB", true);
         form.DestEdt->setText(c.Typed);
         form.FormatCb->setCurrentIndex(3);
-        form.iTunesCb->setChecked(false);
+        form.LibraryCb->setCurrentIndex(0);
         form.PlaylistCb->setChecked(true);
         // Return presses the default button, "Start Transfer".
         WhenDialogShown<TTransForm>(
@@ -129,7 +195,7 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
         EXPECT_TRUE(form.WritePlaylistFiles());
         EXPECT_EQ(Saved(), (QMap<QString, QString>{{"MediaDest", c.Saved},
                                                    {"Orgnize", "3"},
-                                                   {"MediaToiTunes", "0"},
+                                                   {"MediaLibrary", "0"},
                                                    {"MediaPlaylistFiles", "1"}}));
     }
     // The next dialog starts from what was saved.
@@ -137,7 +203,7 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
     next.Prepare("2 tracks, about 4 MB", true);
     EXPECT_EQ(next.DestEdt->text(), "/tmp/music/");
     EXPECT_EQ(next.FormatCb->currentIndex(), 3);
-    EXPECT_FALSE(next.iTunesCb->isChecked());
+    EXPECT_EQ(next.LibraryCb->currentIndex(), 0);
     EXPECT_TRUE(next.PlaylistCb->isChecked());
 }
 
@@ -158,7 +224,7 @@ TEST_F(TransFormTest, EmptyDestinationWarnsAndCancelSavesNothing) {
 
     form.DestEdt->setText("/new");
     form.FormatCb->setCurrentIndex(6);
-    form.iTunesCb->setChecked(false);
+    form.LibraryCb->setCurrentIndex(0);
     form.CancelBtn->click();
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(form.result(), QDialog::Rejected);
@@ -176,7 +242,7 @@ TEST_F(TransFormTest, PhotoDialogHidesTheMusicOptionsAndKeepsTheMusicValues) {
     form.Prepare("Total 8 pictures, 3 pictures in camera roll", false);
     form.show();
     EXPECT_EQ(form.InfoLb->text(), "Transfer selected Total 8 pictures, 3 pictures in camera roll");
-    EXPECT_FALSE(form.iTunesCb->isVisible());
+    EXPECT_FALSE(form.LibraryCb->isVisible());
     EXPECT_FALSE(form.PlaylistCb->isVisible());
     EXPECT_FALSE(form.RestoreToITunes());
     EXPECT_FALSE(form.WritePlaylistFiles());
