@@ -94,7 +94,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(ITunesDb, ITunesDbFormatTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "iTunesCDB" : "iTunesDB"; });
+                         [](const auto& test) { return test.param ? "iTunesCDB" : "iTunesDB"; });
 
 TEST_P(ITunesDbFormatTest, ReadsEveryTrackWithItsFields) {
     ASSERT_TRUE(ReadLibrary(Library()));
@@ -494,7 +494,7 @@ class ITunesDbDamageTest : public ITunesDbTest,
                            public ::testing::WithParamInterface<TDamageCase> {};
 
 INSTANTIATE_TEST_SUITE_P(ITunesDb, ITunesDbDamageTest, ::testing::ValuesIn(kDamageCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_P(ITunesDbDamageTest, EndsTheAffectedListWithALogLine) {
     const TDamageCase& c = GetParam();
@@ -529,8 +529,8 @@ TEST_F(ITunesDbTest, ASystematicFaultLogsAFewLinesAndACount) {
     EXPECT_EQ(FDb.Tracks.Items(29).Title, "T");
     std::string log = Log();
     size_t lines = 0;
-    for (size_t at = log.find("announces 2 data objects, 1 found"); at != std::string::npos;
-         at = log.find("announces 2 data objects, 1 found", at + 1)) {
+    for (size_t place = log.find("announces 2 data objects, 1 found"); place != std::string::npos;
+         place = log.find("announces 2 data objects, 1 found", place + 1)) {
         ++lines;
     }
     EXPECT_EQ(lines, 10u);
