@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/CrvMain.h"
-#include "app/Icons.h"
 #include "app/ScreenshotTour.h"
+#include "gui/Icons.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

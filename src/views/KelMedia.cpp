@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 #include <numeric>
 
-#include "app/Icons.h"
-#include "app/MessageBox.h"
 #include "device/iPodDev.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
 #include "music/iPodMusic.h"
 #include "views/MediaCheckHeader.h"
 #include "views/MediaTrackDelegate.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Icons.h"
+#include "gui/Icons.h"
 #include "music/iPodMusic.h"
 
 namespace corvane::views {

@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Brand.h"
 #include "app/CrvMain.h"
-#include "app/UserSettings.h"
 #include "device/DeviceFolder.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/TempDir.h"
+#include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 #include "music/iPodMusic.h"
 #include "transfer/KelProgress.h"
 #include "transfer/MusicTrans.h"
