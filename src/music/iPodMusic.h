@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,7 @@ namespace corvane {
 
 class TIpodDevice;
 class TByteReader;
+class TChunkDamage;
 
 enum TMediaKind : uint8_t { mkMusic = 0, mkMovie = 1, mkBook = 2, mkTone = 3, mkVoiceMemo = 4 };
 
@@ -153,10 +155,16 @@ public:
     // `data` ends where the data set ends; positions are offsets into the whole database.
     bool ReadTrackDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
     bool ReadPlaylistDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
-    // The data object at position: its total length (0 when the chunk there is not an mhod, or
-    // is damaged: `damage` then says why), its type and, for types below 15, its string.
-    static uint32_t ReadDataObject(const TByteReader& data, size_t position, uint32_t& type,
-                                   std::string& text, std::string& damage);
+    // One data object (mhod) of a track or playlist.
+    struct TDataObject {
+        uint32_t Length = 0;  // its total length; 0 when it is not an mhod or is damaged
+        uint32_t Type = 0;
+        std::optional<std::string> Text{};  // for types below 15
+        bool Damaged = false;               // `damage` says why
+    };
+    // The data object at position; what is wrong with it goes to `damage`.
+    static TDataObject ReadDataObject(const TByteReader& data, size_t position,
+                                      TChunkDamage& damage);
 
     // MediaLibrary.sqlitedb; throws ESQLiteException on database errors.
     int ReadMediaLibrary(const std::string& fileName);
