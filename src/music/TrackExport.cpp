@@ -34,7 +34,7 @@ bool IsOurPartialFolder(int result) {
     return result == kCopyDeviceFailed;
 }
 
-int ExportTrack(TIpodMusicDb& music, size_t index, std::string& path) {
+int ExportTrack(TIpodMusicDb& music, int index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
     path = music.TrackFileBase(index, music.NamingScheme);
     if (path.empty())
@@ -53,7 +53,7 @@ int ExportTrack(TIpodMusicDb& music, size_t index, std::string& path) {
     return music.Device.CopyTrackFile(track.Location, path, TrackSize(track));
 }
 
-int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
+int ExportBook(TIpodMusicDb& music, int index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
     // No path names the device's root, which would be copied whole as a book folder.
     if (track.Location.find_first_not_of("/:\\") == std::string::npos)
@@ -93,7 +93,7 @@ int TIpodMusicDb::Export() {
     int copied = 0;
     int n = 0;
     const std::string total = std::to_string(Tracks.CheckedCount);
-    for (size_t index = 0; index < Tracks.Count(); ++index) {
+    for (int index = 0; index < Tracks.Count(); ++index) {
         // Read once per track: a stop requested during a copy lets that copy finish.
         if (Cancelled)
             break;

@@ -91,7 +91,7 @@ protected:
 
     int CopiedTracks() const {
         int copied = 0;
-        for (size_t i = 0; i < Frame->MusicDb->Tracks.Count(); ++i)
+        for (int i = 0; i < Frame->MusicDb->Tracks.Count(); ++i)
             copied += Frame->MusicDb->Tracks.Items(i).TransferState == 1 ? 1 : 0;
         return copied;
     }
