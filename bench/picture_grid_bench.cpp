@@ -19,7 +19,6 @@
 #include <thread>
 #include "BenchApplication.h"
 
-#include "app/UiDispatcher.h"
 #include "device/iPodDev.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/DemoPhotos.h"
@@ -27,6 +26,7 @@
 #include "fixtures/IthmbBuilder.h"
 #include "fixtures/PhotoDbBuilder.h"
 #include "fixtures/TempDir.h"
+#include "gui/UiDispatcher.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 #include "views/KelPicture.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "BenchApplication.h"
-#include "app/UiDispatcher.h"
+#include "gui/UiDispatcher.h"
 #include "device/iPodDev.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/HeicFiles.h"

@@ -17,15 +17,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/Brand.h"
 #include "app/DeviceOptions.h"
-#include "app/Icons.h"
 #include "app/LogForm.h"
-#include "app/MessageBox.h"
 #include "app/ProductForm.h"
-#include "app/Shell.h"
-#include "app/UiDispatcher.h"
 #include "base/PlatformTexts.h"
+#include "gui/Brand.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
+#include "gui/UiDispatcher.h"
 #include "views/ViewFactory.h"
 
 namespace corvane::app {

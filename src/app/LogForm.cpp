@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "app/UserSettings.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Brand.h"
-#include "app/Icons.h"
-#include "app/MessageBox.h"
-#include "app/Shell.h"
+#include "gui/Brand.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
 
 namespace corvane::app {
 namespace {

@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/Shell.h"
+#include "gui/Shell.h"
 #include "transfer/KelProgress.h"
 
 namespace corvane::app {

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "app/CrvMain.h"
-#include "app/Icons.h"
 #include "app/ScreenshotTour.h"
+#include "gui/Icons.h"
 
 int main(int argc, char** argv) {
     // The mobile-device library writes to sockets of a phone that may be unplugged at any

@@ -1,5 +1,6 @@
-// A read-only view of bytes with bounds-checked little-endian reads at offsets: the one way the
-// binary readers decode integers from device files.
+// A read-only view of bytes with bounds-checked reads at offsets, in the byte order the view was
+// made with (little-endian unless told): the one way the binary readers decode integers from
+// device files.
 #pragma once
 
 #include <bit>
@@ -15,12 +16,15 @@ namespace corvane {
 class TByteReader {
 public:
     constexpr TByteReader() = default;
-    constexpr TByteReader(const uint8_t* data, size_t size) : FData(data), FSize(data ? size : 0) {}
-    constexpr explicit TByteReader(std::span<const uint8_t> bytes)
-        : TByteReader(bytes.data(), bytes.size()) {}
+    constexpr TByteReader(const uint8_t* data, size_t size, std::endian order = std::endian::little)
+        : FData(data), FSize(data ? size : 0), FOrder(order) {}
+    constexpr explicit TByteReader(std::span<const uint8_t> bytes,
+                                   std::endian order = std::endian::little)
+        : TByteReader(bytes.data(), bytes.size(), order) {}
 
     constexpr const uint8_t* Data() const { return FData; }
     constexpr size_t Size() const { return FSize; }
+    constexpr std::endian Order() const { return FOrder; }
 
     // [offset, offset + count) lies inside the view. Written with a subtraction so that no sum
     // of two values from a file can wrap around.
@@ -33,7 +37,7 @@ public:
     // The first `size` bytes (all of them when the view is shorter). Offsets keep their meaning,
     // so a chunk's children can be read through a view that ends where the chunk ends.
     constexpr TByteReader Prefix(size_t size) const {
-        return TByteReader(FData, size < FSize ? size : FSize);
+        return TByteReader(FData, size < FSize ? size : FSize, FOrder);
     }
 
     std::optional<uint8_t> ReadU8(size_t offset) const {
@@ -76,7 +80,7 @@ private:
             return std::nullopt;
         T value;
         std::memcpy(&value, FData + offset, sizeof(T));
-        if constexpr (std::endian::native == std::endian::big)
+        if (FOrder != std::endian::native)
             value = ByteSwap(value);
         return value;
     }
@@ -95,6 +99,7 @@ private:
 
     const uint8_t* FData = nullptr;
     size_t FSize = 0;
+    std::endian FOrder = std::endian::little;
 };
 
 }  // namespace corvane

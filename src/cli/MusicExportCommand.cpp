@@ -42,7 +42,7 @@ std::string SelectTracks(TIpodMusicDb& music, const std::string& playlistName, i
         for (uint64_t pid : found->TrackPids)
             inPlaylist.insert(static_cast<int64_t>(pid));
     }
-    for (size_t i = 0; i < music.Tracks.Count(); ++i) {
+    for (int i = 0; i < music.Tracks.Count(); ++i) {
         const TTrackItem& track = music.Tracks.Items(i);
         const bool wanted = (playlistName.empty() || inPlaylist.count(track.Pid) > 0) &&
                             (kind < 0 || track.Kind == kind);

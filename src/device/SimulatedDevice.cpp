@@ -18,36 +18,26 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "device/SimulatedPlist.h"
+#include "device/SimulatedState.h"
 #include "device/itmobiledev.h"
 
 namespace corvane {
 
 namespace {
 
-// Device calls answer like the platform library: negative codes.
-constexpr int kErrInvalid = -1;   // bad argument or handle
-constexpr int kErrRefused = -2;   // injected fault, no session, unknown service
-constexpr int kErrNoDevice = -3;  // the device is gone
 // File-service calls answer with the file service's codes.
 constexpr int kAfcReadError = 4;
 constexpr int kAfcInvalidArg = 7;
 constexpr int kAfcNotFound = 8;
 constexpr int kAfcIsDirectory = 9;
 constexpr int kAfcPermDenied = 10;
-
-constexpr int kRemoved = 2;
-
-thread_local const void* tNotifyingFor = nullptr;  // the state whose callback this thread runs
 
 class TFd {
 public:
@@ -168,180 +158,9 @@ int AfcCodeOf(int error) {
     }
 }
 
-// Device state, counters, faults and the notification thread; shared by the library and the
-// control handed to tests, which may outlive it.
-class TSimulatedState final : public TSimulatedDeviceControl,
-                              public std::enable_shared_from_this<TSimulatedState> {
-public:
-    explicit TSimulatedState(const TSimulatedDeviceOptions& options)
-        : FFaults(options.Faults), FPlugged(options.PluggedAtStart) {}
+}  // namespace
 
-    ~TSimulatedState() override {
-        // Only a worker detached from inside its own callback can be left here.
-        if (FWorker.joinable())
-            FWorker.detach();
-    }
-
-    void Plug() override {
-        std::lock_guard lock(FMutex);
-        if (!FPlugged) {
-            FPlugged = true;
-            ++FPlug;
-            FConnected = false;
-            FSession = false;
-            FBytesRead = 0;
-        }
-        QueueLocked(kDeviceConnected);
-    }
-
-    void Unplug() override {
-        std::lock_guard lock(FMutex);
-        GoAwayLocked();
-    }
-
-    void SetFaults(const TSimulatedFaults& faults) override {
-        std::lock_guard lock(FMutex);
-        FFaults = faults;
-        FBytesRead = 0;  // GoneAfterBytes counts from here
-    }
-
-    void WaitIdle() override {
-        std::unique_lock lock(FMutex);
-        if (tNotifyingFor == this)
-            return;  // a callback waiting for itself would never end
-        FIdle.wait(lock, [this] { return FQueue.empty() && FRunning == 0; });
-    }
-
-    int ServiceStarts() const override { return Read(FServiceStarts); }
-    int Connects() const override { return Read(FConnects); }
-    int SessionStarts() const override { return Read(FSessionStarts); }
-    int OpenFiles() const override { return Read(FOpenFiles); }
-    int LastOpenMode() const override { return Read(FLastOpenMode); }
-
-    TAmDevice Device() { return this; }
-
-    int Subscribe(TDeviceNotification callback) {
-        if (!callback)
-            return kErrInvalid;
-        std::thread previous;
-        {
-            std::lock_guard lock(FMutex);
-            if (FSubscribed)
-                return kErrRefused;
-            previous = std::move(FWorker);
-        }
-        JoinUnlessSelf(std::move(previous));
-        std::lock_guard lock(FMutex);
-        FSubscribed = true;
-        FCallback = std::move(callback);
-        FQueue.clear();
-        if (FPlugged)
-            FQueue.push_back(kDeviceConnected);
-        uint64_t epoch = ++FEpoch;
-        FWorker = std::thread([self = shared_from_this(), epoch] { self->Run(epoch); });
-        return 0;
-    }
-
-    int Unsubscribe() {
-        std::thread worker;
-        {
-            std::lock_guard lock(FMutex);
-            FSubscribed = false;
-            ++FEpoch;  // the running worker stops before its next message
-            FCallback = nullptr;
-            FQueue.clear();
-            FWake.notify_all();
-            FIdle.notify_all();
-            // From inside a callback the worker cannot join itself; it is joined later.
-            if (tNotifyingFor == this)
-                return 0;
-            worker = std::move(FWorker);
-        }
-        JoinUnlessSelf(std::move(worker));
-        return 0;
-    }
-
-private:
-    friend class TSimulatedLibrary;
-
-    template <typename T>
-    T Read(const T& field) const {
-        std::lock_guard lock(FMutex);
-        return field;
-    }
-
-    static void JoinUnlessSelf(std::thread worker) {
-        if (!worker.joinable())
-            return;
-        if (worker.get_id() == std::this_thread::get_id()) {
-            worker.detach();
-        } else {
-            worker.join();
-        }
-    }
-
-    void Run(uint64_t epoch) {
-        tNotifyingFor = this;
-        std::unique_lock lock(FMutex);
-        for (;;) {
-            FWake.wait(lock, [&] { return FEpoch != epoch || !FQueue.empty(); });
-            if (FEpoch != epoch)
-                break;
-            int message = FQueue.front();
-            FQueue.pop_front();
-            TDeviceNotification callback = FCallback;
-            ++FRunning;
-            lock.unlock();
-            callback(Device(), message);
-            lock.lock();
-            --FRunning;
-            FIdle.notify_all();
-        }
-        tNotifyingFor = nullptr;
-    }
-
-    void QueueLocked(int message) {
-        if (!FSubscribed)
-            return;
-        FQueue.push_back(message);
-        FWake.notify_all();
-    }
-
-    void GoAwayLocked() {
-        if (!FPlugged)
-            return;
-        FPlugged = false;
-        FConnected = false;
-        FSession = false;
-        QueueLocked(kRemoved);
-    }
-
-    bool LiveLocked(uint64_t plug) const { return FPlugged && plug == FPlug; }
-
-    mutable std::mutex FMutex;
-    TSimulatedFaults FFaults;
-    bool FPlugged;
-    uint64_t FPlug = 1;
-    bool FConnected = false;
-    bool FSession = false;
-    uint64_t FBytesRead = 0;  // toward GoneAfterBytes
-
-    int FServiceStarts = 0;
-    int FConnects = 0;
-    int FSessionStarts = 0;
-    int FOpenFiles = 0;
-    int FLastOpenMode = 0;
-
-    std::condition_variable FWake;
-    std::condition_variable FIdle;
-    std::deque<int> FQueue;
-    TDeviceNotification FCallback;
-    bool FSubscribed = false;
-    uint64_t FEpoch = 0;
-    int FRunning = 0;
-    std::thread FWorker;
-};
-
+// The library's calls over the state: handles, files and directories of the served folder.
 class TSimulatedLibrary final : public IMobileDeviceLibrary {
 public:
     TSimulatedLibrary(std::shared_ptr<TSimulatedState> state, TSimulatedDeviceOptions options,
@@ -365,13 +184,13 @@ public:
     int DeviceConnect(TAmDevice device) override {
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
+            return kSimInvalid;
         ++FState->FConnects;
         if (!FState->FPlugged)
-            return kErrNoDevice;
+            return kSimNoDevice;
         if (FState->FFaults.ConnectFailures > 0) {
             --FState->FFaults.ConnectFailures;
-            return kErrRefused;
+            return kSimRefused;
         }
         FState->FConnected = true;
         return 0;
@@ -388,12 +207,12 @@ public:
     int DeviceStartSession(TAmDevice device) override {
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
+            return kSimInvalid;
         ++FState->FSessionStarts;
         if (!FState->FPlugged)
-            return kErrNoDevice;
+            return kSimNoDevice;
         if (!FState->FConnected)
-            return kErrRefused;
+            return kSimRefused;
         FState->FSession = true;
         return 0;
     }
@@ -401,9 +220,9 @@ public:
     int DeviceStopSession(TAmDevice device) override {
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
+            return kSimInvalid;
         if (!FState->FPlugged)
-            return kErrNoDevice;
+            return kSimNoDevice;
         FState->FSession = false;
         return 0;
     }
@@ -411,9 +230,9 @@ public:
     int DeviceDisconnect(TAmDevice device) override {
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
+            return kSimInvalid;
         if (!FState->FPlugged)
-            return kErrNoDevice;
+            return kSimNoDevice;
         FState->FConnected = false;
         FState->FSession = false;
         return 0;
@@ -422,23 +241,23 @@ public:
     int DeviceStartService(TAmDevice device, const std::string& name,
                            TAfcService* service) override {
         if (service == nullptr)
-            return kErrInvalid;
+            return kSimInvalid;
         *service = nullptr;
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
+            return kSimInvalid;
         ++FState->FServiceStarts;
         if (!FState->FPlugged)
-            return kErrNoDevice;
+            return kSimNoDevice;
         TSimulatedFaults& faults = FState->FFaults;
         if (faults.ServiceStartFailures > 0) {
             --faults.ServiceStartFailures;
-            return kErrRefused;
+            return kSimRefused;
         }
         if (faults.NeedsSession && !FState->FSession)
-            return kErrRefused;
+            return kSimRefused;
         if (name != "com.apple.afc" && name != "com.apple.afc2")
-            return kErrRefused;
+            return kSimRefused;
         auto started = std::make_unique<TSimService>();
         started->Plug = FState->FPlug;
         *service = AddTo(FServices, std::move(started));
@@ -464,7 +283,7 @@ public:
         if (started == nullptr)
             return kAfcInvalidArg;
         if (!FState->LiveLocked(started->Plug))
-            return kErrNoDevice;
+            return kSimNoDevice;
         auto open = std::make_unique<TSimConnection>();
         open->Plug = started->Plug;
         FServices.erase(service);  // the connection now stands for the service
@@ -483,7 +302,7 @@ public:
         std::erase_if(FFiles,
                       [&](const auto& entry) { return entry.second->Connection == connection; });
         FState->FOpenFiles = static_cast<int>(FFiles.size());
-        return live ? 0 : kErrNoDevice;
+        return live ? 0 : kSimNoDevice;
     }
 
     int AfcFileInfoOpen(TAfcConnection connection, const std::string& path,
@@ -540,7 +359,7 @@ public:
         *key = nullptr;
         *value = nullptr;
         if (!FState->LiveLocked(dictionary->Plug))
-            return kErrNoDevice;
+            return kSimNoDevice;
         if (dictionary->Next < dictionary->Pairs.size()) {
             const auto& [itemKey, itemValue] = dictionary->Pairs[dictionary->Next++];
             *key = itemKey.c_str();
@@ -612,7 +431,7 @@ public:
         if (opened == nullptr)
             return kAfcInvalidArg;
         if (!FState->LiveLocked(opened->Plug))
-            return kErrNoDevice;
+            return kSimNoDevice;
         const TSimulatedFaults& faults = FState->FFaults;
         if (!faults.FailReadSuffix.empty() && EndsWith(opened->Path, faults.FailReadSuffix)) {
             if (opened->Delivered >= faults.FailReadAfterBytes)
@@ -623,7 +442,7 @@ public:
         if (goneLimit) {
             if (FState->FBytesRead >= faults.GoneAfterBytes) {
                 FState->GoAwayLocked();
-                return kErrNoDevice;
+                return kSimNoDevice;
             }
             allowed = std::min(allowed, faults.GoneAfterBytes - FState->FBytesRead);
         }
@@ -653,7 +472,7 @@ public:
         if (opened == nullptr || offset < 0)
             return kAfcInvalidArg;
         if (!FState->LiveLocked(opened->Plug))
-            return kErrNoDevice;
+            return kSimNoDevice;
         // Past the end is allowed: the next read delivers nothing.
         if (lseek(opened->Fd.Get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
             return kAfcInvalidArg;
@@ -669,7 +488,7 @@ public:
         bool live = FState->LiveLocked(opened->Plug);
         FFiles.erase(file);
         FState->FOpenFiles = static_cast<int>(FFiles.size());
-        return live ? 0 : kErrNoDevice;
+        return live ? 0 : kSimNoDevice;
     }
 
     int AfcDirectoryOpen(TAfcConnection connection, const std::string& path,
@@ -726,7 +545,7 @@ public:
             return kAfcInvalidArg;
         *name = nullptr;
         if (!FState->LiveLocked(listing->Plug))
-            return kErrNoDevice;
+            return kSimNoDevice;
         if (listing->Next < listing->Names.size())
             *name = listing->Names[listing->Next++].c_str();
         return 0;
@@ -757,8 +576,8 @@ private:
     int CheckDevice(TAmDevice device) {
         auto lock = Lock();
         if (device != FState->Device())
-            return kErrInvalid;
-        return FState->FPlugged ? 0 : kErrNoDevice;
+            return kSimInvalid;
+        return FState->FPlugged ? 0 : kSimNoDevice;
     }
 
     // Caller holds the lock.
@@ -766,7 +585,7 @@ private:
         TSimConnection* open = FindIn(FConnections, connection);
         if (open == nullptr)
             return kAfcInvalidArg;
-        return FState->LiveLocked(open->Plug) ? 0 : kErrNoDevice;
+        return FState->LiveLocked(open->Plug) ? 0 : kSimNoDevice;
     }
 
     TSimFile* FindFile(TAfcConnection connection, TAfcFileRef file) {
@@ -783,7 +602,7 @@ private:
             return kAfcInvalidArg;
         bool live = FState->LiveLocked(it->second->Plug);
         map.erase(it);
-        return live ? 0 : kErrNoDevice;
+        return live ? 0 : kSimNoDevice;
     }
 
     // Opens the folder that holds the path's last component and gives that component's name
@@ -849,8 +668,6 @@ private:
     std::map<TAfcFileRef, std::unique_ptr<TSimFile>> FFiles;
     TAfcFileRef FNextFile = 1;
 };
-
-}  // namespace
 
 TSimulatedDevice MakeSimulatedDevice(TSimulatedDeviceOptions options,
                                      TPlistConverterLoader loader) {

@@ -5,21 +5,26 @@
 #include <limits>
 
 #include "base/ByteReader.h"
+#include "base/MhChunk.h"
 #include "base/Text.h"
 #include "device/iPodDev.h"
-#include "music/ITunesDbChunks.h"
 #include "music/iPodMusic.h"
 
 namespace corvane {
 
 namespace {
 
-constexpr size_t kListFields = 12;      // mhlt, mhlp: tag, header length, count
-constexpr size_t kTrackFields = 84;     // mhit up to the play count
-constexpr size_t kPlaylistFields = 20;  // mhyp up to the item count
-constexpr size_t kItemFields = 12;      // any item: tag, header length, total length
-constexpr uint32_t kMhipFields = 28;    // mhip up to the track identifier
-constexpr uint32_t kObjectFields = 16;  // mhod: tag, header length, total length, type
+constexpr size_t kListFields = 12;  // mhlt, mhlp: tag, header length, count
+// mhit up to the play count.
+constexpr TChunkRule kTrack{.Tag = "mhit", .Fields = 84, .Parent = "its data set", .MayClip = true};
+// mhyp up to the item count.
+constexpr TChunkRule kPlaylist{
+    .Tag = "mhyp", .Fields = 20, .Parent = "its data set", .MayClip = true};
+// Any item of a playlist: tag, header length, total length.
+constexpr TChunkRule kItem{.Tag = "mhip", .Fields = 12, .Parent = "its playlist"};
+constexpr uint32_t kMhipFields = 28;  // mhip up to the track identifier
+// mhod: tag, header length, total length, type.
+constexpr TChunkRule kObject{.Tag = "mhod", .Fields = 16, .Parent = "its parent"};
 constexpr uint32_t kStringHeader = 40;  // mhod with a string: the string begins here
 constexpr uint32_t kFirstNonString = 15;
 
@@ -36,53 +41,43 @@ uint32_t U32(const TByteReader& data, size_t offset) {
     return data.ReadU32(offset).value_or(0);
 }
 
+// A count of a list header; a negative one announces nothing.
+uint64_t Announced(const TByteReader& data, size_t offset) {
+    return static_cast<uint64_t>(std::max(data.ReadI32(offset).value_or(0), 0));
+}
+
 // Where a list's header lies; logs when it does not fit in its data set.
 bool ListHeaderFits(const TByteReader& data, size_t position, const char* tag,
-                    TITunesDbDamage& damage) {
+                    TChunkDamage& damage) {
     if (data.Has(position, kListFields))
         return true;
-    damage.Add(RunsPastText(tag, position, "its data set"));
+    damage.RunsPast(tag, position, "its data set");
     return false;
 }
 
 }  // namespace
 
-uint32_t TIpodMusicDb::ReadDataObject(const TByteReader& data, size_t position, uint32_t& type,
-                                      std::string& text, std::string& damage) {
-    type = 0;
-    damage.clear();
+TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, size_t position,
+                                                       TChunkDamage& damage) {
     if (!data.Has(position, 4)) {
-        damage = RunsPastText("mhod", position, "its parent");
-        return 0;
+        damage.RunsPast(kObject.Tag, position, kObject.Parent);
+        return {.Damaged = true};
     }
     if (!data.TagIs(position, "mhod"))
-        return 0;
-    auto extent = data.Has(position, kObjectFields) ? data.ReadU32(position + 8) : std::nullopt;
-    if (!extent) {
-        damage = RunsPastText("mhod", position, "its parent");
-        return 0;
-    }
-    uint32_t length = *extent;
-    if (length == 0) {
-        damage = ZeroLengthText("mhod", position);
-        return 0;
-    }
-    if (length < kObjectFields) {
-        damage = TooShortText("mhod", position, length);
-        return 0;
-    }
+        return {};
     // An object must lie inside its parent: overlapping objects could otherwise make one large
     // string be converted again for every small step.
-    if (length > data.Left(position)) {
-        damage = RunsPastText("mhod", position, "its parent");
-        return 0;
-    }
-    uint32_t objectType = U32(data, position + 12);
-    if (objectType < kFirstNonString) {
-        uint32_t bytes = length >= kStringHeader ? U32(data, position + 28) : 0;
+    auto object = ReadChunk(data, position, kObject, &damage);
+    if (!object)
+        return {.Damaged = true};
+    auto length = static_cast<uint32_t>(object->End - position);
+    uint32_t type = object->U32(12);
+    TDataObject result{.Length = length, .Type = type};
+    if (type < kFirstNonString) {
+        uint32_t bytes = length >= kStringHeader ? object->U32(28) : 0;
         if (length < kStringHeader || bytes > length - kStringHeader) {
-            damage = RunsPastText("string of mhod", position, "its object");
-            return 0;
+            damage.RunsPast("string of mhod", position, "its object");
+            return {.Damaged = true};
         }
         const uint8_t* chars = data.Data() + position + kStringHeader;
         size_t end = bytes;  // up to the first U+0000
@@ -92,33 +87,25 @@ uint32_t TIpodMusicDb::ReadDataObject(const TByteReader& data, size_t position, 
                 break;
             }
         }
-        text = Utf16LeToUtf8(chars, end);
+        result.Text = Utf16LeToUtf8(chars, end);
     }
-    type = objectType;
-    return length;
+    return result;
 }
 
 bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart,
                                     uint32_t headerLength) {
-    TITunesDbDamage damage(*this);
+    TChunkDamage damage(Log, "iTunesDB");
     size_t list = datasetStart + headerLength;
     if (!ListHeaderFits(data, list, "mhlt", damage))
         return false;
     if (!data.TagIs(list, "mhlt"))
         return false;
     Tracks.Clear();
-    int32_t count = data.ReadI32(list + 8).value_or(0);
-    size_t position = list + U32(data, list + 4);
-    for (int32_t i = 0; i < count; ++i) {
-        if (data.Left(position) == 0) {
-            damage.Add(FewerText("mhlt", list, count, "tracks", i));
-            break;
-        }
-        auto extent = CheckChunk(data, position, "mhit", kTrackFields, kTrackFields, "its data set",
-                                 true, damage);
-        if (!extent)
-            break;
-        TByteReader trackData = data.Prefix(extent->End);
+    const TChunkList tracks{
+        .Tag = "mhlt", .Offset = list, .Count = Announced(data, list + 8), .What = "tracks"};
+    WalkChunks(data, list + U32(data, list + 4), tracks, kTrack, damage, [&](const TChunk& chunk) {
+        const size_t position = chunk.Position;
+        const TByteReader& trackData = chunk.Data;
 
         TTrackItem& track = Tracks.Add();
         track.SetReaderDefaults();
@@ -135,24 +122,19 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         // database gives the same list and exports fall back to the same placeholder.
         int32_t objects = data.ReadI32(position + 12).value_or(0);
         size_t object = position + U32(data, position + 4);
-        std::string text;
-        std::string problem;
         for (int32_t k = 0; k < objects; ++k) {
             if (trackData.Left(object) == 0) {
-                damage.Add(FewerText("mhit", position, objects, "data objects", k));
+                damage.Fewer("mhit", position, objects, "data objects", k);
                 break;
             }
-            uint32_t type = 0;
-            uint32_t length = ReadDataObject(trackData, object, type, text, problem);
+            TDataObject read = ReadDataObject(trackData, object, damage);
             // A chunk that is not an mhod stops the objects: reading it again for every
             // remaining announced object could only find the same chunk.
-            if (length == 0) {
-                if (!problem.empty())
-                    damage.Add(problem);
+            if (read.Length == 0)
                 break;
-            }
-            object += length;
-            switch (type) {
+            object += read.Length;
+            std::string text = std::move(read.Text).value_or(std::string());
+            switch (read.Type) {
                 case otTitle:
                     track.Title = NameText(std::move(text));
                     break;
@@ -171,7 +153,6 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
                 default:
                     break;
             }
-            text.clear();
         }
 
         track.Kind = KindOfExtension(KindExtension(track.Location));
@@ -179,91 +160,70 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         Tracks.CheckedSize += track.FileSize;
         track.DurationText = DurationText(track.DurationMs);
         track.SizeText = TIpodDevice::FormatSize(track.FileSize);
-        if (extent->Clipped)
-            break;
-        position = extent->End;
-    }
+        return true;
+    });
     damage.Finish();
     return true;
 }
 
 bool TIpodMusicDb::ReadPlaylistDataset(const TByteReader& data, size_t datasetStart,
                                        uint32_t headerLength) {
-    TITunesDbDamage damage(*this);
+    TChunkDamage damage(Log, "iTunesDB");
     size_t list = datasetStart + headerLength;
     if (!ListHeaderFits(data, list, "mhlp", damage))
         return false;
     if (!data.TagIs(list, "mhlp"))
         return false;
     PlayLists.Clear();
-    int32_t count = data.ReadI32(list + 8).value_or(0);
-    size_t position = list + U32(data, list + 4);
-    for (int32_t i = 0; i < count; ++i) {
-        if (data.Left(position) == 0) {
-            damage.Add(FewerText("mhlp", list, count, "playlists", i));
-            break;
-        }
-        auto extent = CheckChunk(data, position, "mhyp", kPlaylistFields, kPlaylistFields,
-                                 "its data set", true, damage);
-        if (!extent)
-            break;
-        TByteReader playlistData = data.Prefix(extent->End);
-        TPlayListItem& playlist = PlayLists.Add();
+    const TChunkList playlists{
+        .Tag = "mhlp", .Offset = list, .Count = Announced(data, list + 8), .What = "playlists"};
+    WalkChunks(
+        data, list + U32(data, list + 4), playlists, kPlaylist, damage, [&](const TChunk& chunk) {
+            const size_t position = chunk.Position;
+            const TByteReader& playlistData = chunk.Data;
+            TPlayListItem& playlist = PlayLists.Add();
 
-        // Objects until the first chunk that is not an mhod (normally the first mhip).
-        size_t object = position + U32(data, position + 4);
-        bool objectsDamaged = false;
-        std::string problem;
-        while (playlistData.Left(object) > 0) {
-            uint32_t type = 0;
-            std::string text;
-            uint32_t length = ReadDataObject(playlistData, object, type, text, problem);
-            if (!problem.empty()) {
-                damage.Add(problem);
-                objectsDamaged = true;
-                break;
-            }
-            object += length;
-            if (type == 0)
-                break;
-            if (type == otTitle) {
-                playlist.Name = std::move(text);
-            } else if (type == otSmartPrefs) {
-                playlist.IsSmart = true;
-            }
-        }
-        // The model's word for a playlist the database gives no name.
-        if (playlist.Name.empty())
-            playlist.Name = "Unknown";
-
-        // Items follow the objects; after damaged objects their place is unknown.
-        int32_t items = objectsDamaged ? 0 : data.ReadI32(position + 16).value_or(0);
-        size_t item = object;
-        for (int32_t k = 0; k < items; ++k) {
-            if (playlistData.Left(item) == 0) {
-                damage.Add(FewerText("mhyp", position, items, "items", k));
-                break;
-            }
-            auto itemExtent = CheckChunk(playlistData, item, "mhip", kItemFields, kItemFields,
-                                         "its playlist", false, damage);
-            if (!itemExtent)
-                break;
-            // Another chunk in the item list is stepped over by its length.
-            if (playlistData.TagIs(item, "mhip")) {
-                uint32_t length = U32(playlistData, item + 8);
-                if (length < kMhipFields) {
-                    damage.Add(TooShortText("mhip", item, length));
+            // Objects until the first chunk that is not an mhod (normally the first mhip).
+            size_t object = position + U32(data, position + 4);
+            bool objectsDamaged = false;
+            while (playlistData.Left(object) > 0) {
+                TDataObject read = ReadDataObject(playlistData, object, damage);
+                if (read.Damaged) {
+                    objectsDamaged = true;
                     break;
                 }
-                playlist.TrackPids.push_back(U32(playlistData, item + 24));
-                playlist.Count += 1;
+                object += read.Length;
+                if (read.Type == 0)
+                    break;
+                if (read.Type == otTitle) {
+                    playlist.Name = std::move(read.Text).value_or(std::string());
+                } else if (read.Type == otSmartPrefs) {
+                    playlist.IsSmart = true;
+                }
             }
-            item = itemExtent->End;
-        }
-        if (extent->Clipped)
-            break;
-        position = extent->End;
-    }
+            // The model's word for a playlist the database gives no name.
+            if (playlist.Name.empty())
+                playlist.Name = "Unknown";
+
+            // Items follow the objects; after damaged objects their place is unknown.
+            const TChunkList items{.Tag = "mhyp",
+                                   .Offset = position,
+                                   .Count = objectsDamaged ? 0 : Announced(data, position + 16),
+                                   .What = "items"};
+            WalkChunks(playlistData, object, items, kItem, damage, [&](const TChunk& item) {
+                // Another chunk in the item list is stepped over by its length.
+                if (!item.Data.TagIs(item.Position, "mhip"))
+                    return true;
+                if (item.U32(8) < kMhipFields) {
+                    damage.TooShort("mhip", item.Position, item.U32(8));
+                    return false;
+                }
+                playlist.TrackPids.push_back(item.U32(24));
+                playlist.Count += 1;
+                return true;
+            });
+            return true;
+        });
     damage.Finish();
     return true;
 }

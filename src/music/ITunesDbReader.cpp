@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "base/MhChunk.h"
 #include "device/iPodDev.h"
-#include "music/ITunesDbChunks.h"
 #include "music/iPodMusic.h"
 
 namespace corvane {
@@ -17,7 +17,7 @@ namespace corvane {
 namespace {
 
 constexpr size_t kMhbdFields = 24;
-constexpr size_t kMhsdFields = 16;
+constexpr TChunkRule kDataset{.Tag = "mhsd", .Fields = 16, .Parent = "the file", .MayClip = true};
 constexpr uint32_t kTrackDataset = 1;
 constexpr uint32_t kPlaylistDataset = 2;
 // Deflate turns at most 258 bytes into one match of at least 2 bits: no body inflates to more
@@ -134,34 +134,22 @@ bool TIpodMusicDb::ReadITunesBytes(TMemoryStream& stream, bool compressed) {
         }
         uint32_t headerLength = file.ReadU32(4).value_or(0);
         uint32_t datasetCount = file.ReadU32(20).value_or(0);
-        TITunesDbDamage damage(*this);
+        TChunkDamage damage(Log, "iTunesDB");
         bool result = false;
-        size_t position = headerLength;
-        for (uint32_t i = 0; i < datasetCount; ++i) {
-            if (file.Left(position) == 0) {
-                damage.Add(FewerText("mhbd", 0, datasetCount, "data sets", i));
-                break;
-            }
-            auto extent = CheckChunk(file, position, "mhsd", kMhsdFields, kMhsdFields, "the file",
-                                     true, damage);
-            if (!extent)
-                break;
-            TByteReader dataset = file.Prefix(extent->End);
-            uint32_t datasetHeader = file.ReadU32(position + 4).value_or(0);
-            uint32_t type = file.ReadU32(position + 12).value_or(0);
+        const TChunkList datasets{
+            .Tag = "mhbd", .Offset = 0, .Count = datasetCount, .What = "data sets"};
+        WalkChunks(file, headerLength, datasets, kDataset, damage, [&](const TChunk& dataset) {
+            uint32_t datasetHeader = dataset.U32(4);
+            uint32_t type = dataset.U32(12);
             if (type == kTrackDataset) {
-                result = ReadTrackDataset(dataset, position, datasetHeader);
-                if (!result)
-                    break;
-            } else if (type == kPlaylistDataset) {
-                // A failed playlist list ends the walk; the result stays that of the tracks.
-                if (!ReadPlaylistDataset(dataset, position, datasetHeader))
-                    break;
+                result = ReadTrackDataset(dataset.Data, dataset.Position, datasetHeader);
+                return result;
             }
-            if (extent->Clipped)
-                break;
-            position = extent->End;
-        }
+            // A failed playlist list ends the walk; the result stays that of the tracks.
+            if (type == kPlaylistDataset)
+                return ReadPlaylistDataset(dataset.Data, dataset.Position, datasetHeader);
+            return true;
+        });
         damage.Finish();
         return result;
     } catch (const std::exception&) {

@@ -86,7 +86,7 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
     if (unknownGenres > 0) {
         AddLog("Library.itdb: " + std::to_string(unknownGenres) + " tracks with an unknown genre");
     }
-    const int added = static_cast<int>(FItdbTrackCount);
+    const int added = FItdbTrackCount;
 
     // Playlists: a failure here keeps the tracks and the playlists read so far.
     PlayLists.Clear();
@@ -115,8 +115,8 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
 
     // Entries of every playlist from index 1 on, in one pass over item_to_container: its row
     // order within a container is the order a query per container gives.
-    std::unordered_map<int64_t, std::vector<size_t>> byPid;
-    for (size_t i = 1; i < PlayLists.Count(); ++i)
+    std::unordered_map<int64_t, std::vector<int>> byPid;
+    for (int i = 1; i < PlayLists.Count(); ++i)
         byPid[PlayLists.Items(i).Pid].push_back(i);
     try {
         for (TSQLiteTable entries =
@@ -126,7 +126,7 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
             if (found == byPid.end())
                 continue;
             auto pid = static_cast<uint64_t>(entries.FieldAsInteger(1));
-            for (size_t at : found->second) {
+            for (int at : found->second) {
                 TPlayListItem& playlist = PlayLists.Items(at);
                 playlist.TrackPids.push_back(pid);
                 playlist.Count = static_cast<int32_t>(playlist.TrackPids.size());
@@ -195,8 +195,8 @@ bool TIpodMusicDb::ReadItdbLocations(const std::string& fileName) {
     // A track of this library without a location has no file to copy: it stays listed (its
     // playlists still show it) but is not checked.
     size_t unlocated = 0;
-    size_t end = std::min(FItdbFirstTrack + FItdbTrackCount, Tracks.Count());
-    for (size_t i = FItdbFirstTrack; i < end; ++i) {
+    int end = std::min(FItdbFirstTrack + FItdbTrackCount, Tracks.Count());
+    for (int i = FItdbFirstTrack; i < end; ++i) {
         if (!Tracks.Items(i).Location.empty())
             continue;
         Tracks.Uncheck(i);

@@ -112,10 +112,10 @@ TNames ReadNames(TSQLiteDatabase& db, TIpodMusicDb& music, const std::string& ta
 }
 
 // The first playlist with each Pid, from index `from` on.
-std::unordered_map<int64_t, size_t> PlaylistIndex(const TPlayLists& lists, size_t from) {
-    std::unordered_map<int64_t, size_t> index;
-    index.reserve(lists.Count());
-    for (size_t i = from; i < lists.Count(); ++i)
+std::unordered_map<int64_t, int> PlaylistIndex(const TPlayLists& lists, int from) {
+    std::unordered_map<int64_t, int> index;
+    index.reserve(static_cast<size_t>(lists.Count()));
+    for (int i = from; i < lists.Count(); ++i)
         index.try_emplace(lists.Items(i).Pid, i);
     return index;
 }

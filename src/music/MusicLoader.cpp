@@ -1,62 +1,53 @@
 // Loading the music library from the best database the device carries.
-#include <unistd.h>
-
 #include <exception>
 
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
+#include "platform/StagedCopy.h"
 
 namespace corvane {
 
 namespace {
 
-// Staged copies of a mobile device's files are ours to delete; a disk-mode path is the
-// device's own file and is never touched.
-void RemoveStaged(const TIpodDevice& device, const std::string& path) {
-    if (device.IsIos() && !path.empty())
-        unlink(path.c_str());
+// Staged copies of a mobile device's files are ours; a disk-mode path is the device's own file.
+// Every file is staged under the same name, so each copy goes before the next one comes.
+TStagedCopy Stage(TIpodDevice& device, const std::string& name, bool inItlp) {
+    return TStagedCopy(device.StageITunesFile(name, inItlp, ""), device.IsIos());
 }
 
 }  // namespace
 
 bool TIpodMusicDb::ReadSQLiteLibrary() {
-    std::string db = Device.StageITunesFile("MediaLibrary.sqlitedb", false, "");
-    if (!db.empty()) {
-        std::string wal = Device.IsIos()
-                              ? Device.StageITunesFile("MediaLibrary.sqlitedb-wal", false, "-wal")
-                              : std::string();
-        bool ok;
-        try {
-            ok = ReadMediaLibrary(db) > 0;
-        } catch (...) {
-            RemoveStaged(Device, db);
-            RemoveStaged(Device, wal);
-            throw;
+    {
+        TStagedCopy db = Stage(Device, "MediaLibrary.sqlitedb", false);
+        if (!db.Empty()) {
+            // The -wal lands beside the copy, where SQLite looks for it; the copy's owner
+            // removes it with the copy.
+            if (Device.IsIos())
+                Device.StageITunesFile("MediaLibrary.sqlitedb-wal", false, "-wal");
+            return ReadMediaLibrary(db.Path()) > 0;
         }
-        RemoveStaged(Device, db);
-        RemoveStaged(Device, wal);
-        return ok;
     }
 
-    std::string library = Device.StageITunesFile("Library.itdb", true, "");
-    if (library.empty())
-        return false;
-    int added = ReadItdbLibrary(library);
-    RemoveStaged(Device, library);
+    int added = 0;
+    {
+        TStagedCopy library = Stage(Device, "Library.itdb", true);
+        if (library.Empty())
+            return false;
+        added = ReadItdbLibrary(library.Path());
+    }
     if (added == 0)
         return false;
 
     bool ok = false;
-    std::string locations = Device.StageITunesFile("Locations.itdb", true, "");
-    if (!locations.empty()) {
-        ok = ReadItdbLocations(locations);
-        RemoveStaged(Device, locations);
+    {
+        TStagedCopy locations = Stage(Device, "Locations.itdb", true);
+        if (!locations.Empty())
+            ok = ReadItdbLocations(locations.Path());
     }
-    std::string dynamic = Device.StageITunesFile("Dynamic.itdb", true, "");
-    if (!dynamic.empty()) {
-        ReadItdbStats(dynamic);
-        RemoveStaged(Device, dynamic);
-    }
+    TStagedCopy dynamic = Stage(Device, "Dynamic.itdb", true);
+    if (!dynamic.Empty())
+        ReadItdbStats(dynamic.Path());
     return ok;
 }
 

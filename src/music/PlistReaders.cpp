@@ -1,7 +1,5 @@
 // Ringtones and books from the device's property lists (staged as local XML files by the
 // device session), and voice memos from the listing of the recordings folder.
-#include <unistd.h>
-
 #include <charconv>
 #include <cmath>
 #include <exception>
@@ -13,6 +11,7 @@
 #include "music/XmlPlist.h"
 #include "music/iPodMusic.h"
 #include "platform/LocalFiles.h"
+#include "platform/StagedCopy.h"
 
 namespace corvane {
 
@@ -146,6 +145,7 @@ const xmlNode* ListValue(TIpodMusicDb& db, const TXmlPlist& plist, const std::st
 // and goes once it is read, whatever happened.
 void ReadStagedList(TIpodMusicDb& db, const std::string& path, const char* list,
                     const std::function<void(const std::string&)>& walk) {
+    const TStagedCopy staged(path, db.Device.IsIos());
     try {
         std::optional<uint64_t> size = FileSize(path);
         if (size && *size > kMaxPlistBytes) {
@@ -158,8 +158,6 @@ void ReadStagedList(TIpodMusicDb& db, const std::string& path, const char* list,
     } catch (const std::exception& error) {
         db.AddLog(std::string(list) + ": " + error.what());
     }
-    if (db.Device.IsIos())
-        unlink(path.c_str());
 }
 
 }  // namespace

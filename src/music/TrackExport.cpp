@@ -40,7 +40,7 @@ bool IsOurPartialFolder(int result) {
     return result == kCopyDeviceFailed;
 }
 
-int ExportTrack(TIpodMusicDb& music, size_t index, std::string& path) {
+int ExportTrack(TIpodMusicDb& music, int index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
     path = music.TrackFileBase(index, music.NamingScheme);
     if (path.empty())
@@ -90,7 +90,7 @@ int ExportBookFolder(TIpodMusicDb& music, const TTrackItem& track, std::string& 
     return result;
 }
 
-int ExportBook(TIpodMusicDb& music, size_t index, std::string& path) {
+int ExportBook(TIpodMusicDb& music, int index, std::string& path) {
     const TTrackItem& track = music.Tracks.Items(index);
     // No path names the device's root, which would be copied whole as a book folder.
     if (track.Location.find_first_not_of("/:\\") == std::string::npos)
@@ -119,7 +119,7 @@ int TIpodMusicDb::Export() {
     int copied = 0;
     int n = 0;
     const std::string total = std::to_string(Tracks.CheckedCount);
-    for (size_t index = 0; index < Tracks.Count(); ++index) {
+    for (int index = 0; index < Tracks.Count(); ++index) {
         // Read once per track: a stop requested during a copy lets that copy finish.
         if (Cancelled)
             break;

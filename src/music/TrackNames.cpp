@@ -104,8 +104,8 @@ std::string TIpodMusicDb::NameComponent(const std::string& text, const std::stri
     return name;
 }
 
-std::string TIpodMusicDb::TrackFileBase(size_t index, uint8_t scheme) {
-    if (index >= Tracks.Count())
+std::string TIpodMusicDb::TrackFileBase(int index, uint8_t scheme) {
+    if (!Tracks.Has(index))
         return {};
     const TTrackItem& track = Tracks.Items(index);
     std::string title = NameComponent(track.Title, " Name");

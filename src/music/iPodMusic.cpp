@@ -7,34 +7,34 @@
 namespace corvane {
 
 void TTrackList::Clear() {
-    FItems.clear();
+    TRecordList::Clear();
     CheckedCount = 0;
     CheckedSize = 0;
 }
 
-void TTrackList::Check(size_t index) {
-    TTrackItem& track = FItems.at(index);
-    if (track.Checked)
+void TTrackList::Check(int index) {
+    TTrackItem* track = Find(index);
+    if (track == nullptr || track->Checked)
         return;
-    track.Checked = true;
+    track->Checked = true;
     ++CheckedCount;
-    CheckedSize += track.FileSize;
+    CheckedSize += track->FileSize;
 }
 
-void TTrackList::Uncheck(size_t index) {
-    TTrackItem& track = FItems.at(index);
-    if (!track.Checked)
+void TTrackList::Uncheck(int index) {
+    TTrackItem* track = Find(index);
+    if (track == nullptr || !track->Checked)
         return;
-    track.Checked = false;
+    track->Checked = false;
     --CheckedCount;
-    CheckedSize -= track.FileSize;
+    CheckedSize -= track->FileSize;
 }
 
-std::unordered_map<int64_t, size_t> TTrackList::PidIndex() const {
-    std::unordered_map<int64_t, size_t> index;
+std::unordered_map<int64_t, int> TTrackList::PidIndex() const {
+    std::unordered_map<int64_t, int> index;
     index.reserve(FItems.size());
-    for (size_t i = 0; i < FItems.size(); ++i)
-        index.emplace(FItems[i].Pid, i);  // keeps the first
+    for (int i = 0; i < Count(); ++i)
+        index.emplace(Items(i).Pid, i);  // keeps the first
     return index;
 }
 

@@ -6,17 +6,20 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
+#include "base/RecordList.h"
 
 namespace corvane {
 
 class TIpodDevice;
 class TByteReader;
+class TChunkDamage;
 
 enum TMediaKind : uint8_t { mkMusic = 0, mkMovie = 1, mkBook = 2, mkTone = 3, mkVoiceMemo = 4 };
 
@@ -53,30 +56,18 @@ struct TTrackItem {
     }
 };
 
-class TTrackList {
+class TTrackList : public TRecordList<TTrackItem> {
 public:
-    // Appends a zeroed track; the reference stays valid while the list lives.
-    TTrackItem& Add() { return FItems.emplace_back(); }
-    TTrackItem& Items(size_t index) { return FItems.at(index); }
-    const TTrackItem& Items(size_t index) const { return FItems.at(index); }
-    size_t Count() const { return FItems.size(); }
     void Clear();
-    void Check(size_t index);
-    void Uncheck(size_t index);
+    // Tick or clear a track, keeping the counts; an index that names no track does nothing.
+    void Check(int index);
+    void Uncheck(int index);
 
     int32_t CheckedCount = 0;
     int64_t CheckedSize = 0;
 
     // Pid -> index of the first track with that Pid in list order.
-    std::unordered_map<int64_t, size_t> PidIndex() const;
-
-    auto begin() { return FItems.begin(); }
-    auto end() { return FItems.end(); }
-    auto begin() const { return FItems.begin(); }
-    auto end() const { return FItems.end(); }
-
-private:
-    std::deque<TTrackItem> FItems;
+    std::unordered_map<int64_t, int> PidIndex() const;
 };
 
 struct TPlayListItem {
@@ -90,23 +81,9 @@ struct TPlayListItem {
     uint64_t TrackPid(size_t index) const { return TrackPids.at(index); }
 };
 
-class TPlayLists {
+class TPlayLists : public TRecordList<TPlayListItem> {
 public:
-    TPlayListItem& Add() { return FItems.emplace_back(); }
     TPlayListItem& Insert() { return FItems.emplace_front(); }  // at index 0
-    TPlayListItem& Items(size_t index) { return FItems.at(index); }
-    const TPlayListItem& Items(size_t index) const { return FItems.at(index); }
-    size_t Count() const { return FItems.size(); }
-    bool Empty() const { return FItems.empty(); }
-    void Clear() { FItems.clear(); }
-
-    auto begin() { return FItems.begin(); }
-    auto end() { return FItems.end(); }
-    auto begin() const { return FItems.begin(); }
-    auto end() const { return FItems.end(); }
-
-private:
-    std::deque<TPlayListItem> FItems;
 };
 
 class TIpodMusicDb {
@@ -153,10 +130,16 @@ public:
     // `data` ends where the data set ends; positions are offsets into the whole database.
     bool ReadTrackDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
     bool ReadPlaylistDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
-    // The data object at position: its total length (0 when the chunk there is not an mhod, or
-    // is damaged: `damage` then says why), its type and, for types below 15, its string.
-    static uint32_t ReadDataObject(const TByteReader& data, size_t position, uint32_t& type,
-                                   std::string& text, std::string& damage);
+    // One data object (mhod) of a track or playlist.
+    struct TDataObject {
+        uint32_t Length = 0;  // its total length; 0 when it is not an mhod or is damaged
+        uint32_t Type = 0;
+        std::optional<std::string> Text{};  // for types below 15
+        bool Damaged = false;               // `damage` says why
+    };
+    // The data object at position; what is wrong with it goes to `damage`.
+    static TDataObject ReadDataObject(const TByteReader& data, size_t position,
+                                      TChunkDamage& damage);
 
     // MediaLibrary.sqlitedb; throws ESQLiteException on database errors.
     int ReadMediaLibrary(const std::string& fileName);
@@ -187,7 +170,7 @@ public:
     // The base path (no extension) of a track under a naming scheme 0..7 (any other value
     // acts as 1); scheme 0 creates its artist and album folders first and gives an empty
     // path, with a log entry, when it cannot.
-    std::string TrackFileBase(size_t index, uint8_t scheme);
+    std::string TrackFileBase(int index, uint8_t scheme);
     // One file-name component: at most 41 UTF-16 units, trimmed, "Unknown" + suffix when
     // empty, and nothing that could name another folder or leave the destination.
     static std::string NameComponent(const std::string& text, const std::string& suffix);
@@ -226,8 +209,8 @@ private:
     // A name made only of blanks is shown and exported as an empty name.
     static std::string NameText(std::string text);
     // The tracks the last ReadItdbLibrary added, which ReadItdbLocations completes.
-    size_t FItdbFirstTrack = 0;
-    size_t FItdbTrackCount = 0;
+    int FItdbFirstTrack = 0;
+    int FItdbTrackCount = 0;
 };
 
 }  // namespace corvane

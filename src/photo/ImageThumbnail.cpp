@@ -67,25 +67,15 @@ public:
         if (FReader.TagIs(0, std::string_view("II*\0", 4))) {
             FValid = true;
         } else if (FReader.TagIs(0, std::string_view("MM\0*", 4))) {
-            FValid = FBigEndian = true;
+            FReader = TByteReader(file, std::endian::big);
+            FValid = true;
         }
     }
     bool Valid() const { return FValid; }
     const TByteReader& Bytes() const { return FReader; }
 
-    std::optional<uint16_t> U16(size_t offset) const {
-        auto value = FReader.ReadU16(offset);
-        if (value && FBigEndian)
-            value = static_cast<uint16_t>((*value >> 8) | (*value << 8));
-        return value;
-    }
-    std::optional<uint32_t> U32(size_t offset) const {
-        auto value = FReader.ReadU32(offset);
-        if (value && FBigEndian)
-            value = (*value >> 24) | ((*value >> 8) & 0xFF00) | ((*value << 8) & 0xFF0000) |
-                    (*value << 24);
-        return value;
-    }
+    std::optional<uint16_t> U16(size_t offset) const { return FReader.ReadU16(offset); }
+    std::optional<uint32_t> U32(size_t offset) const { return FReader.ReadU32(offset); }
 
     // Calls visit(tag, value) for each entry of the directory at offset whose value is one
     // SHORT or LONG; returns the offset of the next directory (0 for none), or nothing when the
@@ -112,7 +102,6 @@ public:
 private:
     TByteReader FReader;
     bool FValid = false;
-    bool FBigEndian = false;
 };
 
 std::optional<TExifPicture> ReadTiffExifPicture(std::span<const uint8_t> file) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/ByteReader.h"
+#include "base/MhChunk.h"
 #include "base/Text.h"
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
@@ -20,20 +21,25 @@ namespace {
 
 // Bytes of each chunk that are read: they must lie inside the data for the chunk to be read.
 constexpr size_t kMhfdFields = 28;
-constexpr size_t kSectionFields = 16;
 constexpr size_t kListFields = 12;  // mhli, mhla
 constexpr size_t kMhiiFields = 52;
-constexpr size_t kMhodFields = 16;
 constexpr size_t kMhniFields = 36;
-constexpr size_t kAlbumFields = 64;
-constexpr size_t kItemFields = 12;    // any album item: tag, header length, total length
-constexpr size_t kMhiaFields = 20;    // up to the member's image id
 constexpr size_t kStringFields = 12;  // string body: byte count, 8 bytes, then the text
 
 // Where an image entry keeps its picture's original date, and the seconds from 1904-01-01 to
 // 1970-01-01.
 constexpr size_t kMhiiOriginalDate = 40;
 constexpr int64_t kMacEpochOffset = 2082844800;
+constexpr TChunkRule kSection{
+    .Tag = "section", .Fields = 16, .Parent = "the file", .MayClip = true};
+constexpr TChunkRule kImage{
+    .Tag = "mhii", .Fields = kMhiiFields, .Parent = "its section", .MayClip = true};
+constexpr TChunkRule kAlbum{.Tag = "album", .Fields = 64, .Parent = "its section", .MayClip = true};
+// Any album item: tag, header length, total length; a member (mhia) up to its image id.
+constexpr TChunkRule kAlbumItem{.Tag = "album item", .Fields = 12, .Parent = "its album"};
+constexpr uint32_t kMhiaFields = 20;
+// A data object: tag, header length, total length, type.
+constexpr TChunkRule kObject{.Tag = "mhod", .Fields = 16, .Parent = "its album"};
 
 constexpr uint32_t kImageListSection = 1;
 constexpr uint32_t kAlbumListSection = 2;
@@ -50,9 +56,6 @@ constexpr int32_t kNoPreviewWidth = 1024;
 // Both readers stop at two references: the full-size one and the preview.
 constexpr int kWantedReferences = 2;
 
-// Our own lines about damaged counts and lengths of one album list; the rest are summed up.
-constexpr int kMaxDamageLines = 5;
-
 uint32_t U32(const TByteReader& data, size_t offset) {
     return data.ReadU32(offset).value_or(0);
 }
@@ -68,44 +71,19 @@ bool IsPreferredPreview(uint32_t id) {
     return id == 1036 || id == 1066 || id == 1032 || id == 3004 || id == 3113;
 }
 
-std::string At(std::string_view what, size_t offset) {
-    return "Photo Database: " + std::string(what) + " at " + std::to_string(offset);
-}
-
-std::string AnnouncesText(std::string_view what, size_t offset, uint64_t announced,
-                          std::string_view items, uint64_t found) {
-    return At(what, offset) + " announces " + std::to_string(announced) + " " + std::string(items) +
-           ", " + std::to_string(found) + " found";
-}
-
-std::string DamagedLengthText(std::string_view what, size_t offset, uint32_t length) {
-    return At(what, offset) + " has a damaged length (" + std::to_string(length) + ")";
-}
-
-std::string CutShortText(std::string_view what, size_t offset) {
-    return At(what, offset) + " is cut short by the end of the data";
-}
+constexpr std::string_view kSource = "Photo Database";
 
 // The end of the "mhod" at position when it can be read whole: its tag, its fields, and a total
 // length that covers them and stays inside data. Anything else counts as a wrong tag; a zero
 // length can therefore never hold a walk in place.
+// The callers log the failure in their own words.
 std::optional<size_t> ObjectEnd(const TByteReader& data, size_t position) {
-    if (!data.Has(position, kMhodFields) || !data.TagIs(position, "mhod"))
+    if (!data.TagIs(position, "mhod"))
         return std::nullopt;
-    uint32_t length = U32(data, position + 8);
-    if (length < kMhodFields || length > data.Left(position))
+    auto object = ReadChunk(data, position, kObject, nullptr);
+    if (!object)
         return std::nullopt;
-    return position + length;
-}
-
-// The end of a list member whose total length sits at offset 8 and whose fields fit: cut at
-// the end of data when it claims more (its complete children are still worth reading, and the
-// list then ends with it). Nothing when the length cannot even cover the fields.
-std::optional<size_t> MemberEnd(const TByteReader& data, size_t position, size_t fields) {
-    uint32_t length = U32(data, position + 8);
-    if (length < fields)
-        return std::nullopt;
-    return length > data.Left(position) ? data.Size() : position + length;
+    return object->End;
 }
 
 // N of ":Thumbs:F1019_N.ithmb": the text between the first "_" and the first "." as a file
@@ -122,28 +100,8 @@ int32_t FileIndexOf(const std::string& name) {
     return static_cast<int32_t>(*number);
 }
 
-// Our own damage lines of one walk: the first few are logged, the rest summed up at the end.
-class TDamageLines {
-public:
-    explicit TDamageLines(TIpodPhotoDb& db) : FDb(db) {}
-    void Add(const std::string& line) {
-        if (FCount++ < kMaxDamageLines)
-            FDb.AddLog(line);
-    }
-    void Finish() {
-        if (FCount > kMaxDamageLines)
-            FDb.AddLog("Photo Database: " + std::to_string(FCount - kMaxDamageLines) +
-                       " more damaged album chunks");
-        FCount = 0;
-    }
-
-private:
-    TIpodPhotoDb& FDb;
-    int FCount = 0;
-};
-
 // One album chunk (which ends where album ends): its name, its further objects, its items.
-void ReadAlbum(TIpodPhotoDb& db, const TByteReader& album, size_t position, TDamageLines& damage) {
+void ReadAlbum(TIpodPhotoDb& db, const TByteReader& album, size_t position, TChunkDamage& damage) {
     size_t child = position + U32(album, position + 4);
     std::string name;
     uint32_t nameLength = db.ReadString(album, child, name);
@@ -155,35 +113,25 @@ void ReadAlbum(TIpodPhotoDb& db, const TByteReader& album, size_t position, TDam
     item.Count = 0;
     child += nameLength;
     while (album.TagIs(child, "mhod")) {
-        auto end = ObjectEnd(album, child);
-        if (!end) {
-            // Where the items begin is unknown after a damaged object.
-            damage.Add(At("mhod", child) + " of the album at " + std::to_string(position) +
-                       " is damaged; its items are not read");
+        auto object = ReadChunk(album, child, kObject, &damage);
+        // Where the items begin is unknown after a damaged object.
+        if (!object)
             return;
-        }
-        child = *end;
+        child = object->End;
     }
-    uint32_t items = U32(album, position + 16);
-    for (uint32_t k = 0; k < items; ++k) {
-        if (album.Left(child) == 0) {
-            damage.Add(AnnouncesText("album", position, items, "items", k));
-            return;
+    const TChunkList items{
+        .Tag = "album", .Offset = position, .Count = U32(album, position + 16), .What = "items"};
+    WalkChunks(album, child, items, kAlbumItem, damage, [&](const TChunk& chunk) {
+        // Another kind of item is passed over by its length.
+        if (!chunk.Data.TagIs(chunk.Position, "mhia"))
+            return true;
+        if (chunk.U32(8) < kMhiaFields) {
+            damage.TooShort(kAlbumItem.Tag, chunk.Position, chunk.U32(8));
+            return false;
         }
-        if (!album.Has(child, kItemFields)) {
-            damage.Add(CutShortText("album item", child));
-            return;
-        }
-        uint32_t length = U32(album, child + 8);
-        bool member = album.TagIs(child, "mhia");
-        if (length < (member ? kMhiaFields : kItemFields) || length > album.Left(child)) {
-            damage.Add(DamagedLengthText("album item", child, length));
-            return;
-        }
-        if (member)
-            item.MemberIds.push_back(U32(album, child + 16));
-        child += length;
-    }
+        item.MemberIds.push_back(chunk.U32(16));
+        return true;
+    });
 }
 
 }  // namespace
@@ -204,36 +152,24 @@ bool TIpodPhotoDb::ReadPhotoDatabaseBytes(const TByteReader& file) {
         AddLog("MHFD Err");
         return false;
     }
-    int32_t sections = file.ReadI32(20).value_or(0);
-    size_t position = U32(file, 4);
     bool imagesRead = false;
-    for (int32_t i = 0; i < sections; ++i) {
-        if (file.Left(position) == 0) {
-            AddLog(AnnouncesText("mhfd", 0, sections, "sections", i));
-            break;
-        }
-        if (!file.Has(position, kSectionFields)) {
-            AddLog(CutShortText("section", position));
-            break;
-        }
-        auto end = MemberEnd(file, position, kSectionFields);
-        if (!end) {
-            AddLog(DamagedLengthText("section", position, U32(file, position + 8)));
-            break;
-        }
-        TByteReader section = file.Prefix(*end);
-        size_t content = position + U32(file, position + 4);
-        uint32_t type = U32(file, position + 12);
+    TChunkDamage damage(Log, kSource);
+    const TChunkList sections{
+        .Tag = "mhfd",
+        .Offset = 0,
+        .Count = static_cast<uint64_t>(std::max(file.ReadI32(20).value_or(0), 0)),
+        .What = "sections"};
+    WalkChunks(file, U32(file, 4), sections, kSection, damage, [&](const TChunk& section) {
+        uint32_t type = section.U32(12);
         if (type == kImageListSection) {
-            imagesRead = ReadImageList(section, content);
-            if (!imagesRead)
-                break;
-        } else if (type == kAlbumListSection) {
-            if (!ReadAlbumList(section, content))
-                break;
+            imagesRead = ReadImageList(section.Data, section.Body());
+            return imagesRead;
         }
-        position = *end;
-    }
+        if (type == kAlbumListSection)
+            return ReadAlbumList(section.Data, section.Body());
+        return true;
+    });
+    damage.Finish();
     // However the walk ended, the albums are matched against the photos that stayed: an album
     // read before a failure must never point at photos that are gone. The preview cell follows
     // the formats the survey chose.
@@ -297,12 +233,15 @@ bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
         AddLog("Get info: MHII err");
         return false;
     }
-    auto entryEnd = MemberEnd(data, offset, kMhiiFields);
-    if (!entryEnd) {
-        AddLog(DamagedLengthText("mhii", offset, U32(data, offset + 8)));
+    auto chunk = ReadChunk(data, offset, kImage, nullptr);
+    if (!chunk) {
+        // Only a refused entry is reported here: ReadImage reads this entry again and reports
+        // a cut one, which must be said once.
+        TChunkDamage damage(Log, kSource);
+        ReadChunk(data, offset, kImage, &damage);
         return false;
     }
-    TByteReader entry = data.Prefix(*entryEnd);
+    const TByteReader& entry = chunk->Data;
     FullFormat.ByName = false;
     ThumbFormat.ByName = false;
     SeparateFiles = false;
@@ -388,12 +327,11 @@ uint32_t TIpodPhotoDb::ReadImage(const TByteReader& data, size_t offset) {
         return 0;
     }
     uint32_t length = U32(data, offset + 8);
-    auto entryEnd = MemberEnd(data, offset, kMhiiFields);
-    if (!entryEnd) {
-        AddLog(DamagedLengthText("mhii", offset, length));
+    TChunkDamage damage(Log, kSource);
+    auto chunk = ReadChunk(data, offset, kImage, &damage);
+    if (!chunk)
         return 0;
-    }
-    TByteReader entry = data.Prefix(*entryEnd);
+    const TByteReader& entry = chunk->Data;
 
     TPhotoItem& photo = Photos.Add();
     photo.ImageId = U32(entry, offset + 16);
@@ -507,26 +445,14 @@ bool TIpodPhotoDb::ReadAlbumList(const TByteReader& data, size_t offset) {
         return false;
     }
     Albums.Clear();
-    TDamageLines damage(*this);
-    uint32_t count = U32(data, offset + 8);
-    size_t position = offset + U32(data, offset + 4);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (data.Left(position) == 0) {
-            damage.Add(AnnouncesText("mhla", offset, count, "albums", i));
-            break;
-        }
-        if (!data.Has(position, kAlbumFields)) {
-            damage.Add(CutShortText("album", position));
-            break;
-        }
-        auto end = MemberEnd(data, position, kAlbumFields);
-        if (!end) {
-            damage.Add(DamagedLengthText("album", position, U32(data, position + 8)));
-            break;
-        }
-        ReadAlbum(*this, data.Prefix(*end), position, damage);
-        position = *end;
-    }
+    TChunkDamage damage(Log, kSource);
+    const TChunkList albums{
+        .Tag = "mhla", .Offset = offset, .Count = U32(data, offset + 8), .What = "albums"};
+    WalkChunks(data, offset + U32(data, offset + 4), albums, kAlbum, damage,
+               [&](const TChunk& album) {
+                   ReadAlbum(*this, album.Data, album.Position, damage);
+                   return true;
+               });
     damage.Finish();
     return true;
 }

@@ -1,23 +1,15 @@
 // Loading the photo library: Photos.sqlite when the device has one that reads, else the Photo
 // Database, and the camera roll beside either.
-#include <unistd.h>
-
 #include <exception>
 #include <string>
 
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
+#include "platform/StagedCopy.h"
 
 namespace corvane {
 
 namespace {
-
-// Staged copies of a mobile device's files are ours to delete; in disk mode the device's own
-// files were read in place and are never touched.
-void RemoveStaged(const TIpodDevice& device, const std::string& path) {
-    if (device.IsIos() && !path.empty())
-        unlink(path.c_str());
-}
 
 // SQLite errors come as several lines; the log takes one.
 std::string OneLine(std::string text) {
@@ -37,18 +29,20 @@ std::string OneLine(std::string text) {
 
 bool TIpodPhotoDb::Load() {
     bool result = false;
-    const std::string local = Device.StagePhotoDataFile("Photos.sqlite", "");
-    if (!local.empty()) {
-        const std::string wal = Device.StagePhotoDataFile("Photos.sqlite-wal", "-wal");
+    // Staged copies of a mobile device's files are ours; in disk mode the device's own files
+    // are read in place.
+    TStagedCopy local(Device.StagePhotoDataFile("Photos.sqlite", ""), Device.IsIos());
+    if (!local.Empty()) {
+        // The -wal lands beside the copy and goes with it.
+        Device.StagePhotoDataFile("Photos.sqlite-wal", "-wal");
         try {
-            result = LoadPhotosSqlite(local);
+            result = LoadPhotosSqlite(local.Path());
         } catch (const std::exception& error) {
             // The Photo Database is tried next; why this library failed must still be told.
             AddLog("Photos.sqlite cannot be read: " + OneLine(error.what()));
             result = false;
         }
-        RemoveStaged(Device, local);
-        RemoveStaged(Device, wal);
+        local.Remove();
         if (!result) {
             // Half a library from the failed read must not mix with the Photo Database's:
             // its albums would keep members that index photos of the other list.

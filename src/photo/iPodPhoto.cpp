@@ -3,33 +3,33 @@
 namespace corvane {
 
 void TPhotoList::Check(int index) {
-    TPhotoItem& item = FItems[index];
-    if (item.Checked)
+    TPhotoItem* item = Find(index);
+    if (item == nullptr || item->Checked)
         return;
-    item.Checked = true;
+    item->Checked = true;
     ++CheckedCount;
-    CheckedSize += item.FullSize;
+    CheckedSize += item->FullSize;
 }
 
 void TPhotoList::Uncheck(int index) {
-    TPhotoItem& item = FItems[index];
-    if (!item.Checked)
+    TPhotoItem* item = Find(index);
+    if (item == nullptr || !item->Checked)
         return;
-    item.Checked = false;
+    item->Checked = false;
     --CheckedCount;
-    CheckedSize -= item.FullSize;
+    CheckedSize -= item->FullSize;
 }
 
 void TPhotoList::RemoveLast() {
-    if (FItems.empty())
+    if (Empty())
         return;
     if (FItems.back().Checked)
         --CheckedCount;
-    FItems.pop_back();
+    TRecordList::RemoveLast();
 }
 
 void TPhotoList::Clear() {
-    FItems.clear();
+    TRecordList::Clear();
     CheckedCount = 0;
     CheckedSize = 0;
 }
@@ -37,29 +37,29 @@ void TPhotoList::Clear() {
 std::unordered_map<uint32_t, int> TPhotoList::FirstIndexByImageId() const {
     std::unordered_map<uint32_t, int> index;
     index.reserve(FItems.size());
-    for (size_t i = 0; i < FItems.size(); ++i)
-        index.try_emplace(FItems[i].ImageId, static_cast<int>(i));
+    for (int i = 0; i < Count(); ++i)
+        index.try_emplace(Items(i).ImageId, i);
     return index;
 }
 
 void TCamPhotoList::Check(int index) {
-    TCamPhotoItem& item = FItems[index];
-    if (item.Checked)
+    TCamPhotoItem* item = Find(index);
+    if (item == nullptr || item->Checked)
         return;
-    item.Checked = true;
+    item->Checked = true;
     ++CheckedCount;
 }
 
 void TCamPhotoList::Uncheck(int index) {
-    TCamPhotoItem& item = FItems[index];
-    if (!item.Checked)
+    TCamPhotoItem* item = Find(index);
+    if (item == nullptr || !item->Checked)
         return;
-    item.Checked = false;
+    item->Checked = false;
     --CheckedCount;
 }
 
 void TCamPhotoList::Clear() {
-    FItems.clear();
+    TRecordList::Clear();
     CheckedCount = 0;
 }
 

@@ -21,6 +21,7 @@
 #include "base/ByteReader.h"
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
+#include "base/RecordList.h"
 
 namespace corvane {
 
@@ -57,17 +58,14 @@ struct TPhotoItem {
     std::string LiveVideoPath;  // the motion clip of a Live Photo, when it is on the device
 };
 
-class TPhotoList {
+class TPhotoList : public TRecordList<TPhotoItem> {
 public:
     int32_t CheckedCount = 0;
     int64_t CheckedSize = 0;  // FullSize of photos ticked through Check only
     int32_t ThumbWidth = 0;
     int32_t ThumbHeight = 0;
 
-    TPhotoItem& Add() { return FItems.emplace_back(); }
-    int Count() const { return static_cast<int>(FItems.size()); }
-    TPhotoItem& Items(int index) { return FItems[index]; }
-    const TPhotoItem& Items(int index) const { return FItems[index]; }
+    // Tick or clear a photo, keeping the counts; an index that names no photo does nothing.
     void Check(int index);
     void Uncheck(int index);
     // Removes the last item, keeping CheckedCount.
@@ -75,9 +73,6 @@ public:
     void Clear();
     // ImageId -> index of the first photo with it, in list order.
     std::unordered_map<uint32_t, int> FirstIndexByImageId() const;
-
-private:
-    std::deque<TPhotoItem> FItems;
 };
 
 struct TPhotoAlbumItem {
@@ -88,17 +83,7 @@ struct TPhotoAlbumItem {
     int32_t AlbumId = 0;              // Photos.sqlite primary key
 };
 
-class TPhotoAlbumList {
-public:
-    TPhotoAlbumItem& Add() { return FItems.emplace_back(); }
-    int Count() const { return static_cast<int>(FItems.size()); }
-    TPhotoAlbumItem& Items(int index) { return FItems[index]; }
-    const TPhotoAlbumItem& Items(int index) const { return FItems[index]; }
-    void Clear() { FItems.clear(); }
-
-private:
-    std::deque<TPhotoAlbumItem> FItems;
-};
+class TPhotoAlbumList : public TRecordList<TPhotoAlbumItem> {};
 
 struct TCamPhotoItem {
     bool Checked = false;
@@ -108,21 +93,15 @@ struct TCamPhotoItem {
     TPhotoDate DateTaken;  // from the library's record of the same file, when it has one
 };
 
-class TCamPhotoList {
+class TCamPhotoList : public TRecordList<TCamPhotoItem> {
 public:
     int32_t CheckedCount = 0;
     std::string DcimRoot;
 
-    TCamPhotoItem& Add() { return FItems.emplace_back(); }
-    int Count() const { return static_cast<int>(FItems.size()); }
-    TCamPhotoItem& Items(int index) { return FItems[index]; }
-    const TCamPhotoItem& Items(int index) const { return FItems[index]; }
+    // Tick or clear a file, keeping the count; an index that names no file does nothing.
     void Check(int index);
     void Uncheck(int index);
     void Clear();
-
-private:
-    std::deque<TCamPhotoItem> FItems;
 };
 
 // One kind of picture record in .ithmb files.

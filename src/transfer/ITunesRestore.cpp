@@ -72,7 +72,7 @@ private:
     std::shared_ptr<IITUserPlaylist> FindTarget(IITPlaylistCollection& playlists,
                                                 const std::string& name);
     bool AddEntries(IITUserPlaylist& target, const TPlayListItem& list,
-                    const std::unordered_map<int64_t, size_t>& byPid);
+                    const std::unordered_map<int64_t, int>& byPid);
     void Pause(int milliseconds) {
         if (FHooks.Wait)
             FHooks.Wait(milliseconds);
@@ -154,9 +154,9 @@ bool TRestoreRun::RestorePlaylists() {
     std::shared_ptr<IITPlaylistCollection> playlists =
         Need(Need(FApp.LibrarySource(), "The library source")->Playlists(),
              "The library's playlist list");
-    const std::unordered_map<int64_t, size_t> byPid = FMusic.Tracks.PidIndex();
+    const std::unordered_map<int64_t, int> byPid = FMusic.Tracks.PidIndex();
     // Index 0 is the device's library playlist, which the library has as its own.
-    for (size_t i = 1; i < FMusic.PlayLists.Count(); ++i) {
+    for (int i = 1; i < FMusic.PlayLists.Count(); ++i) {
         const TPlayListItem& list = FMusic.PlayLists.Items(i);
         if (list.IsSmart)
             continue;
@@ -192,7 +192,7 @@ std::shared_ptr<IITUserPlaylist> TRestoreRun::FindTarget(IITPlaylistCollection& 
 
 // An error ends this playlist's entries; the caller still counts the playlist.
 bool TRestoreRun::AddEntries(IITUserPlaylist& target, const TPlayListItem& list,
-                             const std::unordered_map<int64_t, size_t>& byPid) {
+                             const std::unordered_map<int64_t, int>& byPid) {
     try {
         for (uint64_t entry : list.TrackPids) {
             if (FMusic.Cancelled)

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/Shell.h"
-#include "app/UiDispatcher.h"
+#include "gui/Shell.h"
+#include "gui/UiDispatcher.h"
 #include "music/iPodMusic.h"
 #include "photo/iPodPhoto.h"
 #include "transfer/PlaylistFiles.h"

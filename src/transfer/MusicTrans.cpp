@@ -15,9 +15,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/Icons.h"
-#include "app/MessageBox.h"
-#include "app/UserSettings.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
+#include "gui/UserSettings.h"
 #include "base/PlatformTexts.h"
 
 namespace corvane::transfer {

@@ -130,10 +130,10 @@ int WritePlaylistFiles(TIpodMusicDb& music) {
     const std::string& dest = music.DestFolder;
     if (dest.empty() || music.PlayLists.Count() < 2)
         return 0;
-    const std::unordered_map<int64_t, size_t> pidIndex = music.Tracks.PidIndex();
+    const std::unordered_map<int64_t, int> pidIndex = music.Tracks.PidIndex();
     std::unordered_set<std::string> used;
     int written = 0;
-    for (size_t i = 1; i < music.PlayLists.Count(); ++i) {
+    for (int i = 1; i < music.PlayLists.Count(); ++i) {
         const TPlayListItem& playlist = music.PlayLists.Items(i);
         if (playlist.IsSmart)
             continue;

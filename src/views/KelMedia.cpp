@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 #include <numeric>
 
-#include "app/Icons.h"
-#include "app/MessageBox.h"
 #include "device/iPodDev.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
 #include "music/iPodMusic.h"
 #include "views/MediaCheckHeader.h"
 #include "views/MediaTrackDelegate.h"
@@ -174,7 +174,7 @@ void TMediaFrame::FillTree() {
         while (root->childCount() > kCategoryCount)
             std::unique_ptr<QTreeWidgetItem>(root->takeChild(kCategoryCount));
         // Index 0 is the library itself.
-        for (size_t i = 1; i < MusicDb->PlayLists.Count(); ++i) {
+        for (int i = 1; i < MusicDb->PlayLists.Count(); ++i) {
             const TPlayListItem& list = MusicDb->PlayLists.Items(i);
             AddNode(root, QString::fromStdString(list.Name),
                     list.IsSmart ? "smart-playlist" : "playlist");
@@ -194,10 +194,10 @@ void TMediaFrame::ShowNode(QTreeWidgetItem* node) {
 
 QString TMediaFrame::FillList(int index) {
     const TTrackList& tracks = MusicDb->Tracks;
-    std::vector<size_t> rows;
+    std::vector<int> rows;
     int64_t size = 0;
     auto addKind = [&](TMediaKind kind) {
-        size_t i = 0;
+        int i = 0;
         for (const TTrackItem& track : tracks) {
             if (track.Kind == kind) {
                 rows.push_back(i);
@@ -207,12 +207,12 @@ QString TMediaFrame::FillList(int index) {
         }
     };
     if (index < 0) {
-        rows.resize(tracks.Count());
-        std::iota(rows.begin(), rows.end(), size_t{0});
+        rows.resize(static_cast<size_t>(tracks.Count()));
+        std::iota(rows.begin(), rows.end(), 0);
         size = MusicDb->TotalSize;
     } else if (index < kCategoryCount) {
         addKind(static_cast<TMediaKind>(index));
-    } else if (static_cast<size_t>(index - kCategoryCount + 1) < MusicDb->PlayLists.Count()) {
+    } else if (MusicDb->PlayLists.Has(index - kCategoryCount + 1)) {
         const TPlayListItem& list = MusicDb->PlayLists.Items(index - kCategoryCount + 1);
         if (list.IsVoiceMemos) {
             addKind(mkVoiceMemo);
@@ -256,8 +256,8 @@ bool TMediaFrame::FindText(const QString& text) {
     int row = (selected < 0 || selected == count - 1) ? 0 : selected + 1;
     int found = -1;
     while (row != selected) {
-        const TTrackItem& track = MusicModel->TrackAt(row);
-        if (matches(track.Title) || matches(track.Album) || matches(track.Artist)) {
+        const TTrackItem* track = MusicModel->TrackAt(row);
+        if (track && (matches(track->Title) || matches(track->Album) || matches(track->Artist))) {
             found = row;
             break;
         }

@@ -85,7 +85,7 @@ private:
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     // Pid -> first track with it, built once the library is read: playlists list in
     // linear time.
-    std::unordered_map<int64_t, size_t> FPidIndex;
+    std::unordered_map<int64_t, int> FPidIndex;
     // The progress dialog of the running transfer, told to stop when the device goes away.
     QPointer<transfer::TProgressDialog> FProgress;
 };

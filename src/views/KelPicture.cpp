@@ -12,12 +12,12 @@
 #include <exception>
 #include <vector>
 
-#include "app/Icons.h"
-#include "app/MessageBox.h"
-#include "app/Shell.h"
-#include "app/UiDispatcher.h"
 #include "base/PlatformTexts.h"
 #include "device/iPodDev.h"
+#include "gui/Icons.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
+#include "gui/UiDispatcher.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 #include "transfer/KelProgress.h"

@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QTreeView>
 
-#include "app/MessageBox.h"
 #include "device/iPodDev.h"
+#include "gui/MessageBox.h"
 #include "music/iPodMusic.h"
 #include "transfer/KelProgress.h"
 #include "transfer/MusicTrans.h"

@@ -68,7 +68,12 @@ void TPictureListModel::ChecksChanged() {
 }
 
 bool TPictureListModel::Checked(int tag) const {
-    return FCameraRoll ? FDb->CameraPhotos.Items(tag).Checked : FDb->Photos.Items(tag).Checked;
+    if (FCameraRoll) {
+        const TCamPhotoItem* file = FDb->CameraPhotos.Find(tag);
+        return file != nullptr && file->Checked;
+    }
+    const TPhotoItem* photo = FDb->Photos.Find(tag);
+    return photo != nullptr && photo->Checked;
 }
 
 int TPictureListModel::rowCount(const QModelIndex& parent) const {
@@ -79,6 +84,9 @@ QVariant TPictureListModel::data(const QModelIndex& index, int role) const {
     if (FDb == nullptr || !index.isValid() || index.row() >= static_cast<int>(FTags.size()))
         return {};
     const int tag = Tag(index.row());
+    // A tag that names no picture (the list changed under the view) shows nothing.
+    if (FCameraRoll ? !FDb->CameraPhotos.Has(tag) : !FDb->Photos.Has(tag))
+        return {};
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Icons.h"
+#include "gui/Icons.h"
 #include "music/iPodMusic.h"
 
 namespace corvane::views {
@@ -99,24 +99,27 @@ int TTrackListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : tcColumnCount;
 }
 
-const TTrackItem& TTrackListModel::TrackAt(int row) const {
-    return FTracks.Items(TrackIndex(row));
+const TTrackItem* TTrackListModel::TrackAt(int row) const {
+    if (row < 0 || row >= rowCount())
+        return nullptr;
+    return FTracks.Find(FRows[static_cast<size_t>(row)]);
 }
 
 QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount())
+    const TTrackItem* track = index.isValid() ? TrackAt(index.row()) : nullptr;
+    if (track == nullptr)
         return {};
     const int column = index.column();
     switch (role) {
         case Qt::DisplayRole: {
             if (column == tcMark)
                 return {};
-            return QString::fromStdString(ColumnText(TrackAt(index.row()), column));
+            return QString::fromStdString(ColumnText(*track, column));
         }
         case Qt::DecorationRole: {
             if (column != tcMark)
                 return {};
-            const int32_t state = TrackAt(index.row()).TransferState;
+            const int32_t state = track->TransferState;
             if (state < 0 || state >= static_cast<int32_t>(FMarks.size()))
                 return {};
             return FMarks[static_cast<size_t>(state)];
@@ -124,7 +127,7 @@ QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
         case Qt::CheckStateRole:
             if (column != tcName)
                 return {};
-            return TrackAt(index.row()).Checked ? Qt::Checked : Qt::Unchecked;
+            return track->Checked ? Qt::Checked : Qt::Unchecked;
         case Qt::BackgroundRole:
             return index.row() % 2 == 0 ? kEvenRow : kOddRow;
         case Qt::TextAlignmentRole:
@@ -161,14 +164,16 @@ QVariant TTrackListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void TTrackListModel::SetRows(std::vector<size_t> rows) {
+void TTrackListModel::SetRows(std::vector<int> rows) {
     beginResetModel();
     FRows = std::move(rows);
     endResetModel();
 }
 
 void TTrackListModel::SetChecked(int row, bool checked) {
-    const size_t track = TrackIndex(row);
+    if (row < 0 || row >= rowCount())
+        return;
+    const int track = FRows[static_cast<size_t>(row)];
     if (checked)
         FTracks.Check(track);
     else
@@ -178,11 +183,12 @@ void TTrackListModel::SetChecked(int row, bool checked) {
 }
 
 void TTrackListModel::ToggleChecked(int row) {
-    SetChecked(row, !TrackAt(row).Checked);
+    if (const TTrackItem* track = TrackAt(row))
+        SetChecked(row, !track->Checked);
 }
 
 void TTrackListModel::CheckAll(bool checked) {
-    for (size_t track : FRows) {
+    for (int track : FRows) {
         if (checked)
             FTracks.Check(track);
         else
@@ -217,7 +223,7 @@ void TTrackListModel::sort(int column, Qt::SortOrder order) {
             keys[i] = FoldedText(ColumnText(FTracks.Items(FRows[i]), column));
         SortPositions(positions, keys, descending);
     }
-    std::vector<size_t> rows(FRows.size());
+    std::vector<int> rows(FRows.size());
     std::vector<int> newRow(FRows.size());
     for (size_t i = 0; i < positions.size(); ++i) {
         rows[i] = FRows[positions[i]];

@@ -44,10 +44,11 @@ public:
     void sort(int column, Qt::SortOrder order) override;
 
     // Replaces the shown rows by these track indexes.
-    void SetRows(std::vector<size_t> rows);
-    const std::vector<size_t>& Rows() const { return FRows; }
-    size_t TrackIndex(int row) const { return FRows.at(static_cast<size_t>(row)); }
-    const TTrackItem& TrackAt(int row) const;
+    void SetRows(std::vector<int> rows);
+    const std::vector<int>& Rows() const { return FRows; }
+    // The track of a shown row; nullptr for a row or track index that names none (the model
+    // answers inside Qt's calls, where nothing may throw).
+    const TTrackItem* TrackAt(int row) const;
 
     // Ticks (or clears) the track of every shown row; other tracks keep their marks.
     void CheckAll(bool checked);
@@ -58,7 +59,7 @@ private:
     void ChecksChanged();
 
     TTrackList& FTracks;
-    std::vector<size_t> FRows;
+    std::vector<int> FRows;
     std::array<QPixmap, 3> FMarks;  // failed, copied, copied but not for the media library
 };
 

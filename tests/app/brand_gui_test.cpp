@@ -2,9 +2,9 @@
 
 #include <fstream>
 
-#include "app/Brand.h"
-#include "app/UserSettings.h"
 #include "fixtures/TempDir.h"
+#include "gui/Brand.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QPlainTextEdit>
 
-#include "app/Brand.h"
 #include "app/LogForm.h"
-#include "app/UserSettings.h"
+#include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {

@@ -13,15 +13,15 @@
 #include <deque>
 #include <filesystem>
 
-#include "app/Brand.h"
 #include "app/CrvMain.h"
-#include "app/UserSettings.h"
 #include "base/PlatformTexts.h"
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "fixtures/TempDir.h"
+#include "gui/Brand.h"
 #include "gui/FakeViews.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {

@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Brand.h"
 #include "app/ProductForm.h"
+#include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
 
 namespace corvane::app {

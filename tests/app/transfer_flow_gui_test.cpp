@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Brand.h"
 #include "app/CrvMain.h"
-#include "app/UserSettings.h"
 #include "device/DeviceFolder.h"
 #include "fixtures/DemoDevice.h"
 #include "fixtures/TempDir.h"
+#include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 #include "music/iPodMusic.h"
 #include "transfer/KelProgress.h"
 #include "transfer/MusicTrans.h"
@@ -92,7 +92,7 @@ protected:
 
     int CopiedTracks() const {
         int copied = 0;
-        for (size_t i = 0; i < Frame->MusicDb->Tracks.Count(); ++i)
+        for (int i = 0; i < Frame->MusicDb->Tracks.Count(); ++i)
             copied += Frame->MusicDb->Tracks.Items(i).TransferState == 1 ? 1 : 0;
         return copied;
     }

@@ -5,7 +5,7 @@
 #include <QLabel>
 
 #include "app/CrvMain.h"
-#include "app/UserSettings.h"
+#include "gui/UserSettings.h"
 #include "fixtures/EmulatedPhone.h"
 #include "fixtures/TempDir.h"
 #include "gui/FakeViews.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -25,6 +26,20 @@ TEST(ByteReaderTest, ReadsLittleEndianInsideTheBytes) {
     EXPECT_FALSE(data.ReadU32(6));
     EXPECT_FALSE(data.ReadU64(2));
     EXPECT_FALSE(data.ReadU8(9));
+}
+
+TEST(ByteReaderTest, ReadsBigEndianWhenToldAndPrefixKeepsTheOrder) {
+    const uint8_t bytes[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0xFF};
+    TByteReader data(bytes, sizeof bytes, std::endian::big);
+    EXPECT_EQ(data.ReadU8(8), 0xFF);
+    EXPECT_EQ(data.ReadU16(0), 0x0102);
+    EXPECT_EQ(data.ReadU32(1), 0x02030405u);
+    EXPECT_EQ(data.ReadU64(0), 0x0102030405060708u);
+    EXPECT_EQ(data.ReadI32(5), static_cast<int32_t>(0x060708FFu));
+    EXPECT_FALSE(data.ReadU32(6));
+    TByteReader head = data.Prefix(4);
+    EXPECT_EQ(head.Order(), std::endian::big);
+    EXPECT_EQ(head.ReadU32(0), 0x01020304u);
 }
 
 TEST(ByteReaderTest, OffsetsNearTheTopOfTheRangeDoNotWrapAround) {

@@ -6,7 +6,7 @@
 #include <QThread>
 #include <QTimer>
 
-#include "app/UiDispatcher.h"
+#include "gui/UiDispatcher.h"
 #include "transfer/KelProgress.h"
 
 namespace corvane::testing {

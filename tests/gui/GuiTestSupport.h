@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/MessageBox.h"
-#include "app/Shell.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
 
 namespace corvane::transfer {
 class TProgressDialog;

@@ -176,8 +176,8 @@ TEST_P(ItdbEraTest, ReadsTheTrioInOrder) {
 INSTANTIATE_TEST_SUITE_P(Eras, ItdbEraTest,
                          ::testing::Values(TItdbEra::Ios3, TItdbEra::Ios3PostProcessed,
                                            TItdbEra::Ios4),
-                         [](const auto& info) {
-                             switch (info.param) {
+                         [](const auto& test) {
+                             switch (test.param) {
                                  case TItdbEra::Ios3:
                                      return "Ios3";
                                  case TItdbEra::Ios3PostProcessed:

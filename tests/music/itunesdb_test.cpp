@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "base/LogText.h"
+#include "base/MhChunk.h"
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
 #include "fixtures/ITunesDbBuilder.h"
@@ -94,7 +96,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(ITunesDb, ITunesDbFormatTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "iTunesCDB" : "iTunesDB"; });
+                         [](const auto& test) { return test.param ? "iTunesCDB" : "iTunesDB"; });
 
 TEST_P(ITunesDbFormatTest, ReadsEveryTrackWithItsFields) {
     ASSERT_TRUE(ReadLibrary(Library()));
@@ -281,18 +283,21 @@ TEST_F(ITunesDbTest, DataObjectsKeepTheirOwnRules) {
     EXPECT_EQ(FDb.Tracks.Items(1).Kind, mkMusic);
     EXPECT_EQ(Log(), "");
 
-    // The object reader itself: a type-15 object leaves the string as it was.
-    uint32_t type = 0;
-    std::string text = "unchanged";
-    std::string damage;
+    // The object reader itself: a type-15 object gives no string.
+    TLogText log;
+    TChunkDamage damage(log, "iTunesDB");
     TByteReader data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_EQ(TIpodMusicDb::ReadDataObject(data, at.TrackObjects[0][1], type, text, damage),
-              24u + 300u);
-    EXPECT_EQ(type, 52u);
-    EXPECT_EQ(text, "unchanged");
-    EXPECT_EQ(TIpodMusicDb::ReadDataObject(data, at.TrackObjects[0][4], type, text, damage), 0u);
-    EXPECT_EQ(type, 0u);
-    EXPECT_EQ(damage, "");
+    TIpodMusicDb::TDataObject object =
+        TIpodMusicDb::ReadDataObject(data, at.TrackObjects[0][1], damage);
+    EXPECT_EQ(object.Length, 24u + 300u);
+    EXPECT_EQ(object.Type, 52u);
+    EXPECT_FALSE(object.Text.has_value());
+    object = TIpodMusicDb::ReadDataObject(data, at.TrackObjects[0][4], damage);
+    EXPECT_EQ(object.Length, 0u);
+    EXPECT_EQ(object.Type, 0u);
+    EXPECT_FALSE(object.Damaged);
+    damage.Finish();
+    EXPECT_EQ(log.Text(), "");
 }
 
 TEST_F(ITunesDbTest, PlaylistItemsOfAnotherTagAreSteppedOver) {
@@ -494,7 +499,7 @@ class ITunesDbDamageTest : public ITunesDbTest,
                            public ::testing::WithParamInterface<TDamageCase> {};
 
 INSTANTIATE_TEST_SUITE_P(ITunesDb, ITunesDbDamageTest, ::testing::ValuesIn(kDamageCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_P(ITunesDbDamageTest, EndsTheAffectedListWithALogLine) {
     const TDamageCase& c = GetParam();
@@ -529,8 +534,8 @@ TEST_F(ITunesDbTest, ASystematicFaultLogsAFewLinesAndACount) {
     EXPECT_EQ(FDb.Tracks.Items(29).Title, "T");
     std::string log = Log();
     size_t lines = 0;
-    for (size_t at = log.find("announces 2 data objects, 1 found"); at != std::string::npos;
-         at = log.find("announces 2 data objects, 1 found", at + 1)) {
+    for (size_t place = log.find("announces 2 data objects, 1 found"); place != std::string::npos;
+         place = log.find("announces 2 data objects, 1 found", place + 1)) {
         ++lines;
     }
     EXPECT_EQ(lines, 10u);

@@ -177,5 +177,19 @@ TEST(MusicLoad, TrioWithoutLocationsIsNotALibrary) {
     EXPECT_EQ(Titles(replaced), (std::vector<std::string>{"Old Song", "Older Song"}));
 }
 
+TEST(MusicLoad, AStagedCopyGoesWhenItsReadThrows) {
+    TTempDir root;
+    std::string itlp = root / "iTunes_Control/iTunes/iTunes Library.itlp";
+    fs::create_directories(itlp);
+    // SQLite refuses it at the first statement, and the reader throws.
+    WriteFile(itlp + "/Library.itdb", std::string(4096, 'x'));
+    auto device = MobileDevice(root.Path());
+    TIpodMusicDb music(*device);
+    EXPECT_FALSE(music.Load(true));
+    EXPECT_NE(music.Log.Text().find("\r\nitdb, "), std::string::npos);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        EXPECT_FALSE(fs::exists(device->WorkFile() + suffix)) << suffix;
+}
+
 }  // namespace
 }  // namespace corvane

@@ -166,7 +166,7 @@ TEST_F(MediaLibraryTest, CloudItemsAreLeftOutAndCountedInOneLine) {
 INSTANTIATE_TEST_SUITE_P(Eras, MediaLibraryEraTest,
                          ::testing::Values(TMediaLibraryEra::PreIos8, TMediaLibraryEra::Ios8,
                                            TMediaLibraryEra::Ios17),
-                         [](const auto& info) { return testing::SchemaName(info.param); });
+                         [](const auto& test) { return testing::SchemaName(test.param); });
 
 // ---------------------------------------------------------------------------------------------
 // container_items blobs
@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 std::vector<uint8_t>{0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                                                      0x01, 0x02, 0, 0, 0, 0, 0, 0},
                                 Pids({-2, 0x0201}), false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_F(MediaLibraryTest, WithoutDbInfoRowTheFirstContainerTakesEntries) {
     TMediaLibraryBuilder library;

@@ -210,8 +210,8 @@ TEST_P(PlistFormatTest, BooksKeptAsFoldersAndAsFiles) {
 
 INSTANTIATE_TEST_SUITE_P(XmlAndBinary, PlistFormatTest,
                          ::testing::Values(TPlistFormat::Xml, TPlistFormat::Binary),
-                         [](const auto& info) {
-                             return info.param == TPlistFormat::Xml ? "Xml" : "Binary";
+                         [](const auto& test) {
+                             return test.param == TPlistFormat::Xml ? "Xml" : "Binary";
                          });
 
 TEST_F(PlistReaderTest, PurchasedBooksLieBelowTheirOwnFolder) {

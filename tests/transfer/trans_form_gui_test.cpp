@@ -14,8 +14,8 @@
 #include <QToolButton>
 #include <QVariant>
 
-#include "app/UserSettings.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 #include "transfer/MusicTrans.h"
 
 // Readable failure messages for Qt texts.

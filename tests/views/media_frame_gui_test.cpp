@@ -98,7 +98,7 @@ protected:
     std::vector<int64_t> Shown() {
         std::vector<int64_t> pids;
         for (int row = 0; row < FFrame->MusicModel->rowCount(); ++row)
-            pids.push_back(FFrame->MusicModel->TrackAt(row).Pid);
+            pids.push_back(FFrame->MusicModel->TrackAt(row)->Pid);
         return pids;
     }
     Qt::CheckState RowCheck(int row) {

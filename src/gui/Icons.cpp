@@ -1,4 +1,4 @@
-#include "app/Icons.h"
+#include "gui/Icons.h"
 
 namespace corvane::app {
 

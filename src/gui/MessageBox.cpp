@@ -1,8 +1,8 @@
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 
 #include <QMessageBox>
 
-#include "app/Brand.h"
+#include "gui/Brand.h"
 
 namespace corvane::app {
 namespace {

@@ -1,8 +1,8 @@
-#include "app/UserSettings.h"
+#include "gui/UserSettings.h"
 
 #include <QStandardPaths>
 
-#include "app/Brand.h"
+#include "gui/Brand.h"
 
 namespace corvane::app {
 

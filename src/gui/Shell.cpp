@@ -1,4 +1,4 @@
-#include "app/Shell.h"
+#include "gui/Shell.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

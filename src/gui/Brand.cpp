@@ -1,4 +1,4 @@
-#include "app/Brand.h"
+#include "gui/Brand.h"
 
 #include <QRegularExpression>
 #include <QString>

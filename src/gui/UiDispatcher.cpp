@@ -1,4 +1,4 @@
-#include "app/UiDispatcher.h"
+#include "gui/UiDispatcher.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
