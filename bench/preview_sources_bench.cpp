@@ -14,12 +14,12 @@
 #include <string>
 
 #include "BenchApplication.h"
-#include "gui/UiDispatcher.h"
 #include "device/iPodDev.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/HeicFiles.h"
 #include "fixtures/PictureFiles.h"
 #include "fixtures/TempDir.h"
+#include "gui/UiDispatcher.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 #include "views/KelPicture.h"

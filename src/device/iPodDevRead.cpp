@@ -174,9 +174,9 @@ bool TIpodDevice::ReadIfPresent(const std::string& path, TMemoryStream& stream) 
     stream.Clear();
     bool read = false;
     if (MobileSession()) {
-        read = FFileService->CopyToStream(ToDevicePath(path), stream);
+        read = FFileService->CopyToStream(ToDevicePath(path), stream, kMaxWholeFileRead);
     } else if (auto local = DiskPath(path); local && FileExists(*local)) {
-        read = LoadLocalFile(*local, stream);
+        read = LoadLocalFile(*local, stream) == TLoadResult::Done;
     }
     if (!read)
         stream.Clear();

@@ -28,8 +28,8 @@ public:
     TThumbnail(int thumbnailWidth, int thumbnailHeight);
 
     // imageType: the TPictureKind of the file (1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP, 6 HEIC).
-    // The whole stream is the file, whatever its position. True when a preview was drawn; otherwise the
-    // preview is all white. Never throws.
+    // The whole stream is the file, whatever its position. True when a preview was drawn; otherwise
+    // the preview is all white. Never throws.
     bool LoadFromStream(const TMemoryStream& picture, int imageType);
     const TBitmap& Thumbnail() const { return FThumb; }
 

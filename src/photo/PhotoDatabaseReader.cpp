@@ -200,13 +200,13 @@ bool TIpodPhotoDb::ReadImageList(const TByteReader& data, size_t offset) {
         if (surveyed)
             break;
         fullFilesOnly |= SeparateFiles;
-        auto end = data.Has(probe, kMhiiFields) && data.TagIs(probe, "mhii")
-                       ? MemberEnd(data, probe, kMhiiFields)
-                       : std::nullopt;
+        auto entry = data.Has(probe, kMhiiFields) && data.TagIs(probe, "mhii")
+                         ? ReadChunk(data, probe, kImage, nullptr)
+                         : std::nullopt;
         // A damaged entry ends the survey as it ends the walk; its line is logged once.
-        if (!end || Log.Text().size() != logBefore)
+        if (!entry || entry->Clipped || Log.Text().size() != logBefore)
             break;
-        probe = *end;
+        probe = entry->End;
     }
     if (!surveyed) {
         if (!fullFilesOnly)

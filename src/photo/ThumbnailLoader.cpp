@@ -305,8 +305,7 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
         } else {
             opened = !name.empty() && db.Device.OpenThumbFile(name, slotSize);
             if (!opened && !pictureFiles)
-                db.AddLog("Previews cannot be read from " + name + ": " +
-                          db.Device.ThumbError());
+                db.AddLog("Previews cannot be read from " + name + ": " + db.Device.ThumbError());
         }
     }
     if (!opened && !pictureFiles)

@@ -15,10 +15,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "base/PlatformTexts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/UserSettings.h"
-#include "base/PlatformTexts.h"
 
 namespace corvane::transfer {
 namespace {

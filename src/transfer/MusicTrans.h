@@ -38,9 +38,9 @@ public:
     TLibraryTarget LibraryTarget() const;  // LibraryCb's choice (music)
     bool RestoreToITunes() const;          // a library target is chosen (music)
     bool WritePlaylistFiles() const;       // PlaylistCb's state (music)
-    bool HeicToJpeg() const;          // HeicCb's state (photos)
-    bool LiveVideo() const;           // LiveVideoCb's state (photos)
-    int EditedChoice() const;         // EditedCb's index: 0 as edited, 1 originals, 2 both
+    bool HeicToJpeg() const;               // HeicCb's state (photos)
+    bool LiveVideo() const;                // LiveVideoCb's state (photos)
+    int EditedChoice() const;              // EditedCb's index: 0 as edited, 1 originals, 2 both
 
     // FormatCb's photo choices.
     static constexpr int kPhotoAlbumFolders = 0;

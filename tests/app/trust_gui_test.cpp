@@ -5,11 +5,11 @@
 #include <QLabel>
 
 #include "app/CrvMain.h"
-#include "gui/UserSettings.h"
 #include "fixtures/EmulatedPhone.h"
 #include "fixtures/TempDir.h"
 #include "gui/FakeViews.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {

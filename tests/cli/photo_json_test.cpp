@@ -32,9 +32,10 @@ std::string Photo(int index, int id, const std::string& path, int thumb, int alb
            ",\"name\":\"" + std::to_string(id) + "\",\"checked\":" + (checked ? "true" : "false") +
            ",\"file_index\":0,\"full_offset\":0,\"full_size\":0,\"thumb_offset\":" +
            std::to_string(thumb) + ",\"file_path\":\"" + path +
-           "\",\"album_index\":" + std::to_string(album) + ",\"local\":" +
-           (local ? "true" : "false") + ",\"hidden\":" + (hidden ? "true" : "false") +
-           ",\"kind\":\"" + kind + "\",\"date_taken\":\"" + date + "\"}";
+           "\",\"album_index\":" + std::to_string(album) +
+           ",\"local\":" + (local ? "true" : "false") +
+           ",\"hidden\":" + (hidden ? "true" : "false") + ",\"kind\":\"" + kind +
+           "\",\"date_taken\":\"" + date + "\"}";
 }
 
 TEST(PhotoJson, EveryReleaseListsExactlyTheRightPhotosAlbumsAndCameraRoll) {
@@ -52,12 +53,11 @@ TEST(PhotoJson, EveryReleaseListsExactlyTheRightPhotosAlbumsAndCameraRoll) {
         // Preview offsets come from ZTHUMBNAILINDEX, which iOS 18 dropped; no preview file is
         // on this device, so every offset is 0 anyway.
         const std::string d = "DCIM/100APPLE/";
-        auto date = [](int second) {
-            return "2017-10-18T06:16:" + std::to_string(second) + "Z";
-        };
+        auto date = [](int second) { return "2017-10-18T06:16:" + std::to_string(second) + "Z"; };
         const std::string expected =
-            "\"photos\":[" + Photo(0, 201, d + "IMG_0001.HEIC", 0, 2, true, false, "photo", date(41)) +
-            "," + Photo(1, 202, d + "IMG_0002.HEIC", 0, 2, true, false, "live", date(42)) + "," +
+            "\"photos\":[" +
+            Photo(0, 201, d + "IMG_0001.HEIC", 0, 2, true, false, "photo", date(41)) + "," +
+            Photo(1, 202, d + "IMG_0002.HEIC", 0, 2, true, false, "live", date(42)) + "," +
             Photo(2, 203, d + "IMG_0003.MOV", 0, 0, true, false, "video", date(43)) + "," +
             Photo(3, 204, d + "IMG_0004.JPG", 0, 4, true, true, "photo", date(44)) + "," +
             Photo(4, 206, d + "IMG_0006.JPG", 0, 0, false, false, "photo", date(46)) + "," +
@@ -65,7 +65,8 @@ TEST(PhotoJson, EveryReleaseListsExactlyTheRightPhotosAlbumsAndCameraRoll) {
             Photo(6, 208, d + "IMG_0008.JPG", 0, 2, true, false, "photo", date(48)) + "," +
             Photo(7, 209, "PhotoData/PhotoCloudSharingData/4/A1/100CLOUD/IMG_0009.JPG", 0, 3, true,
                   false, "photo", date(49)) +
-            "," + Photo(8, 210, "DCIM/101APPLE/IMG_0010.PNG", 0, 0, true, false, "photo", date(50)) +
+            "," +
+            Photo(8, 210, "DCIM/101APPLE/IMG_0010.PNG", 0, 0, true, false, "photo", date(50)) +
             "],\"albums\":["
             "{\"index\":0,\"name\":\"Pictures\",\"album_id\":0,\"members\":[0,1,2,4,5,6,7,8]},"
             "{\"index\":1,\"name\":\"Family\",\"album_id\":6,\"members\":[0]},"

@@ -56,8 +56,8 @@ protected:
         FDevice = DiskDevice(FIpod);
         FMusic = std::make_unique<TIpodMusicDb>(*FDevice);
         ASSERT_TRUE(FMusic->Load(true));
-        ASSERT_EQ(FMusic->Tracks.Count(), 3u);
-        for (size_t i = 0; i < FMusic->Tracks.Count(); ++i)
+        ASSERT_EQ(FMusic->Tracks.Count(), 3);
+        for (int i = 0; i < FMusic->Tracks.Count(); ++i)
             FMusic->Tracks.Check(i);
     }
 
