@@ -57,14 +57,17 @@ void PauseBeforeRetry(const TIpodPhotoDb& db, std::chrono::milliseconds wait) {
 // prefixed with 1_, then 2_1_ ... False when a non-empty file of the device file's size is
 // already there (copied before). Sizes are compared in full 64 bits. The loop ends: each step
 // makes the name longer, and a name past the file system's limit exists nowhere.
-bool FindFreeName(TIpodDevice& device, const std::string& source, const std::string& folder,
-                  std::string& name, const std::unordered_set<std::string>* writtenNow) {
+// A camera-roll listing names its files by full path; the library by device location.
+bool FindFreeName(TIpodDevice& device, const std::string& source, bool listing,
+                  const std::string& folder, std::string& name,
+                  const std::unordered_set<std::string>* writtenNow) {
     std::optional<uint64_t> deviceSize;
     for (int k = 1; PathExists(folder + name); ++k) {
         const uint64_t localSize = TIpodDevice::LocalFileSize(folder + name);
         if (localSize > 0 && !(writtenNow && writtenNow->count(folder + name))) {
             if (!deviceSize)
-                deviceSize = device.DeviceFileSize(source);
+                deviceSize = listing ? device.FileSizeFrom(source).value_or(0)
+                                     : device.DeviceFileSize(source);
             if (localSize == *deviceSize)
                 return false;
         }
@@ -140,8 +143,8 @@ public:
             }
             FDb.AddLog(source + ": cannot be written as JPEG (" + error + "); copied as it is");
         }
-        if (!FindFreeName(FDb.Device, FListing ? source : FDb.Device.LocationToPath(source), folder,
-                          name, FWrittenNow))
+        if (!FindFreeName(FDb.Device, FListing ? source : FDb.Device.LocationToPath(source),
+                          FListing, folder, name, FWrittenNow))
             return TCopyOutcome::AlreadyThere;
         int result = CopyTo(source, folder + name);
         if (result == kTransientCopyError) {
