@@ -297,7 +297,7 @@ TEST(PhotoExport, ThumbnailFileThatIsNotAFileNamesEachPictureAndNeverBlocks) {
 
 // Runs body in a child process whose address space may grow by at most 64 MB; true when the
 // child ended normally with status 0. A bad_alloc or a crash in body shows as false.
-bool RunsWithin64Megabytes(const std::function<bool()>& body) {
+[[maybe_unused]] bool RunsWithin64Megabytes(const std::function<bool()>& body) {
     const pid_t child = fork();
     if (child == 0) {
         long pages = 0;
