@@ -330,25 +330,11 @@ private:
     std::shared_ptr<TMpdRun> FRun;
 };
 
-// MPD has no window to minimise.
-class TNoWindow : public IITWindow {
-public:
-    void SetMinimized(bool) override {}
-};
-class TNoWindows : public IITWindowCollection {
-public:
-    std::shared_ptr<IITWindow> ItemByName(const std::string&) override {
-        return std::make_shared<TNoWindow>();
-    }
-};
-
 class TMpdApp : public IiTunes {
 public:
     explicit TMpdApp(std::shared_ptr<TMpdRun> run) : FRun(std::move(run)) {}
 
-    std::shared_ptr<IITWindowCollection> Windows() override {
-        return std::make_shared<TNoWindows>();
-    }
+    std::shared_ptr<IITWindowCollection> Windows() override { return NoWindows(); }
     std::shared_ptr<IITLibraryPlaylist> LibraryPlaylist() override {
         return std::make_shared<TDatabasePlaylist>(FRun);
     }

@@ -141,23 +141,10 @@ public:
     }
 };
 
-class TNoWindow : public IITWindow {
-public:
-    void SetMinimized(bool) override {}
-};
-class TNoWindows : public IITWindowCollection {
-public:
-    std::shared_ptr<IITWindow> ItemByName(const std::string&) override {
-        return std::make_shared<TNoWindow>();
-    }
-};
-
 class TTagApp : public IiTunes {
 public:
     explicit TTagApp(std::shared_ptr<TTagRun> run) : FRun(std::move(run)) {}
-    std::shared_ptr<IITWindowCollection> Windows() override {
-        return std::make_shared<TNoWindows>();
-    }
+    std::shared_ptr<IITWindowCollection> Windows() override { return NoWindows(); }
     std::shared_ptr<IITLibraryPlaylist> LibraryPlaylist() override {
         return std::make_shared<TCopiesPlaylist>(FRun);
     }

@@ -141,6 +141,9 @@ std::shared_ptr<IiTunes> CreateITunesApp();
 // Pauses the calling thread.
 void WaitMs(int milliseconds);
 
+// The window list of a library that has no windows to minimise (every target on this platform).
+std::shared_ptr<IITWindowCollection> NoWindows();
+
 }  // namespace itunes
 
 // What the restore needs from outside: the application object and the pauses between polls
