@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/MusicOutput.h"
 #include "cli/TransferRun.h"
+#include "music/TrackNameTemplate.h"
 #include "music/iPodMusic.h"
 #include "transfer/CopyThreads.h"
 #include "transfer/LibraryTargets.h"
@@ -74,6 +75,22 @@ int RunMusicExport(const TArgs& args) {
         std::fprintf(stderr, "corvane-cli: --scheme takes 0 to 7\n");
         return 2;
     }
+    auto given = [&](const char* option) {
+        return args.Flag(option) || !args.Value(option).empty();
+    };
+    const bool byTemplate = given("--name-template");
+    const std::string nameTemplate = args.Value("--name-template");
+    if (byTemplate) {
+        if (given("--scheme")) {
+            std::fprintf(stderr, "corvane-cli: give --scheme or --name-template, not both\n");
+            return 2;
+        }
+        const TTrackNameTemplate naming(nameTemplate);
+        if (!naming.Valid()) {
+            std::fprintf(stderr, "corvane-cli: %s\n", naming.Error().c_str());
+            return 2;
+        }
+    }
     const std::string kindName = args.Value("--kind");
     const int kind = kindName.empty() ? -1 : KindByName(kindName);
     if (!kindName.empty() && kind < 0) {
@@ -118,7 +135,8 @@ int RunMusicExport(const TArgs& args) {
         std::fprintf(stderr, "corvane-cli: no track matches the choice\n");
         return 1;
     }
-    music.NamingScheme = static_cast<uint8_t>(scheme);
+    music.NamingScheme = byTemplate ? TIpodMusicDb::kTemplateScheme : static_cast<uint8_t>(scheme);
+    music.NameTemplate = nameTemplate;
     if (!music.PrepareDestination(folder)) {
         std::fprintf(stderr, "corvane-cli: %s\n", folder.c_str());
         return 1;

@@ -11,8 +11,9 @@ namespace {
 const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
     "       corvane-cli music list [--device DIR] [--json]\n"
-    "       corvane-cli music export --to DIR [--scheme 0-7] [--playlist NAME] [--kind KIND]\n"
-    "                          [--restore mpd|tags] [--m3u] [--device DIR]\n"
+    "       corvane-cli music export --to DIR [--scheme 0-7 | --name-template TEMPLATE]\n"
+    "                          [--playlist NAME] [--kind KIND] [--restore mpd|tags] [--m3u]\n"
+    "                          [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
     "       corvane-cli photos export --to DIR [--flat | --by-date] [--camera-roll]\n"
@@ -28,6 +29,12 @@ const char* const kUsage =
     "               ratings, play counts and playlists to the MPD server's library (the\n"
     "               copies must lie below its music directory), --restore tags writes\n"
     "               ratings and play counts into the copies' own tags\n"
+    "               --name-template names the copies by a template instead of a scheme:\n"
+    "               %artist%, %album%, %albumartist%, %title%, %track% (two digits), %disc%,\n"
+    "               %year%, %genre%, %% for a % sign, \"/\" between folders, e.g.\n"
+    "               --name-template '%artist%/%album%/%track% %title%'; missing numbers are\n"
+    "               left out, missing names read \"Unknown Artist\" and the like, and unsafe\n"
+    "               characters become \"_\"\n"
     "  photos list  load the device's photo library and camera roll and print them\n"
     "  photos previews\n"
     "               make every preview the program shows and write each as a PNG below\n"
@@ -78,9 +85,9 @@ int main(int argc, char** argv) {
     }
     if (command == "music" && argc >= 3 && std::string(argv[2]) == "export") {
         TArgs exportArgs(argc, argv, 3);
-        auto unknown = exportArgs.Unknown(
-            {"--device", "--wait", "--to", "--scheme", "--playlist", "--kind", "--restore"},
-            {"--m3u"});
+        auto unknown = exportArgs.Unknown({"--device", "--wait", "--to", "--scheme",
+                                           "--name-template", "--playlist", "--kind", "--restore"},
+                                          {"--m3u"});
         if (!unknown.empty()) {
             std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
             return 2;

@@ -34,11 +34,18 @@ enum TObjectType : uint32_t {
     otAlbum = 3,
     otArtist = 4,
     otGenre = 5,
+    otAlbumArtist = 22,  // a string, although past the first non-string type
     otSmartPrefs = 50,
 };
 
 uint32_t U32(const TByteReader& data, size_t offset) {
     return data.ReadU32(offset).value_or(0);
+}
+
+// A track, disc or year field; a value no tag would hold is damage and reads as none.
+int32_t Number(const TByteReader& data, size_t offset) {
+    const uint32_t value = U32(data, offset);
+    return value <= 99999 ? static_cast<int32_t>(value) : 0;
 }
 
 // A count of a list header; a negative one announces nothing.
@@ -73,7 +80,7 @@ TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, 
     auto length = static_cast<uint32_t>(object->End - position);
     uint32_t type = object->U32(12);
     TDataObject result{.Length = length, .Type = type};
-    if (type < kFirstNonString) {
+    if (type < kFirstNonString || type == otAlbumArtist) {
         uint32_t bytes = length >= kStringHeader ? object->U32(28) : 0;
         if (length < kStringHeader || bytes > length - kStringHeader) {
             damage.RunsPast("string of mhod", position, "its object");
@@ -116,6 +123,9 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         track.DurationMs = U32(data, position + 40);
         track.PlayCount = static_cast<int32_t>(
             std::min<uint32_t>(U32(data, position + 80), std::numeric_limits<int32_t>::max()));
+        track.TrackNumber = Number(data, position + 44);
+        track.Year = Number(data, position + 52);
+        track.DiscNumber = Number(data, position + 92);
         TotalSize += track.FileSize;
 
         // A name of blanks only is read as no name, as the SQLite readers do, so that every
@@ -149,6 +159,9 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
                     break;
                 case otGenre:
                     track.Genre = NameText(std::move(text));
+                    break;
+                case otAlbumArtist:
+                    track.AlbumArtist = NameText(std::move(text));
                     break;
                 default:
                     break;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "base/Text.h"
 #include "music/SQLiteWrap.h"
 #include "music/iPodMusic.h"
 
@@ -25,15 +26,27 @@ std::string ErrorLine(const std::exception& error) {
 // checked on "SELECT *" (a missing one raises "Field not found in dataset"); the rows are then
 // read through a SELECT of just those columns, in the order given, which spares decoding
 // dozens of unused columns per row.
+// Columns named in `optional` follow the others; one the table lacks reads as NULL.
 TSQLiteTable SelectByName(TSQLiteDatabase& db, const std::string& table,
-                          std::initializer_list<const char*> columns) {
+                          std::initializer_list<const char*> columns,
+                          std::initializer_list<const char*> optional = {}) {
     TSQLiteTable all = db.GetTable("SELECT * FROM " + table, true);
     std::string sql;
     for (const char* column : columns) {
         all.GetFieldIndex(column);
         sql += (sql.empty() ? "SELECT \"" : ",\"") + std::string(column) + "\"";
     }
+    for (const char* column : optional) {
+        const std::string upper = AsciiUpper(column);
+        const bool present =
+            std::find(all.Cols().begin(), all.Cols().end(), upper) != all.Cols().end();
+        sql += present ? ",\"" + std::string(column) + "\"" : std::string(",NULL");
+    }
     return db.GetTable(sql + " FROM " + table);
+}
+
+int32_t TagNumber(int64_t value) {
+    return value > 0 && value <= 99999 ? static_cast<int32_t>(value) : 0;
 }
 
 }  // namespace
@@ -59,7 +72,8 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
     FItdbTrackCount = 0;
     size_t unknownGenres = 0;
     TSQLiteTable rows =
-        SelectByName(db, "item", {"pid", "title", "artist", "album", "total_time_ms", "genre_id"});
+        SelectByName(db, "item", {"pid", "title", "artist", "album", "total_time_ms", "genre_id"},
+                     {"track_number", "disc_number", "year", "album_artist"});
     for (; !rows.Eof(); rows.Next()) {
         TTrackItem& track = Tracks.Add();
         track.SetReaderDefaults();
@@ -70,6 +84,10 @@ int TIpodMusicDb::ReadItdbLibrary(const std::string& fileName) {
         int64_t duration = rows.FieldAsInteger(4);
         track.DurationMs = duration < 0 ? 0 : static_cast<uint32_t>(duration);
         track.DurationText = DurationText(track.DurationMs);
+        track.TrackNumber = TagNumber(rows.FieldAsInteger(6));
+        track.DiscNumber = TagNumber(rows.FieldAsInteger(7));
+        track.Year = TagNumber(rows.FieldAsInteger(8));
+        track.AlbumArtist = NameText(rows.FieldAsString(9));
         if (int64_t genre = rows.FieldAsInteger(5); genre != 0) {
             auto found = genres.find(genre);
             if (found != genres.end()) {

@@ -69,10 +69,31 @@ constexpr const char* kItemTables =
 constexpr int64_t kFirstRemoteLocation = 50;
 constexpr int64_t kFirstLocalBase = 250;
 
-bool ItemHasRemoteLocation(TSQLiteDatabase& db) {
+bool HasColumn(TSQLiteDatabase& db, const std::string& table, const std::string& column) {
     TSQLiteTable rows =
-        db.GetTable("SELECT 1 FROM pragma_table_info('item') WHERE name='remote_location_id'");
+        db.GetTable("SELECT 1 FROM pragma_table_info('" + table + "') WHERE name='" + column + "'");
     return !rows.Eof();
+}
+
+bool ItemHasRemoteLocation(TSQLiteDatabase& db) {
+    return HasColumn(db, "item", "remote_location_id");
+}
+
+// The numbers that naming templates use, named only where the era's tables have them.
+std::string NumberColumns(TSQLiteDatabase& db) {
+    std::string columns;
+    for (const auto& [table, column] : {std::pair{"item", "track_number"},
+                                        {"item", "disc_number"},
+                                        {"item_extra", "year"},
+                                        {"item", "album_artist_pid"}}) {
+        columns += ",";
+        columns += HasColumn(db, table, column) ? std::string(table) + "." + column : "0";
+    }
+    return columns;
+}
+
+int32_t TagNumber(int64_t value) {
+    return value > 0 && value <= 99999 ? static_cast<int32_t>(value) : 0;
 }
 
 constexpr int kVoiceMemosKind = 17;
@@ -179,13 +200,19 @@ int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
         ReadNames(db, *this, "base_location", "SELECT base_location_id,path FROM base_location");
     const TNames artists =
         ReadNames(db, *this, "item_artist", "SELECT item_artist_pid,item_artist FROM item_artist");
+    // Album artists only name files; a database without them loses nothing worth a log line.
+    const TNames albumArtists =
+        db.TableExists("album_artist")
+            ? ReadNames(db, *this, "album_artist",
+                        "SELECT album_artist_pid,album_artist FROM album_artist")
+            : TNames();
 
     // The track list itself: without it there is nothing to show, so its errors are raised.
     int added = 0;
     int cloudOnly = 0;
     const std::string itemSql = std::string(kItemColumns) +
                                 (ItemHasRemoteLocation(db) ? "item.remote_location_id" : "0") +
-                                kItemTables;
+                                NumberColumns(db) + kItemTables;
     for (TSQLiteTable rows = db.GetTable(itemSql); !rows.Eof(); rows.Next()) {
         std::string location = rows.FieldAsString(6);
         const bool inCloud = rows.FieldAsInteger(11) >= kFirstRemoteLocation &&
@@ -212,6 +239,11 @@ int TIpodMusicDb::ReadMediaLibrary(const std::string& fileName) {
         track.PlayCount = static_cast<int32_t>(std::clamp<int64_t>(plays, 0, INT32_MAX));
         int64_t rating = rows.FieldAsInteger(10);
         track.Rating = static_cast<uint8_t>(std::clamp<int64_t>(rating, 0, 100));
+        track.TrackNumber = TagNumber(rows.FieldAsInteger(12));
+        track.DiscNumber = TagNumber(rows.FieldAsInteger(13));
+        track.Year = TagNumber(rows.FieldAsInteger(14));
+        if (rows.FieldAsInteger(15) != 0)
+            track.AlbumArtist = NameText(albumArtists.Find(rows, 15));
         if (track.Kind == mkBook)
             NeedBooks = false;
         if (track.Kind == mkTone)

@@ -10,6 +10,7 @@
 #include <stdlib.h>
 
 #include "device/iPodDev.h"
+#include "music/TrackNameTemplate.h"
 #include "music/iPodMusic.h"
 #include "platform/LocalFiles.h"
 
@@ -115,6 +116,14 @@ int TIpodMusicDb::Export() {
         return 0;
     if (DestFolder.back() != '/')
         DestFolder += '/';
+    // A template that cannot name files stops the export once, not once per track.
+    if (NamingScheme == kTemplateScheme) {
+        const TTrackNameTemplate naming(NameTemplate);
+        if (!naming.Valid()) {
+            AddLog("[X] " + naming.Error());
+            return 0;
+        }
+    }
     Device.ForgetFreeNames();
     int copied = 0;
     int n = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "music/TrackNameTemplate.h"
 #include "music/iPodMusic.h"
 #include "platform/LocalFiles.h"
 
@@ -104,6 +105,26 @@ std::string TIpodMusicDb::NameComponent(const std::string& text, const std::stri
     return name;
 }
 
+std::string TIpodMusicDb::SafeNameText(const std::string& text) {
+    std::vector<TChar> chars;
+    for (size_t position = 0; position < text.size();) {
+        chars.push_back(NextChar(text, position));
+        position += chars.back().Bytes.size();
+    }
+    size_t begin = 0;
+    size_t end = chars.size();
+    while (begin < end && IsBlank(chars[begin]))
+        ++begin;
+    while (end > begin && IsBlank(chars[end - 1]))
+        --end;
+    std::string name;
+    for (size_t i = begin; i < end; ++i)
+        name += NeedsReplacement(chars[i]) ? std::string_view("_") : chars[i].Bytes;
+    if (IsDotsOnly(name))
+        name = ReplaceChar(name, '.', '_');
+    return name;
+}
+
 std::string TIpodMusicDb::TrackFileBase(int index, uint8_t scheme) {
     if (!Tracks.Has(index))
         return {};
@@ -111,19 +132,28 @@ std::string TIpodMusicDb::TrackFileBase(int index, uint8_t scheme) {
     std::string title = NameComponent(track.Title, " Name");
     std::string artist = NameComponent(track.Artist, " Artist");
     std::string album = NameComponent(track.Album, " Album");
+    // Three components of 41 characters can pass the bytes of one name in UTF-8; cut the name,
+    // not the copy.
+    size_t extension = ExtractFileExt(track.Location).size();
+    size_t limit = kNameMax - kNameReserve;
+    limit = extension < limit - kMinLeafBytes ? limit - extension : kMinLeafBytes;
+    std::vector<std::string> folders;
     std::string leaf;
     switch (scheme) {
-        case 0: {
-            std::string artistFolder = DestFolder + artist;
-            std::string folder = artistFolder + "/" + album;
-            if (!MakeRealFolder(artistFolder) || !MakeRealFolder(folder)) {
-                if (ExportFailures < kMaxFailureLines) {
-                    AddLog("[X] Copy stopped at: " + track.Title +
-                           "\r\n Program cannot create folder: " + folder);
-                }
+        case 0:
+            folders = {artist, album};
+            leaf = title;
+            break;
+        case kTemplateScheme: {
+            const TTrackNameTemplate naming(NameTemplate);
+            if (!naming.Valid()) {
+                if (ExportFailures < kMaxFailureLines)
+                    AddLog("[X] Copy stopped at: " + track.Title + "\r\n " + naming.Error());
                 return {};
             }
-            leaf = title;
+            folders = naming.Components(track, kNameMax - kNameReserve, limit);
+            leaf = folders.back();
+            folders.pop_back();
             break;
         }
         case 2:
@@ -148,15 +178,24 @@ std::string TIpodMusicDb::TrackFileBase(int index, uint8_t scheme) {
             leaf = title;
             break;
     }
-    // Three components of 41 characters can pass the bytes of one name in UTF-8; cut the name,
-    // not the copy.
-    size_t extension = ExtractFileExt(track.Location).size();
-    size_t limit = kNameMax - kNameReserve;
-    limit = extension < limit - kMinLeafBytes ? limit - extension : kMinLeafBytes;
     leaf = CutFileName(leaf, limit);
-    if (scheme == 0)
-        return DestFolder + artist + "/" + album + "/" + leaf;
-    return DestFolder + leaf;
+    std::string fullFolder = DestFolder;
+    for (const std::string& name : folders)
+        fullFolder += name + "/";
+    std::string folder = DestFolder;
+    for (const std::string& name : folders) {
+        folder += name;
+        if (!MakeRealFolder(folder)) {
+            if (ExportFailures < kMaxFailureLines) {
+                fullFolder.pop_back();
+                AddLog("[X] Copy stopped at: " + track.Title +
+                       "\r\n Program cannot create folder: " + fullFolder);
+            }
+            return {};
+        }
+        folder += '/';
+    }
+    return folder + leaf;
 }
 
 }  // namespace corvane

@@ -44,6 +44,11 @@ struct TTrackItem {
     int32_t ITunesDatabaseId = 0;
     TMediaKind Kind = mkMusic;
     int32_t TransferState = 0;
+    // Where the database holds them; 0 or empty otherwise.
+    int32_t TrackNumber = 0;
+    int32_t DiscNumber = 0;
+    int32_t Year = 0;
+    std::string AlbumArtist;
 
     // The state every reader gives a track it adds, before filling it.
     void SetReaderDefaults() {
@@ -104,6 +109,9 @@ public:
     // stop request set by the worker, and the per-track progress report.
     std::string DestFolder;
     uint8_t NamingScheme = 1;
+    // The scheme that names files by NameTemplate (TTrackNameTemplate) instead of a fixed order.
+    static constexpr uint8_t kTemplateScheme = 8;
+    std::string NameTemplate;
     std::atomic<bool> Cancelled{false};
     std::function<void(const std::string& name)> OnProgress;
 
@@ -167,13 +175,17 @@ public:
     // unset, the export sleeps kRetryDelayMs. Tests shorten it.
     static constexpr int kRetryDelayMs = 3000;
     std::function<void()> OnRetryWait;
-    // The base path (no extension) of a track under a naming scheme 0..7 (any other value
-    // acts as 1); scheme 0 creates its artist and album folders first and gives an empty
-    // path, with a log entry, when it cannot.
+    // The base path (no extension) of a track under a naming scheme 0..7 or kTemplateScheme
+    // (any other value acts as 1); scheme 0 and a template with folders create the folders
+    // first and give an empty path, with a log entry, when they cannot (or when the template
+    // is not valid).
     std::string TrackFileBase(int index, uint8_t scheme);
     // One file-name component: at most 41 UTF-16 units, trimmed, "Unknown" + suffix when
     // empty, and nothing that could name another folder or leave the destination.
     static std::string NameComponent(const std::string& text, const std::string& suffix);
+    // The character rules of NameComponent alone (no length limit, no placeholder): unsafe
+    // characters become "_", blanks at the ends go, a name of only dots has them replaced.
+    static std::string SafeNameText(const std::string& text);
     // The extension of a book's device path, or ".epub".
     static std::string BookExtension(const std::string& location);
     // Packs a copied book folder (no trailing "/") into one archive named archiveBase + ext

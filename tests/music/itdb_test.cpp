@@ -53,6 +53,10 @@ TItdbBuilder StandardTrio() {
     song.FileSize = 4000;
     song.Rating = 60;
     song.PlayCount = 3;
+    song.TrackNumber = 9;
+    song.DiscNumber = 2;
+    song.Year = 1987;
+    song.AlbumArtist = "Various";
     testing::TItdbTrack& movie = trio.AddTrack(ItdbTrack(2, "Movie", "F02/M.m4v"));
     movie.BaseLocationId = 5;
     movie.Genre = "Jazz";
@@ -113,6 +117,11 @@ TEST_P(ItdbEraTest, ReadsTheTrioInOrder) {
     EXPECT_EQ(song.Genre, "Rock");
     EXPECT_EQ(song.DurationMs, 61000u);
     EXPECT_EQ(song.DurationText, "1:01");
+    EXPECT_EQ(song.TrackNumber, 9);
+    EXPECT_EQ(song.DiscNumber, 2);
+    EXPECT_EQ(song.Year, 1987);
+    EXPECT_EQ(song.AlbumArtist, "Various");
+    EXPECT_EQ(FMusic.Tracks.Items(1).TrackNumber, 0);
     EXPECT_EQ(song.ITunesSourceId, -1);
     EXPECT_EQ(song.TransferState, -1);
     EXPECT_EQ(FMusic.Tracks.Items(1).Genre, "Jazz");

@@ -57,7 +57,11 @@ TITunesDbBuilder Library() {
                  .Size = 4200000,
                  .DurationMs = 185000,
                  .Rating = 80,
-                 .PlayCount = 12});
+                 .PlayCount = 12,
+                 .TrackNumber = 3,
+                 .Year = 2004,
+                 .DiscNumber = 2,
+                 .Objects = {TITunesDbObject::String(22, "Various")}});
     db.AddTrack({.Id = 102,
                  .Title = "Harbour",
                  .Location = ":iPod_Control:Music:F01:BBBB.M4V",
@@ -77,7 +81,8 @@ TITunesDbBuilder Library() {
                  .Location = ":iPod_Control:Ringtones:DDDD.m4r",
                  .Size = 250000,
                  .DurationMs = 30000,
-                 .PlayCount = 0xFFFFFFFF});
+                 .PlayCount = 0xFFFFFFFF,
+                 .TrackNumber = 0xFFFFFFFF});
     db.AddTrack({.Id = 105, .Title = "Ünïcødé 🎵", .DurationMs = 4294967295u, .Rating = 255});
     db.AddTrack({.Id = 101, .Title = "Morning Light (copy)", .Size = 1});
     db.AddPlaylist(
@@ -147,6 +152,15 @@ TEST_P(ITunesDbFormatTest, ReadsEveryTrackWithItsFields) {
         EXPECT_EQ(track.DestPath, "");
         total += want.FileSize;
     }
+    // What naming templates use: numbers where the track has them, none from damage.
+    const TTrackItem& first = FDb.Tracks.Items(0);
+    EXPECT_EQ(first.TrackNumber, 3);
+    EXPECT_EQ(first.Year, 2004);
+    EXPECT_EQ(first.DiscNumber, 2);
+    EXPECT_EQ(first.AlbumArtist, "Various");
+    EXPECT_EQ(FDb.Tracks.Items(1).TrackNumber, 0);
+    EXPECT_EQ(FDb.Tracks.Items(1).AlbumArtist, "");
+    EXPECT_EQ(FDb.Tracks.Items(3).TrackNumber, 0);
     EXPECT_EQ(FDb.Tracks.Items(4).DurationMs, 4294967295u);
     EXPECT_EQ(FDb.Tracks.CheckedCount, 6);
     EXPECT_EQ(FDb.Tracks.CheckedSize, total);

@@ -46,6 +46,10 @@ TMediaLibraryBuilder StandardLibrary() {
     song.DurationMs = 183456.7;
     song.Rating = 80;
     song.PlayCount = 5;
+    song.TrackNumber = 4;
+    song.DiscNumber = 1;
+    song.Year = 2011;
+    song.AlbumArtist = "Various";
     library.AddTrack(MediaTrack(12, "Movie", "F01/MOVI.m4v", "iTunes_Control/Music")).FileSize =
         700000000;
     library.AddTrack(MediaTrack(13, "Book", "Book.epub", "")).FileSize = 300;
@@ -105,6 +109,12 @@ TEST_P(MediaLibraryEraTest, ReadsTracksAndPlaylists) {
     EXPECT_EQ(song.DurationText, "3:03");
     EXPECT_EQ(song.Rating, 80);
     EXPECT_EQ(song.PlayCount, 5);
+    EXPECT_EQ(song.TrackNumber, 4);
+    EXPECT_EQ(song.DiscNumber, 1);
+    EXPECT_EQ(song.Year, 2011);
+    EXPECT_EQ(song.AlbumArtist, "Various");
+    EXPECT_EQ(Track(12).TrackNumber, 0);
+    EXPECT_EQ(Track(12).AlbumArtist, "");
     EXPECT_TRUE(song.Checked);
     EXPECT_EQ(song.ITunesSourceId, -1);
     EXPECT_EQ(song.TransferState, -1);

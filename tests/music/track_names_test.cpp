@@ -151,7 +151,6 @@ TEST_F(TrackFileBaseTest, EachSchemeJoinsTheComponents) {
         {5, "AC_DC - Live - Song_", "Unknown Artist - Unknown Album - Intro"},
         {6, "Song_ - Live - AC_DC", "Intro - Unknown Album - Unknown Artist"},
         {7, "Song_ - AC_DC - Live", "Intro - Unknown Artist - Unknown Album"},
-        {8, "Song_", "Intro"},
         {9, "Song_", "Intro"},
         {255, "Song_", "Intro"},
     };
