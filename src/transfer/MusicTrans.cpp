@@ -18,7 +18,9 @@
 #include "base/PlatformTexts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
+#include "gui/NameTemplateBox.h"
 #include "gui/UserSettings.h"
+#include "music/TrackNameTemplate.h"
 
 namespace corvane::transfer {
 namespace {
@@ -31,12 +33,13 @@ const QStringList& MusicChoices() {
     static const QStringList choices = {
         "Place files into album and artist folders (same as iTunes)",
         "Use song names as file names",
-        "Name as:  Artist - Song name",
-        "Name as:  Song name - Artist",
-        "Name as:  Album - Artist - Song name",
-        "Name as:  Artist - Album - Song name",
-        "Name as:  Song name - Album - Artist",
-        "Name as:  Song name - Artist - Album",
+        "Name as: Artist - Song name",
+        "Name as: Song name - Artist",
+        "Name as: Album - Artist - Song name",
+        "Name as: Artist - Album - Song name",
+        "Name as: Song name - Album - Artist",
+        "Name as: Song name - Artist - Album",
+        "Name by a template of my own:",
     };
     return choices;
 }
@@ -95,6 +98,8 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     FormatCb->setEditable(false);
     FormatCb->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     FormatCb->setMinimumContentsLength(20);
+    TemplateBox = Named(new app::TNameTemplateBox(this), "TemplateBox");
+    TemplateBox->setVisible(false);
     LibraryLb = Named(new QLabel(texts::kMediaLibraryLabel, this), "LibraryLb");
     LibraryCb = Named(new QComboBox(this), "LibraryCb");
     LibraryCb->addItems(
@@ -119,7 +124,11 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     form->addWidget(saveToLb, 0, 0);
     form->addWidget(DestEdt, 0, 1);
     form->addWidget(BrowseBtn, 0, 2);
-    form->addWidget(FormatCb, 1, 1, 1, 2);
+    auto* naming = new QVBoxLayout;
+    naming->setSpacing(6);
+    naming->addWidget(FormatCb);
+    naming->addWidget(TemplateBox);
+    form->addLayout(naming, 1, 1, 1, 2);
     auto* library = new QHBoxLayout;
     library->setSpacing(8);
     library->addWidget(LibraryLb);
@@ -163,6 +172,7 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     connect(BrowseBtn, &QToolButton::clicked, this, &TTransForm::BrowseBtnClick);
     connect(OKBtn, &QPushButton::clicked, this, &TTransForm::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(FormatCb, &QComboBox::currentIndexChanged, this, &TTransForm::ShowTemplateBox);
 
     setFixedSize(kDialogWidth, sizeHint().height());
 }
@@ -218,6 +228,32 @@ void TTransForm::LoadSettings(bool isMusic) {
     if (Organize < 0 || Organize >= FormatCb->count())
         Organize = 0;
     FormatCb->setCurrentIndex(Organize);
+    if (isMusic) {
+        const QString saved = opened ? key->value("MediaNameTemplate").toString() : QString();
+        TemplateBox->SetTemplate(saved.isEmpty() ? TTrackNameTemplate::kDefault : saved);
+    }
+    ShowTemplateBox();
+}
+
+void TTransForm::SetSampleTrack(const TTrackItem& track) {
+    TemplateBox->SetSample(track);
+}
+
+QString TTransForm::NameTemplate() const {
+    return TemplateBox->Template();
+}
+
+bool TTransForm::NamesByTemplate() const {
+    return FIsMusic && FormatCb->currentIndex() == kMusicTemplate;
+}
+
+void TTransForm::ShowTemplateBox() {
+    const bool shown = NamesByTemplate();
+    if (TemplateBox->isVisibleTo(this) == shown)
+        return;
+    TemplateBox->setVisible(shown);
+    layout()->activate();
+    setFixedSize(kDialogWidth, sizeHint().height());
 }
 
 void TTransForm::SaveSettings(bool isMusic) {
@@ -229,6 +265,7 @@ void TTransForm::SaveSettings(bool isMusic) {
         key->setValue("MediaLibrary", LibraryCb->currentIndex());
         key->setValue("MediaPlaylistFiles", PlaylistCb->isChecked() ? 1 : 0);
         key->setValue("Orgnize", FormatCb->currentIndex());
+        key->setValue("MediaNameTemplate", TemplateBox->Template());
     } else {
         key->setValue("PicDest", DestEdt->text());
         key->setValue("PicOrgnize", FormatCb->currentIndex());
@@ -322,6 +359,11 @@ void TTransForm::OKBtnClick() {
     if (folder.isEmpty()) {
         app::ShowMessage(this, "Please input a valid folder to save the files.",
                          app::TMessageKind::Warning);
+        return;
+    }
+    if (NamesByTemplate() && !TemplateBox->Error().isEmpty()) {
+        app::ShowMessage(this, TemplateBox->Error(), app::TMessageKind::Warning);
+        TemplateBox->TemplateEdt->setFocus();
         return;
     }
     if (!folder.endsWith('/'))

@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 
+#include "music/iPodMusic.h"
 #include "transfer/LibraryTargets.h"
 
 class QCheckBox;
@@ -17,6 +18,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+
+namespace corvane::app {
+class TNameTemplateBox;
+}
 
 namespace corvane::transfer {
 
@@ -41,6 +46,12 @@ public:
     bool HeicToJpeg() const;               // HeicCb's state (photos)
     bool LiveVideo() const;                // LiveVideoCb's state (photos)
     int EditedChoice() const;              // EditedCb's index: 0 as edited, 1 originals, 2 both
+    // The music choice that names files by TemplateBox's template, and that template.
+    static constexpr int kMusicTemplate = TIpodMusicDb::kTemplateScheme;
+    bool NamesByTemplate() const;
+    QString NameTemplate() const;
+    // The track the template's preview names (the first ticked one).
+    void SetSampleTrack(const TTrackItem& track);
 
     // FormatCb's photo choices.
     static constexpr int kPhotoAlbumFolders = 0;
@@ -63,6 +74,7 @@ public:
     QLineEdit* DestEdt = nullptr;
     QToolButton* BrowseBtn = nullptr;
     QComboBox* FormatCb = nullptr;
+    app::TNameTemplateBox* TemplateBox = nullptr;  // shown for kMusicTemplate
     QLabel* LibraryLb = nullptr;
     // The media-library choice by TLibraryTarget: none, MPD, the files' tags. A choice that
     // cannot work is shown disabled.
@@ -85,6 +97,7 @@ private:
     bool TargetEnabled(int index) const;
     TLibraryTarget SavedLibraryTarget(const QSettings* key) const;
     void SelectLibraryTarget(TLibraryTarget target);
+    void ShowTemplateBox();
 
     bool FIsMusic = true;
 };

@@ -33,6 +33,12 @@ bool TMediaFrame::StartTransfer() {
                         true);
         if (options.Destination().isEmpty())
             options.DestEdt->setText(QString::fromStdString(MusicDb->DefaultDestination()));
+        for (const TTrackItem& track : tracks) {
+            if (track.Checked) {
+                options.SetSampleTrack(track);
+                break;
+            }
+        }
         if (options.exec() != QDialog::Accepted)
             return false;
         std::string destination = options.Destination().toStdString();
@@ -42,6 +48,7 @@ bool TMediaFrame::StartTransfer() {
             return false;
         }
         MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
+        MusicDb->NameTemplate = options.NameTemplate().toStdString();
         libraryTarget = options.LibraryTarget();
         writePlaylistFiles = options.WritePlaylistFiles();
         folder = QString::fromStdString(destination);

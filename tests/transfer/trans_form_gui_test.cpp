@@ -15,7 +15,9 @@
 #include <QVariant>
 
 #include "gui/GuiTestSupport.h"
+#include "gui/NameTemplateBox.h"
 #include "gui/UserSettings.h"
+#include "music/TrackNameTemplate.h"
 #include "transfer/MusicTrans.h"
 
 // Readable failure messages for Qt texts.
@@ -73,7 +75,8 @@ TEST_F(TransFormTest, ShowsTheSavedChoiceOrTheFirst) {
     };
     const TCase cases[] = {
         {true, {}, 0, "Place files into album and artist folders (same as iTunes)"},
-        {true, {{"Orgnize", 5}}, 5, "Name as:  Artist - Album - Song name"},
+        {true, {{"Orgnize", 5}}, 5, "Name as: Artist - Album - Song name"},
+        {true, {{"Orgnize", 8}}, 8, "Name by a template of my own:"},
         {true, {{"Orgnize", 9}}, 0, "Place files into album and artist folders (same as iTunes)"},
         {true, {{"Orgnize", -1}}, 0, "Place files into album and artist folders (same as iTunes)"},
         {true, {{"Orgnize", "x"}}, 0, "Place files into album and artist folders (same as iTunes)"},
@@ -87,7 +90,7 @@ TEST_F(TransFormTest, ShowsTheSavedChoiceOrTheFirst) {
         Store(c.Stored);
         TTransForm form(nullptr);
         form.Prepare("3 tracks, about 9.5 MB", c.IsMusic);
-        EXPECT_EQ(form.FormatCb->count(), c.IsMusic ? 8 : 3);
+        EXPECT_EQ(form.FormatCb->count(), c.IsMusic ? 9 : 3);
         EXPECT_EQ(form.Organize, c.Shown);
         EXPECT_EQ(form.FormatCb->currentIndex(), c.Shown);
         EXPECT_EQ(form.FormatCb->currentText(), c.Text);
@@ -103,7 +106,7 @@ TEST_F(TransFormTest, MusicDefaultsAndTheSavedChecks) {
         // No server answers here: the restore that was on by default goes into the tags.
         EXPECT_EQ(form.LibraryTarget(), TLibraryTarget::Tags);
         EXPECT_FALSE(form.PlaylistCb->isChecked());
-        EXPECT_EQ(form.FormatCb->itemText(2), "Name as:  Artist - Song name");
+        EXPECT_EQ(form.FormatCb->itemText(2), "Name as: Artist - Song name");
     }
     Store({{"MediaDest", "/srv/music/"}, {"MediaToiTunes", 0}, {"MediaPlaylistFiles", 1}});
     TTransForm form(nullptr);
@@ -193,10 +196,12 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
         EXPECT_EQ(form.Organize, 3);
         EXPECT_FALSE(form.RestoreToITunes());
         EXPECT_TRUE(form.WritePlaylistFiles());
-        EXPECT_EQ(Saved(), (QMap<QString, QString>{{"MediaDest", c.Saved},
-                                                   {"Orgnize", "3"},
-                                                   {"MediaLibrary", "0"},
-                                                   {"MediaPlaylistFiles", "1"}}));
+        EXPECT_EQ(Saved(),
+                  (QMap<QString, QString>{{"MediaDest", c.Saved},
+                                          {"Orgnize", "3"},
+                                          {"MediaLibrary", "0"},
+                                          {"MediaPlaylistFiles", "1"},
+                                          {"MediaNameTemplate", TTrackNameTemplate::kDefault}}));
     }
     // The next dialog starts from what was saved.
     TTransForm next(nullptr);
@@ -285,6 +290,62 @@ TEST_F(TransFormTest, PhotoDialogHidesTheMusicOptionsAndKeepsTheMusicValues) {
     EXPECT_FALSE(music.HeicCb->isVisible());
     EXPECT_FALSE(music.EditedCb->isVisible());
     EXPECT_FALSE(music.HeicToJpeg());
+}
+
+TEST_F(TransFormTest, TemplateShowsItsPreviewAsTypedAndIsRemembered) {
+    TTrackItem sample;
+    sample.Title = "Harbour Lights";
+    sample.Artist = "The Tide";
+    sample.Album = "Coast";
+    sample.TrackNumber = 7;
+    sample.Location = "iTunes_Control/Music/F01/ABCD.m4a";
+    TMessageRecorder messages;
+    {
+        TTransForm form(nullptr);
+        form.Prepare("1 tracks, about 1 MB", true);
+        form.SetSampleTrack(sample);
+        form.show();
+        EXPECT_FALSE(form.TemplateBox->isVisible());  // only for its own choice
+        form.FormatCb->setCurrentIndex(TTransForm::kMusicTemplate);
+        ASSERT_TRUE(form.TemplateBox->isVisible());
+        EXPECT_EQ(form.TemplateBox->PreviewLb->text(),
+                  "Example: The Tide/Coast/07 Harbour Lights.m4a");
+        // Every key stroke updates the preview, an unknown token says so.
+        form.TemplateBox->TemplateEdt->clear();
+        QTest::keyClicks(form.TemplateBox->TemplateEdt, "%year%/%title");
+        EXPECT_NE(form.TemplateBox->PreviewLb->text().indexOf("no closing"), -1);
+        QTest::keyClicks(form.TemplateBox->TemplateEdt, "%");
+        EXPECT_EQ(form.TemplateBox->PreviewLb->text(), "Example: Harbour Lights.m4a");
+        QTest::keyClicks(form.TemplateBox->TemplateEdt, " %mood%");
+        EXPECT_NE(form.TemplateBox->PreviewLb->text().indexOf("Unknown token %mood%"), -1);
+
+        // A template that cannot name files keeps the dialog open and is not saved.
+        form.DestEdt->setText("/tmp/music");
+        form.OKBtn->click();
+        ASSERT_EQ(messages.Shown.size(), 1u);
+        EXPECT_NE(messages.Shown[0].Text.indexOf("%mood%"), -1);
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_FALSE(Saved().contains("MediaNameTemplate"));
+
+        form.TemplateBox->TemplateEdt->setText("%albumartist% - %title%");
+        EXPECT_EQ(form.TemplateBox->PreviewLb->text(), "Example: The Tide - Harbour Lights.m4a");
+        form.OKBtn->click();
+        EXPECT_EQ(form.result(), QDialog::Accepted);
+        EXPECT_TRUE(form.NamesByTemplate());
+        EXPECT_EQ(form.Organize, TTransForm::kMusicTemplate);
+        EXPECT_EQ(form.NameTemplate(), "%albumartist% - %title%");
+    }
+    TTransForm next(nullptr);
+    next.Prepare("1 tracks, about 1 MB", true);
+    next.show();
+    EXPECT_TRUE(next.TemplateBox->isVisible());
+    EXPECT_EQ(next.TemplateBox->Template(), "%albumartist% - %title%");
+    // Without a sample track the preview lists the tokens.
+    EXPECT_NE(next.TemplateBox->PreviewLb->text().indexOf("%albumartist%"), -1);
+    TTransForm photos(nullptr);
+    photos.Prepare("Total 1 pictures", false);
+    photos.show();
+    EXPECT_FALSE(photos.TemplateBox->isVisible());
 }
 
 TEST_F(TransFormTest, BrowseShowsTheChosenFolder) {
