@@ -136,7 +136,9 @@ std::string TTrackNameTemplate::TokenList() {
     for (std::string_view name : kTokenNames) {
         if (!list.empty())
             list += ", ";
-        list += "%" + std::string(name) + "%";
+        list += '%';
+        list += name;
+        list += '%';
     }
     return list;
 }
