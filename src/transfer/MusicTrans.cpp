@@ -18,6 +18,7 @@
 #include "base/PlatformTexts.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
+#include "gui/ThemeColours.h"
 #include "gui/UserSettings.h"
 
 namespace corvane::transfer {
@@ -72,7 +73,9 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 
     Shp = Named(new QFrame(this), "Shp");
     Shp->setFixedHeight(kBandHeight);
-    Shp->setStyleSheet("#Shp { background-color: rgb(248, 248, 248); border: 1px solid white; }");
+    Shp->setStyleSheet(
+        QString("#Shp { background-color: %1; border: 1px solid %2; }")
+            .arg(app::SummaryBandColour(palette()).name(), palette().color(QPalette::Base).name()));
     InfoLb = Named(new QLabel("Ready", Shp), "InfoLb");
     InfoLb->setTextFormat(Qt::PlainText);
     auto* band = new QHBoxLayout(Shp);
