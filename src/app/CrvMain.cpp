@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -153,6 +154,12 @@ void TMainForm::BuildControls() {
     TrustLb->setWordWrap(true);
     TrustLb->setFont(font);
     TrustLb->hide();
+    // Under the picture while no device is there: what the user is to do.
+    IdleLb = new QLabel("Connect an iPod or iPhone with its cable\u2026", MainPnl);
+    IdleLb->setObjectName("IdleLb");
+    IdleLb->setAlignment(Qt::AlignCenter);
+    IdleLb->setFont(font);
+    IdleLb->adjustSize();
     setCentralWidget(central);
 
     Timer = new QTimer(this);
@@ -186,8 +193,40 @@ void TMainForm::BuildControls() {
     SearchEdt->installEventFilter(this);
     TipImg->installEventFilter(this);
 
-    setMinimumSize(900, 600);
-    resize(1024, 680);
+    connect(SearchEdt, &QLineEdit::textChanged, this, &TMainForm::FilterView);
+    AddShortcut(QKeySequence::Find, [this] {
+        SearchEdt->setFocus(Qt::ShortcutFocusReason);
+        SearchEdt->selectAll();
+    });
+    AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        if (TransBtn->isEnabled())
+            TransBtnClick();
+    });
+    AddShortcut(QKeySequence::HelpContents, [this] { HelpMnuClick(); });
+    AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+
+    // Small enough for a 1366 x 768 screen, and for 1920 x 1080 at twice the scale (960 x 540
+    // logical, less the panel and the title bar); the first size gives way to a small screen.
+    setMinimumSize(kMinimumSize);
+    QSize start(1024, 680);
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() - QSize(40, 60);
+        start = start.boundedTo(room).expandedTo(kMinimumSize);
+    }
+    resize(start);
+}
+
+void TMainForm::AddShortcut(const QKeySequence& keys, std::function<void()> action) {
+    auto* shortcut = new QAction(this);
+    shortcut->setShortcut(keys);
+    shortcut->setShortcutContext(Qt::WindowShortcut);
+    addAction(shortcut);
+    connect(shortcut, &QAction::triggered, this, std::move(action));
+}
+
+void TMainForm::FilterView(const QString& text) {
+    if (views::TDeviceView* view = VisibleView())
+        view->FilterText(text);
 }
 
 void TMainForm::FormCreate(const QString& brandDir) {
@@ -270,6 +309,8 @@ void TMainForm::ShowDeviceChange(unsigned generation, bool connected) {
     if (generation != FGeneration)
         return;
     TipImg->setVisible(!connected);
+    IdleLb->setVisible(!connected);
+    FormResize();
     TipLb->setVisible(connected);
     if (connected)
         TrustLb->hide();
@@ -411,6 +452,7 @@ void TMainForm::ShowView(views::TDeviceView* view) {
     if (MainPnl->layout()->indexOf(view) < 0)
         MainPnl->layout()->addWidget(view);
     view->show();
+    view->FilterText(SearchEdt->text());
     QCoreApplication::processEvents();
     TransBtn->setEnabled(true);
 }
@@ -426,6 +468,7 @@ void TMainForm::CloseViews() {
 
 void TMainForm::SetViewActive(bool active) {
     TipImg->setVisible(!active);
+    IdleLb->setVisible(!active);
     SearchEdt->setEnabled(active);
 }
 
@@ -553,16 +596,24 @@ void TMainForm::FormResize() {
     const int top = (height - TipImg->height() - 40) / 2;
     TipImg->move((width - TipImg->width() - 20) / 2, top);
     TipLb->move((width - TipLb->width()) / 2, top);
+    IdleLb->move((width - IdleLb->width()) / 2, top + TipImg->height() + 12);
+    const int trustTop =
+        top + TipImg->height() + 12 + (IdleLb->isVisibleTo(MainPnl) ? IdleLb->height() + 8 : 0);
     TrustLb->setFixedWidth(std::max(100, std::min(width - 40, 600)));
     TrustLb->adjustSize();
-    TrustLb->move((width - TrustLb->width()) / 2, top + TipImg->height() + 12);
+    TrustLb->move((width - TrustLb->width()) / 2, trustTop);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == MainPnl && event->type() == QEvent::Resize) {
         FormResize();
     } else if (watched == SearchEdt && event->type() == QEvent::KeyPress) {
-        if (SearchEdtKeyPress(static_cast<QKeyEvent*>(event)->key()))
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape && !SearchEdt->text().isEmpty()) {
+            SearchEdt->clear();
+            return true;
+        }
+        if (SearchEdtKeyPress(key))
             return true;  // swallowed: Enter never reaches the box
     } else if (watched == TipImg && event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

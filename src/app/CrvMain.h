@@ -3,7 +3,9 @@
 // the "More" menu).
 #pragma once
 
+#include <QKeySequence>
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -76,6 +78,11 @@ public:
     void ChooseProduct();
     void SearchView(const QString& text);
     void WriteLastRecord();
+    // The search box's text as typed: the shown view narrows its list to it.
+    void FilterView(const QString& text);
+
+    // Small enough for the smallest screens the window is to fit (in logical pixels).
+    static constexpr QSize kMinimumSize{760, 460};
 
     // Controls
     QToolButton* ProductBtn = nullptr;
@@ -92,6 +99,7 @@ public:
     QLabel* TipImg = nullptr;
     QLabel* TipLb = nullptr;
     QLabel* TrustLb = nullptr;  // what to do on a device that does not trust us yet
+    QLabel* IdleLb = nullptr;   // what to do while no device is connected
     QTimer* Timer = nullptr;
 
 protected:
@@ -102,6 +110,7 @@ protected:
 private:
     void FormCreate(const QString& brandDir);
     void BuildControls();
+    void AddShortcut(const QKeySequence& keys, std::function<void()> action);
     void CreateSession();
     void SessionChanged(unsigned generation, bool connected);
     void ShowDeviceChange(unsigned generation, bool connected);

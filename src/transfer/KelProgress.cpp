@@ -21,27 +21,14 @@ namespace {
 
 constexpr int kDialogWidth = 480;
 
+// The palette's own colours, so the dialog follows a light or a dark desktop theme.
 const char* const kButtonStyle =
-    "QPushButton#ActBtn { color: white; border: 1px solid rgb(150, 150, 150);"
+    "QPushButton#ActBtn { color: palette(button-text); border: 1px solid palette(mid);"
     " border-radius: 3px; padding: 5px 22px; min-width: 64px; }"
-    "QPushButton#ActBtn:hover { background-color: rgb(84, 84, 84); }"
-    "QPushButton#ActBtn:pressed { background-color: rgb(48, 48, 48); }"
-    "QPushButton#ActBtn:focus { border-color: white; }"
-    "QPushButton#ActBtn:disabled { color: rgb(140, 140, 140); border-color: rgb(100, 100, 100); }";
-
-QPalette DarkPalette(QPalette palette) {
-    const QColor grey(64, 64, 64);
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Window, grey);
-        palette.setColor(group, QPalette::WindowText, Qt::white);
-        palette.setColor(group, QPalette::Text, Qt::white);
-        palette.setColor(group, QPalette::ButtonText, Qt::white);
-        palette.setColor(group, QPalette::Button, QColor(80, 80, 80));
-        palette.setColor(group, QPalette::Base, QColor(44, 44, 44));
-        palette.setColor(group, QPalette::Highlight, QColor(86, 156, 214));
-    }
-    return palette;
-}
+    "QPushButton#ActBtn:hover { background-color: palette(midlight); }"
+    "QPushButton#ActBtn:pressed { background-color: palette(mid); }"
+    "QPushButton#ActBtn:focus { border-color: palette(highlight); }"
+    "QPushButton#ActBtn:disabled { color: palette(mid); }";
 
 QProgressBar* Bar(QWidget* parent, const char* name, int height) {
     auto* bar = new QProgressBar(parent);
@@ -57,7 +44,6 @@ TProgressDialog::TProgressDialog(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setWindowTitle("Transfer");
     setModal(true);
-    setPalette(DarkPalette(palette()));
     setAutoFillBackground(true);
 
     InfoLb = new QLabel("Transfer to computer:", this);

@@ -19,6 +19,7 @@
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/NameTemplateBox.h"
+#include "gui/ThemeColours.h"
 #include "gui/UserSettings.h"
 #include "music/TrackNameTemplate.h"
 
@@ -75,7 +76,9 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 
     Shp = Named(new QFrame(this), "Shp");
     Shp->setFixedHeight(kBandHeight);
-    Shp->setStyleSheet("#Shp { background-color: rgb(248, 248, 248); border: 1px solid white; }");
+    Shp->setStyleSheet(
+        QString("#Shp { background-color: %1; border: 1px solid %2; }")
+            .arg(app::SummaryBandColour(palette()).name(), palette().color(QPalette::Base).name()));
     InfoLb = Named(new QLabel("Ready", Shp), "InfoLb");
     InfoLb->setTextFormat(Qt::PlainText);
     auto* band = new QHBoxLayout(Shp);

@@ -20,6 +20,8 @@ public:
     virtual bool StartTransfer() = 0;
     // Selects the next item matching text; true when one was found.
     virtual bool FindText(const QString& text) = 0;
+    // Narrows what the view shows to what matches text as the user types (empty: all).
+    virtual void FilterText(const QString& text) { (void)text; }
     // The library reader's log.
     virtual std::string LogText() const = 0;
     // The device went away: a running transfer is asked to stop (it still ends through its

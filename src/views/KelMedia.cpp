@@ -1,8 +1,11 @@
 #include "views/KelMedia.h"
 
+#include <QAction>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QPalette>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -15,7 +18,9 @@
 #include "device/iPodDev.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
+#include "gui/Shell.h"
 #include "music/iPodMusic.h"
+#include "views/ColumnSpreader.h"
 #include "views/MediaCheckHeader.h"
 #include "views/MediaTrackDelegate.h"
 #include "views/TrackListModel.h"
@@ -36,17 +41,27 @@ struct TCategory {
     const char* Caption;
     const char* Icon;
 };
-constexpr TCategory kCategories[] = {
-    {"Music", "music"}, {"Movies", "movies"}, {"Books", "books"}, {"Tones", "tones"}};
-constexpr int kCategoryCount = 4;
+constexpr TCategory kCategories[] = {{"Music", "music"},
+                                     {"Movies", "movies"},
+                                     {"Books", "books"},
+                                     {"Tones", "tones"},
+                                     {"Voice memos", "tones"}};
+constexpr int kCategoryCount = 5;
 
 // Column widths; Name takes the rest.
 struct TColumnWidth {
     int Column;
     int Width;
 };
-constexpr TColumnWidth kColumnWidths[] = {{tcMark, 22},   {tcTime, 60},  {tcArtist, 120},
-                                          {tcAlbum, 120}, {tcGenre, 50}, {tcSize, 80}};
+constexpr TColumnWidth kColumnWidths[] = {
+    {tcMark, 22}, {tcTime, 60}, {tcSize, 80}, {tcRating, 80}, {tcPlays, 50}};
+// The text columns share the spare width in proportion to these.
+const std::vector<std::pair<int, int>> kTextColumns = {
+    {tcName, 200}, {tcArtist, 120}, {tcAlbum, 120}, {tcGenre, 50}, {tcKind, 70}};
+
+QString TrackCount(size_t count) {
+    return QString::number(count) + (count == 1 ? " track" : " tracks");
+}
 
 QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& caption, const char* icon) {
     auto* node = new QTreeWidgetItem(parent, QStringList{caption});
@@ -133,8 +148,31 @@ void TMediaFrame::CreateList() {
     for (const TColumnWidth& column : kColumnWidths)
         MusicHeader->resizeSection(column.Column, column.Width);
     MusicHeader->setSectionResizeMode(tcMark, QHeaderView::Fixed);
-    MusicHeader->setSectionResizeMode(tcName, QHeaderView::Stretch);
+    FSpreader = new TColumnSpreader(MusicHeader, MusicList->viewport(), kTextColumns);
     MusicHeader->setSortIndicatorShown(false);
+    MusicHeader->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(MusicHeader, &QWidget::customContextMenuRequested, this, &TMediaFrame::HeaderMenu);
+    MusicList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(MusicList, &QWidget::customContextMenuRequested, this, &TMediaFrame::RowMenu);
+
+    // Space ticks or clears the selected rows, as the first of them says.
+    auto* toggle = new QAction("Tick or untick", MusicList);
+    toggle->setShortcut(Qt::Key_Space);
+    toggle->setShortcutContext(Qt::WidgetShortcut);
+    MusicList->addAction(toggle);
+    connect(toggle, &QAction::triggered, this, &TMediaFrame::ToggleSelected);
+
+    // What an empty category or a search without match shows over the list.
+    EmptyLb = new QLabel(MusicList->viewport());
+    EmptyLb->setObjectName("EmptyLb");
+    EmptyLb->setAlignment(Qt::AlignCenter);
+    EmptyLb->setForegroundRole(QPalette::PlaceholderText);
+    EmptyLb->hide();
+    MusicList->viewport()->installEventFilter(this);
+
+    // The header box and the status bar follow every change of a tick.
+    connect(MusicModel, &QAbstractItemModel::dataChanged, this, &TMediaFrame::ShowTicks);
+    connect(MusicModel, &QAbstractItemModel::modelReset, this, &TMediaFrame::ShowTicks);
 
     connect(MusicHeader, &TCheckHeader::CheckClicked, this, &TMediaFrame::CheckAll);
     connect(MusicHeader, &QHeaderView::sectionClicked, this, &TMediaFrame::MusicListHeaderClick);
@@ -189,7 +227,126 @@ void TMediaFrame::ShowNode(QTreeWidgetItem* node) {
         return;
     QTreeWidgetItem* root = MediaList->topLevelItem(0);
     FStatusText = node == root ? FillList(-1) : FillList(root->indexOfChild(node));
-    SetStatus(FStatusText);
+    ShowTicks();
+    ShowEmpty(node->text(0));
+}
+
+void TMediaFrame::FilterText(const QString& text) {
+    if (text == FFilter)
+        return;
+    FFilter = text;
+    if (FLoaded && MediaList->isEnabled())
+        ShowNode(MediaList->currentItem());
+}
+
+bool TMediaFrame::Matches(const TTrackItem& track) const {
+    if (FFilter.isEmpty())
+        return true;
+    for (const std::string* field : {&track.Title, &track.Artist, &track.Album}) {
+        if (QString::fromStdString(*field).contains(FFilter, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+void TMediaFrame::ShowEmpty(const QString& nodeName) {
+    if (MusicModel->rowCount() > 0) {
+        EmptyLb->hide();
+        return;
+    }
+    EmptyLb->setText(FFilter.isEmpty() ? "No tracks in " + nodeName
+                                       : "Not found: \u201c" + FFilter + "\u201d in " + nodeName);
+    EmptyLb->resize(MusicList->viewport()->size());
+    EmptyLb->show();
+}
+
+void TMediaFrame::ShowTicks() {
+    int ticked = 0;
+    int64_t tickedSize = 0;
+    const int count = MusicModel->rowCount();
+    for (int row = 0; row < count; ++row) {
+        const TTrackItem* track = MusicModel->TrackAt(row);
+        if (track && track->Checked) {
+            ++ticked;
+            tickedSize += track->FileSize;
+        }
+    }
+    if (count > 0)
+        MusicHeader->SetState(ticked == count ? Qt::Checked
+                              : ticked > 0    ? Qt::PartiallyChecked
+                                              : Qt::Unchecked);
+    if (count == 0 || ticked == count) {
+        SetStatus(FStatusText);
+        return;
+    }
+    SetStatus(FStatusText + "  \u2013  " + QString::number(ticked) + " of " +
+              QString::number(count) + " ticked, " + SizeText(tickedSize));
+}
+
+void TMediaFrame::ToggleSelected() {
+    const QModelIndexList rows = MusicList->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const TTrackItem* first = MusicModel->TrackAt(rows.front().row());
+    SetSelectedChecked(first == nullptr || !first->Checked);
+}
+
+void TMediaFrame::SetSelectedChecked(bool checked) {
+    for (const QModelIndex& index : MusicList->selectionModel()->selectedRows())
+        MusicModel->SetChecked(index.row(), checked);
+}
+
+void TMediaFrame::RowMenu(const QPoint& at) {
+    const QModelIndex index = MusicList->indexAt(at);
+    if (!index.isValid())
+        return;
+    const int row = index.row();
+    const TTrackItem* track = MusicModel->TrackAt(row);
+    if (track == nullptr)
+        return;
+    QMenu menu(this);
+    menu.addAction("Tick", this, [this, row] { MusicModel->SetChecked(row, true); })
+        ->setEnabled(!track->Checked);
+    menu.addAction("Untick", this, [this, row] { MusicModel->SetChecked(row, false); })
+        ->setEnabled(track->Checked);
+    menu.addAction("Tick selected", this, [this] { SetSelectedChecked(true); });
+    menu.addAction("Untick selected", this, [this] { SetSelectedChecked(false); });
+    menu.addSeparator();
+    const QString copied =
+        track->TransferState > 0 ? QString::fromStdString(track->DestPath) : QString();
+    menu.addAction("Show in folder", this, [copied] { app::ShowInFileManager(copied); })
+        ->setEnabled(!copied.isEmpty());
+    RunMenu(menu, MusicList->viewport()->mapToGlobal(at));
+}
+
+void TMediaFrame::HeaderMenu(const QPoint& at) {
+    QMenu menu(this);
+    // The mark and Name always stay.
+    for (int column = tcTime; column < tcColumnCount; ++column) {
+        QAction* action = menu.addAction(
+            MusicModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        action->setCheckable(true);
+        action->setChecked(!MusicHeader->isSectionHidden(column));
+        connect(action, &QAction::toggled, this, [this, column](bool shown) {
+            MusicHeader->setSectionHidden(column, !shown);
+            FSpreader->Spread();
+        });
+    }
+    RunMenu(menu, MusicHeader->mapToGlobal(at));
+}
+
+void TMediaFrame::RunMenu(QMenu& menu, const QPoint& globalAt) {
+    if (MenuHook) {
+        MenuHook(menu);
+        return;
+    }
+    menu.exec(globalAt);
+}
+
+bool TMediaFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MusicList->viewport() && event->type() == QEvent::Resize)
+        EmptyLb->resize(MusicList->viewport()->size());
+    return TDeviceView::eventFilter(watched, event);
 }
 
 QString TMediaFrame::FillList(int index) {
@@ -199,14 +356,23 @@ QString TMediaFrame::FillList(int index) {
     auto addKind = [&](TMediaKind kind) {
         int i = 0;
         for (const TTrackItem& track : tracks) {
-            if (track.Kind == kind) {
+            if (track.Kind == kind && Matches(track)) {
                 rows.push_back(i);
                 size += track.FileSize;
             }
             ++i;
         }
     };
-    if (index < 0) {
+    if (index < 0 && !FFilter.isEmpty()) {
+        int i = 0;
+        for (const TTrackItem& track : tracks) {
+            if (Matches(track)) {
+                rows.push_back(i);
+                size += track.FileSize;
+            }
+            ++i;
+        }
+    } else if (index < 0) {
         rows.resize(static_cast<size_t>(tracks.Count()));
         std::iota(rows.begin(), rows.end(), 0);
         size = MusicDb->TotalSize;
@@ -221,7 +387,7 @@ QString TMediaFrame::FillList(int index) {
             rows.reserve(list.TrackPids.size());
             for (uint64_t pid : list.TrackPids) {
                 auto found = FPidIndex.find(static_cast<int64_t>(pid));
-                if (found == FPidIndex.end())
+                if (found == FPidIndex.end() || !Matches(tracks.Items(found->second)))
                     continue;
                 rows.push_back(found->second);
                 size += tracks.Items(found->second).FileSize;
@@ -235,7 +401,7 @@ QString TMediaFrame::FillList(int index) {
     if (FSortColumn >= 0)
         MusicModel->sort(FSortColumn, FSortOrder);
     MusicList->setUpdatesEnabled(true);
-    return QString::number(count) + " tracks " + SizeText(size);
+    return TrackCount(count) + " " + SizeText(size);
 }
 
 bool TMediaFrame::FindText(const QString& text) {
@@ -290,6 +456,7 @@ void TMediaFrame::MusicListDoubleClick(const QModelIndex& index) {
 void TMediaFrame::CheckAll(bool checked) {
     MusicModel->CheckAll(checked);
     MusicList->viewport()->update();
+    ShowTicks();
 }
 
 void TMediaFrame::MusicListHeaderClick(int column) {

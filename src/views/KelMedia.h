@@ -6,12 +6,14 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
 #include "views/DeviceView.h"
 
 class QLabel;
+class QMenu;
 class QSplitter;
 class QStatusBar;
 class QTreeView;
@@ -21,6 +23,7 @@ class QTreeWidgetItem;
 namespace corvane {
 class TIpodDevice;
 class TIpodMusicDb;
+struct TTrackItem;
 }  // namespace corvane
 
 namespace corvane::transfer {
@@ -30,6 +33,7 @@ class TProgressDialog;
 namespace corvane::views {
 
 class TCheckHeader;
+class TColumnSpreader;
 class TTrackListModel;
 
 class TMediaFrame : public TDeviceView {
@@ -44,6 +48,8 @@ public:
     bool FindText(const QString& text) override;
     std::string LogText() const override;
     void DeviceLost() override;
+    // Shows only the tracks whose title, artist or album holds text (all when empty).
+    void FilterText(const QString& text) override;
 
     // Fills the tree and shows the root for a library already read: Populate's second half.
     // False, with nothing shown, when the library has no tracks.
@@ -55,6 +61,14 @@ public:
     void MusicListHeaderClick(int column);
 
     const QString& StatusText() const { return FStatusText; }
+    // Ticks or clears the selected rows: all as the first one is not, as Space does.
+    void ToggleSelected();
+    void SetSelectedChecked(bool checked);
+    // The context menus of a row and of the header; MenuHook, when set, gets a menu in place
+    // of showing it (tests pick their action from it).
+    void RowMenu(const QPoint& at);
+    void HeaderMenu(const QPoint& at);
+    std::function<void(QMenu&)> MenuHook;
     int SortColumn() const { return FSortColumn; }
     Qt::SortOrder SortOrder() const { return FSortOrder; }
 
@@ -68,8 +82,16 @@ public:
     TTrackListModel* MusicModel = nullptr;
     QStatusBar* Sb = nullptr;
     QLabel* SbPanel = nullptr;
+    QLabel* EmptyLb = nullptr;  // over an empty list: why it is empty
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ShowTicks();
+    void ShowEmpty(const QString& nodeName);
+    bool Matches(const TTrackItem& track) const;
+    void RunMenu(QMenu& menu, const QPoint& globalAt);
     void CreateTree();
     void CreateList();
     void FillTree();
@@ -81,6 +103,8 @@ private:
 
     bool FLoaded = false;
     QString FStatusText;
+    QString FFilter;
+    TColumnSpreader* FSpreader = nullptr;
     int FSortColumn = -1;
     Qt::SortOrder FSortOrder = Qt::AscendingOrder;
     // Pid -> first track with it, built once the library is read: playlists list in

@@ -17,6 +17,7 @@
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/Shell.h"
+#include "gui/ThemeColours.h"
 #include "gui/UiDispatcher.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
@@ -24,14 +25,13 @@
 #include "transfer/MusicTrans.h"
 #include "views/PictureGridView.h"
 #include "views/PictureListModel.h"
+#include "views/TriStateBox.h"
 #include "views/ViewFactory.h"
 #include "views/ViewParts.h"
 
 namespace corvane::views {
 namespace {
 
-const QColor kHeaderColour(251, 251, 253);
-const QColor kLineColour(236, 245, 255);
 constexpr int kHeaderHeight = 22;
 constexpr int kCameraRollNode = -1;  // the node's data; albums carry their index
 
@@ -84,13 +84,14 @@ void TPicFrame::CreateControls() {
     HeaderPnl->setObjectName("HeaderPnl");
     HeaderPnl->setFixedHeight(kHeaderHeight);
     HeaderPnl->setAutoFillBackground(true);
-    SetColour(HeaderPnl, QPalette::Window, kHeaderColour);
+    SetColour(HeaderPnl, QPalette::Window, app::HeaderBandColour(HeaderPnl->palette()));
     auto* headerLayout = new QVBoxLayout(HeaderPnl);
     headerLayout->setContentsMargins(0, 0, 0, 0);
     headerLayout->setSpacing(0);
     auto* headerRow = new QHBoxLayout;
     headerRow->setContentsMargins(8, 0, 8, 0);
-    AllPicCb = new QCheckBox("All pictures", HeaderPnl);
+    FAllPicBox = new TTriStateBox("All pictures", HeaderPnl);
+    AllPicCb = FAllPicBox;
     AllPicCb->setObjectName("AllPicCb");
     AllPicCb->setChecked(true);
     headerRow->addWidget(AllPicCb);
@@ -101,7 +102,7 @@ void TPicFrame::CreateControls() {
     LineShp->setFrameShape(QFrame::NoFrame);
     LineShp->setFixedHeight(1);
     LineShp->setAutoFillBackground(true);
-    SetColour(LineShp, QPalette::Window, kLineColour);
+    SetColour(LineShp, QPalette::Window, app::HeaderLineColour(LineShp->palette()));
     headerLayout->addWidget(LineShp);
     connect(AllPicCb, &QCheckBox::clicked, this, &TPicFrame::AllPicCbClick);
 
@@ -112,6 +113,15 @@ void TPicFrame::CreateControls() {
     connect(FModel, &TPictureListModel::ItemCheckChange, this,
             &TPicFrame::PictureListItemCheckChange);
     connect(PictureList, &TPictureGridView::VisibleRowsChanged, this, &TPicFrame::WantVisible);
+    // The box above the grid follows the ticks of the shown pictures.
+    connect(FModel, &QAbstractItemModel::dataChanged, this, &TPicFrame::ShowAllPicState);
+    connect(FModel, &QAbstractItemModel::modelReset, this, &TPicFrame::ShowAllPicState);
+
+    NotFoundLb = new QLabel(PictureList->viewport());
+    NotFoundLb->setObjectName("NotFoundLb");
+    NotFoundLb->setAlignment(Qt::AlignCenter);
+    NotFoundLb->setForegroundRole(QPalette::PlaceholderText);
+    NotFoundLb->hide();
 
     rightLayout->addWidget(HeaderPnl);
     rightLayout->addWidget(PictureList, 1);
@@ -203,12 +213,28 @@ QString TPicFrame::FillList(int index) {
         const std::vector<int32_t>& members = FPhotoDb->Albums.Items(index).Members;
         tags.assign(members.begin(), members.end());
     }
+    // An album (not the whole library) whose own name matches shows all of its pictures.
+    const bool albumMatches = !cameraRoll && index > 0 && index < FPhotoDb->Albums.Count() &&
+                              Matches(FPhotoDb->Albums.Items(index).Name);
+    if (!FFilter.isEmpty() && !albumMatches) {
+        std::erase_if(tags, [&](int tag) {
+            if (cameraRoll)
+                return !FPhotoDb->CameraPhotos.Has(tag) ||
+                       !Matches(FPhotoDb->CameraPhotos.Items(tag).FileName);
+            return !FPhotoDb->Photos.Has(tag) || !Matches(FPhotoDb->Photos.Items(tag).Name);
+        });
+    }
     FModel->Fill(cameraRoll, std::move(tags));
     PictureList->scrollToTop();
     if (FModel->rowCount() > 0)
         EnsureThumbnails(cameraRoll);
     PictureList->setUpdatesEnabled(true);
     WantVisible();
+    NotFoundLb->setVisible(!FFilter.isEmpty() && FModel->rowCount() == 0);
+    if (NotFoundLb->isVisible()) {
+        NotFoundLb->setText("Not found: \u201c" + FFilter + "\u201d");
+        NotFoundLb->resize(PictureList->viewport()->size());
+    }
     return QString::number(FModel->rowCount()) + " pictures";
 }
 
@@ -299,6 +325,14 @@ void TPicFrame::AllPicCbClick(bool checked) {
     FModel->ChecksChanged();
 }
 
+void TPicFrame::ShowAllPicState() {
+    const int rows = FModel->rowCount();
+    int ticked = 0;
+    for (int row = 0; row < rows; ++row)
+        ticked += FModel->index(row).data(Qt::CheckStateRole).toInt() == Qt::Checked ? 1 : 0;
+    FAllPicBox->ShowTicked(ticked, rows);
+}
+
 void TPicFrame::PicListCollapsing(QTreeWidgetItem* node) {
     node->setExpanded(true);
 }
@@ -316,6 +350,35 @@ void TPicFrame::ShowCameraRollHint() {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     app::ShowInFileManager(QString::fromStdString(folder));
+}
+
+bool TPicFrame::Matches(const std::string& name) const {
+    return FFilter.isEmpty() || QString::fromStdString(name).contains(FFilter, Qt::CaseInsensitive);
+}
+
+void TPicFrame::FilterText(const QString& text) {
+    if (text == FFilter || !FPhotoDb)
+        return;
+    FFilter = text;
+    // An album stays in the tree when its name or one of its pictures' names matches.
+    for (int i = 0; i < FRootNode->childCount(); ++i) {
+        QTreeWidgetItem* node = FRootNode->child(i);
+        const int album = node->data(0, Qt::UserRole).toInt();
+        bool keep = Matches(node->text(0).toStdString());
+        if (!keep && album < FPhotoDb->Albums.Count()) {
+            for (int32_t member : FPhotoDb->Albums.Items(album).Members)
+                keep = keep || (FPhotoDb->Photos.Has(member) &&
+                                Matches(FPhotoDb->Photos.Items(member).Name));
+        }
+        node->setHidden(!keep);
+    }
+    QTreeWidgetItem* current = PicList->currentItem();
+    if (current != nullptr && current->isHidden()) {
+        PicList->setCurrentItem(FRootNode);
+        return;
+    }
+    if (current != nullptr)
+        ShowNode(current);
 }
 
 bool TPicFrame::FindText(const QString& text) {

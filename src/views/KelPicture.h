@@ -32,6 +32,7 @@ namespace corvane::views {
 
 class TPictureGridView;
 class TPictureListModel;
+class TTriStateBox;
 
 class TPicFrame : public TDeviceView {
     Q_OBJECT
@@ -47,6 +48,9 @@ public:
     bool FindText(const QString& text) override;
     std::string LogText() const override;
     void DeviceLost() override;
+    // Shows the pictures whose name holds text, all of an album whose name holds it, and
+    // hides the albums with neither (empty text: everything).
+    void FilterText(const QString& text) override;
 
     TIpodPhotoDb* PhotoDb() const { return FPhotoDb.get(); }
     TPictureListModel* PictureModel() const { return FModel; }
@@ -61,7 +65,8 @@ public:
     QFrame* LineShp = nullptr;
     TPictureGridView* PictureList = nullptr;
     QStatusBar* Sb = nullptr;
-    QLabel* SbPanel = nullptr;  // the status bar's one centred panel
+    QLabel* SbPanel = nullptr;     // the status bar's one centred panel
+    QLabel* NotFoundLb = nullptr;  // over the grid when the search leaves nothing
 
     // Handlers
     void ShowNode(QTreeWidgetItem* node);
@@ -85,6 +90,8 @@ private:
     void ShowCameraRollHint();
     bool CameraRollShown() const;
     void SetStatus(const QString& text);
+    void ShowAllPicState();
+    bool Matches(const std::string& name) const;
 
     TIpodDevice& FDevice;
     // Declared before the loader, which uses it: the loader goes first.
@@ -96,8 +103,10 @@ private:
     bool FListDone[2] = {false, false};  // library, camera roll: every preview made
     bool FReplacing = false;             // a loader is being stopped to start another
     bool FDeviceLost = false;
+    QString FFilter;
     QPointer<transfer::TProgressDialog> FProgress;
     TPictureListModel* FModel = nullptr;
+    TTriStateBox* FAllPicBox = nullptr;  // AllPicCb
     QTreeWidgetItem* FRootNode = nullptr;
     QTreeWidgetItem* FCameraNode = nullptr;
 };

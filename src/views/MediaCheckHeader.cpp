@@ -20,9 +20,13 @@ TCheckHeader::TCheckHeader(int checkSection, int height, QWidget* parent)
 }
 
 void TCheckHeader::SetChecked(bool checked) {
-    if (FChecked == checked)
+    SetState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TCheckHeader::SetState(Qt::CheckState state) {
+    if (FState == state)
         return;
-    FChecked = checked;
+    FState = state;
     viewport()->update(CheckRect());
 }
 
@@ -72,7 +76,9 @@ void TCheckHeader::paintSection(QPainter* painter, const QRect& rect, int logica
     box.initFrom(this);
     box.rect = CheckRectIn(rect);
     box.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None) |
-                (FChecked ? QStyle::State_On : QStyle::State_Off);
+                (FState == Qt::Checked            ? QStyle::State_On
+                 : FState == Qt::PartiallyChecked ? QStyle::State_NoChange
+                                                  : QStyle::State_Off);
     style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, this);
 
     QStyleOptionHeaderV2 label = option;
@@ -109,8 +115,8 @@ void TCheckHeader::mouseReleaseEvent(QMouseEvent* event) {
         FPressed = false;
         event->accept();
         if (OnCheck(event)) {
-            SetChecked(!FChecked);
-            emit CheckClicked(FChecked);
+            SetChecked(FState != Qt::Checked);
+            emit CheckClicked(Checked());
         }
         return;
     }

@@ -11,8 +11,11 @@ class TCheckHeader : public QHeaderView {
 public:
     TCheckHeader(int checkSection, int height, QWidget* parent);
 
-    bool Checked() const { return FChecked; }
+    bool Checked() const { return FState == Qt::Checked; }
     void SetChecked(bool checked);
+    // Partly ticked while some rows are; a click on a partly ticked box ticks them all.
+    Qt::CheckState State() const { return FState; }
+    void SetState(Qt::CheckState state);
     // The box in header coordinates (empty while its section is hidden).
     QRect CheckRect() const;
 
@@ -33,7 +36,7 @@ private:
 
     int FSection;
     int FHeight;
-    bool FChecked = true;
+    Qt::CheckState FState = Qt::Checked;
     bool FPressed = false;
 };
 

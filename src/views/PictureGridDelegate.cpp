@@ -8,13 +8,12 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "gui/ThemeColours.h"
 #include "views/PictureListModel.h"
 
 namespace corvane::views {
 namespace {
 
-const QColor kItemBorderColour(238, 238, 238);
-const QColor kEmptyPreview(246, 247, 249);
 constexpr int kCheckInset = 3;  // from the preview's corner
 const QColor kCloudFill(255, 255, 255);
 const QColor kCloudOutline(90, 110, 140);
@@ -114,13 +113,13 @@ void TPictureGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         layout.Thumb.adjusted(-kItemBorder, -kItemBorder, kItemBorder - 1, kItemBorder - 1);
     const QPixmap preview = index.data(TPictureListModel::ThumbRole).value<QPixmap>();
     if (preview.isNull()) {
-        painter->fillRect(layout.Thumb, kEmptyPreview);
+        painter->fillRect(layout.Thumb, app::EmptyPreviewColour(palette));
     } else {
         painter->setClipRect(layout.Thumb);
         painter->drawPixmap(layout.Thumb.topLeft(), preview);
         painter->setClipping(false);
     }
-    painter->setPen(selected ? palette.color(QPalette::Highlight) : kItemBorderColour);
+    painter->setPen(selected ? palette.color(QPalette::Highlight) : app::ItemBorderColour(palette));
     painter->drawRect(frame);
     if (index.data(TPictureListModel::CloudRole).toBool())
         DrawCloud(painter, CloudRect(layout.Thumb));

@@ -1,27 +1,42 @@
 #include "views/TrackListModel.h"
 
 #include <QColor>
+#include <QGuiApplication>
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <string>
 #include <string_view>
 
+#include "device/iPodDev.h"
 #include "gui/Icons.h"
+#include "gui/ThemeColours.h"
 #include "music/iPodMusic.h"
 
 namespace corvane::views {
 
 namespace {
 
-const QColor kEvenRow(241, 245, 250);
-const QColor kOddRow(255, 255, 255);
+const char* const kCaptions[tcColumnCount] = {"",      "Name", "Time",   "Artist", "Album",
+                                              "Genre", "Size", "Rating", "Plays",  "Kind"};
 
-const char* const kCaptions[tcColumnCount] = {"",      "Name",  "Time", "Artist",
-                                              "Album", "Genre", "Size"};
+const char* const kKindNames[] = {"Music", "Movie", "Book", "Tone", "Voice memo"};
+
+bool IsNumberColumn(int column) {
+    return column == tcMark || column == tcTime || column == tcSize || column == tcRating ||
+           column == tcPlays;
+}
+
+// Five places, the rating's stars filled: 0..100 with 20 points a star.
+QString Stars(int rating) {
+    const int filled = std::clamp((rating + 10) / 20, 0, 5);
+    if (filled == 0)
+        return {};
+    return QString(filled, QChar(0x2605)) + QString(5 - filled, QChar(0x2606));
+}
 
 Qt::Alignment ColumnAlignment(int column) {
-    if (column == tcTime || column == tcSize)
+    if (column == tcTime || column == tcSize || column == tcPlays)
         return Qt::AlignRight | Qt::AlignVCenter;
     return Qt::AlignLeft | Qt::AlignVCenter;
 }
@@ -39,6 +54,10 @@ int64_t NumberKey(const TTrackItem& track, int column) {
             return track.DurationMs;
         case tcSize:
             return track.FileSize;
+        case tcRating:
+            return track.Rating;
+        case tcPlays:
+            return track.PlayCount;
         default:
             return 0;
     }
@@ -79,6 +98,11 @@ const std::string& ColumnText(const TTrackItem& track, int column) {
             return track.Genre;
         case tcSize:
             return track.SizeText;
+        case tcKind: {
+            static const std::string kinds[] = {kKindNames[0], kKindNames[1], kKindNames[2],
+                                                kKindNames[3], kKindNames[4]};
+            return track.Kind <= mkVoiceMemo ? kinds[track.Kind] : none;
+        }
         default:
             return none;
     }
@@ -89,7 +113,17 @@ const std::string& ColumnText(const TTrackItem& track, int column) {
 TTrackListModel::TTrackListModel(TTrackList& tracks, QObject* parent)
     : QAbstractTableModel(parent),
       FTracks(tracks),
-      FMarks{app::Picture("mark-red"), app::Picture("mark-green"), app::Picture("mark-blue")} {}
+      FMarks{app::Picture("mark-red"), app::Picture("mark-green"), app::Picture("mark-blue")} {
+    SetPalette(QGuiApplication::palette());
+}
+
+void TTrackListModel::SetPalette(const QPalette& palette) {
+    FEvenRow = app::EvenRowColour(palette);
+    FOddRow = app::OddRowColour(palette);
+    if (!FRows.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                         {Qt::BackgroundRole});
+}
 
 int TTrackListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(FRows.size());
@@ -114,6 +148,13 @@ QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole: {
             if (column == tcMark)
                 return {};
+            if (column == tcRating)
+                return Stars(track->Rating);
+            if (column == tcPlays)
+                return track->PlayCount > 0 ? QString::number(track->PlayCount) : QString();
+            // A reader that knew the size but wrote no text for it (books, tones, memos).
+            if (column == tcSize && track->SizeText.empty() && track->FileSize > 0)
+                return QString::fromStdString(TIpodDevice::FormatSize(track->FileSize));
             return QString::fromStdString(ColumnText(*track, column));
         }
         case Qt::DecorationRole: {
@@ -129,7 +170,7 @@ QVariant TTrackListModel::data(const QModelIndex& index, int role) const {
                 return {};
             return track->Checked ? Qt::Checked : Qt::Unchecked;
         case Qt::BackgroundRole:
-            return index.row() % 2 == 0 ? kEvenRow : kOddRow;
+            return index.row() % 2 == 0 ? FEvenRow : FOddRow;
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(ColumnAlignment(column));
         default:
@@ -212,7 +253,7 @@ void TTrackListModel::sort(int column, Qt::SortOrder order) {
     std::vector<size_t> positions(FRows.size());
     std::iota(positions.begin(), positions.end(), size_t{0});
     const bool descending = order == Qt::DescendingOrder;
-    if (column == tcMark || column == tcTime || column == tcSize) {
+    if (IsNumberColumn(column)) {
         std::vector<int64_t> keys(FRows.size());
         for (size_t i = 0; i < FRows.size(); ++i)
             keys[i] = NumberKey(FTracks.Items(FRows[i]), column);

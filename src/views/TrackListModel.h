@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QPixmap>
 #include <array>
 #include <cstddef>
@@ -24,7 +25,10 @@ enum TTrackColumn : int {
     tcAlbum = 4,
     tcGenre = 5,
     tcSize = 6,
-    tcColumnCount = 7,
+    tcRating = 7,  // stars, 20 points a star
+    tcPlays = 8,
+    tcKind = 9,
+    tcColumnCount = 10,
 };
 
 class TTrackListModel : public QAbstractTableModel {
@@ -54,13 +58,17 @@ public:
     void CheckAll(bool checked);
     void SetChecked(int row, bool checked);
     void ToggleChecked(int row);
+    // Takes the row tints from this palette (the application's at start).
+    void SetPalette(const QPalette& palette);
 
 private:
     void ChecksChanged();
 
     TTrackList& FTracks;
     std::vector<int> FRows;
-    std::array<QPixmap, 3> FMarks;  // failed, copied, copied but not for the media library
+    std::array<QPixmap, 3> FMarks;
+    QColor FEvenRow;
+    QColor FOddRow;  // failed, copied, copied but not for the media library
 };
 
 }  // namespace corvane::views

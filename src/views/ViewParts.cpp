@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
+#include "gui/ThemeColours.h"
+
 namespace corvane::views {
 
 QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indentation) {
@@ -30,7 +32,7 @@ QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indenta
         "QTreeView::item { min-height: 26px; }"
         "QTreeView::item:selected, QTreeView::branch:selected {"
         " background: palette(highlight); color: palette(highlighted-text); }");
-    const QColor background(230, 234, 239);
+    const QColor background = app::SideTreeColour(tree->palette());
     SetColour(tree, QPalette::Base, background);
     SetColour(tree, QPalette::Window, background);
     tree->setAutoFillBackground(true);

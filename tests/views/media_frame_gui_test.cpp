@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolTip>
@@ -131,7 +132,8 @@ protected:
         return rows;
     }
     std::string Summary(int count, int64_t bytes) {
-        return std::to_string(count) + " tracks " + TIpodDevice::FormatSize(bytes);
+        return std::to_string(count) + (count == 1 ? " track " : " tracks ") +
+               TIpodDevice::FormatSize(bytes);
     }
 
     TMessageRecorder FMessages;
@@ -163,7 +165,8 @@ TEST_F(MediaFrameTest, PopulateShowsTheTreeAndTheRootsSummary) {
     QStringList children;
     for (int i = 0; i < root->childCount(); ++i)
         children << root->child(i)->text(0);
-    EXPECT_EQ(children, (QStringList{"Music", "Movies", "Books", "Tones", "Mix", "Smart"}));
+    EXPECT_EQ(children,
+              (QStringList{"Music", "Movies", "Books", "Tones", "Voice memos", "Mix", "Smart"}));
     EXPECT_EQ(FFrame->MediaList->currentItem(), root);
     EXPECT_EQ(Shown(), (std::vector<int64_t>{1, 2, 3, 4, 5, 6}));
     const std::string summary = Summary(6, FFrame->MusicDb->TotalSize);
@@ -235,14 +238,24 @@ TEST_F(MediaFrameTest, TheHeaderCheckBoxActsOnTheShownCategoryOnly) {
     EXPECT_EQ(tracks.CheckedCount, 3);
     EXPECT_EQ(tracks.CheckedSize, 30000000 + 20000 + 700);
 
+    // The box follows the rows shown: the tones are all ticked, the library partly.
     Select("Tones");
-    QTest::mouseClick(FFrame->MusicHeader->viewport(), Qt::LeftButton, {}, box.center());
-    EXPECT_TRUE(FFrame->MusicHeader->Checked());
-    EXPECT_EQ(tracks.CheckedCount, 3);  // the tone was ticked already
+    EXPECT_EQ(FFrame->MusicHeader->State(), Qt::Checked);
     Select("Library");
+    EXPECT_EQ(FFrame->MusicHeader->State(), Qt::PartiallyChecked);
+    EXPECT_EQ(FFrame->SbPanel->text().toStdString(),
+              Summary(6, FFrame->MusicDb->TotalSize) + "  \u2013  3 of 6 ticked, " +
+                  TIpodDevice::FormatSize(30000000 + 20000 + 700));
+    // A click on a partly ticked box ticks all, the next clears all.
+    QTest::mouseClick(FFrame->MusicHeader->viewport(), Qt::LeftButton, {}, box.center());
+    EXPECT_EQ(tracks.CheckedCount, 6);
+    EXPECT_EQ(FFrame->MusicHeader->State(), Qt::Checked);
     QTest::mouseClick(FFrame->MusicHeader->viewport(), Qt::LeftButton, {}, box.center());
     EXPECT_EQ(tracks.CheckedCount, 0);
     EXPECT_EQ(tracks.CheckedSize, 0);
+    // A single row's tick moves the box too.
+    FFrame->MusicModel->SetChecked(0, true);
+    EXPECT_EQ(FFrame->MusicHeader->State(), Qt::PartiallyChecked);
 }
 
 TEST_F(MediaFrameTest, SortsByNumberForTimeAndSizeAndByNameIgnoringTheCaseOfAToZ) {
@@ -369,6 +382,121 @@ TEST_F(MediaFrameTest, TransferNeedsATickAndADestinationOffTheDevice) {
     EXPECT_EQ(FMessages.Shown[0].Kind, app::TMessageKind::Warning);
     EXPECT_TRUE(FMessages.Shown[0].Text.contains("is your iPod."));
     EXPECT_EQ(FFrame->MusicDb->DestFolder, "");
+}
+
+TEST_F(MediaFrameTest, RatingPlaysAndKindColumnsShowAndSortByNumber) {
+    Open();
+    TTrackList& tracks = FFrame->MusicDb->Tracks;
+    tracks.Items(0).Rating = 60;
+    tracks.Items(1).Rating = 100;
+    tracks.Items(0).PlayCount = 12;
+    tracks.Items(2).PlayCount = 3;
+    tracks.Items(5).SizeText.clear();  // a book whose reader wrote no size text
+    Select("Library");
+    auto text = [this](int row, int column) {
+        return FFrame->MusicModel->index(row, column).data(Qt::DisplayRole).toString();
+    };
+    EXPECT_EQ(text(0, tcRating), QString::fromUtf8("\u2605\u2605\u2605\u2606\u2606"));
+    EXPECT_EQ(text(2, tcRating), "");
+    EXPECT_EQ(text(0, tcPlays), "12");
+    EXPECT_EQ(text(1, tcPlays), "");
+    const QStringList kinds = {text(0, tcKind), text(3, tcKind), text(4, tcKind), text(5, tcKind)};
+    EXPECT_EQ(kinds, (QStringList{"Music", "Movie", "Tone", "Book"}));
+    EXPECT_EQ(text(5, tcSize).toStdString(), TIpodDevice::FormatSize(700));
+
+    // 3 plays sorts below 12, which a text order would not do.
+    FFrame->MusicListHeaderClick(tcPlays);
+    FFrame->MusicListHeaderClick(tcPlays);
+    EXPECT_EQ(Shown().front(), 1);
+    EXPECT_EQ(Shown().at(1), 3);
+    FFrame->MusicListHeaderClick(tcRating);
+    EXPECT_EQ(Shown().back(), 2);
+}
+
+TEST_F(MediaFrameTest, SpareWidthGoesToTheTextColumnsInProportion) {
+    Open();
+    TCheckHeader* header = FFrame->MusicHeader;
+    FFrame->resize(1600, 500);
+    RunEventsFor(20);
+    const int name = header->sectionSize(tcName);
+    const int artist = header->sectionSize(tcArtist);
+    EXPECT_GT(artist, 120);
+    EXPECT_NEAR(static_cast<double>(name) / artist, 200.0 / 120.0, 0.05);
+    EXPECT_EQ(header->sectionSize(tcTime), 60);
+    EXPECT_EQ(header->sectionSize(tcSize), 80);
+    EXPECT_LE(header->length(), FFrame->MusicList->viewport()->width());
+}
+
+TEST_F(MediaFrameTest, TypedTextNarrowsTheListAndEmptyListsSaySo) {
+    Open();
+    FFrame->FilterText("apple");
+    EXPECT_EQ(Shown(), (std::vector<int64_t>{2, 5}));
+    Select("Music");
+    EXPECT_EQ(Shown(), std::vector<int64_t>{2});
+    EXPECT_EQ(FFrame->StatusText().toStdString(), Summary(1, 900000));
+    FFrame->FilterText("no such text");
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_FALSE(FFrame->EmptyLb->isHidden());
+    EXPECT_TRUE(FFrame->EmptyLb->text().startsWith("Not found"));
+    FFrame->FilterText("");
+    EXPECT_EQ(Shown(), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_TRUE(FFrame->EmptyLb->isHidden());
+    // A category with nothing in it says so; the voice memos have their own.
+    Select("Voice memos");
+    EXPECT_TRUE(Shown().empty());
+    EXPECT_EQ(FFrame->EmptyLb->text(), "No tracks in Voice memos");
+    EXPECT_FALSE(FFrame->EmptyLb->isHidden());
+}
+
+TEST_F(MediaFrameTest, RowAndHeaderMenusAndSpaceTickAndShowColumns) {
+    Open();
+    TTrackList& tracks = FFrame->MusicDb->Tracks;
+    QStringList seen;
+    QString pick;
+    FFrame->MenuHook = [&](QMenu& menu) {
+        seen.clear();
+        for (QAction* action : menu.actions()) {
+            if (action->isSeparator())
+                continue;
+            seen << action->text() + (action->isEnabled() ? "" : " (off)");
+            if (action->text() == pick)
+                action->trigger();
+        }
+    };
+    QTreeView* list = FFrame->MusicList;
+    auto rowPoint = [&](int row) {
+        return list->visualRect(FFrame->MusicModel->index(row, tcArtist)).center();
+    };
+    pick = "Untick";
+    FFrame->RowMenu(rowPoint(0));
+    EXPECT_EQ(seen, (QStringList{"Tick (off)", "Untick", "Tick selected", "Untick selected",
+                                 "Show in folder (off)"}));
+    EXPECT_FALSE(tracks.Items(0).Checked);
+
+    // Space ticks or clears the selection as its first row says.
+    list->setFocus();
+    list->selectionModel()->select(
+        QItemSelection(FFrame->MusicModel->index(0, 0), FFrame->MusicModel->index(2, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_TRUE(tracks.Items(0).Checked && tracks.Items(1).Checked && tracks.Items(2).Checked);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_FALSE(tracks.Items(0).Checked || tracks.Items(1).Checked || tracks.Items(2).Checked);
+
+    // After a copy the row leads to its file.
+    tracks.Items(0).TransferState = 1;
+    tracks.Items(0).DestPath = "/music/banana.mp3";
+    TShellRecorder shell;
+    pick = "Show in folder";
+    FFrame->RowMenu(rowPoint(0));
+    ASSERT_EQ(shell.Requests.size(), 1u);
+    EXPECT_EQ(shell.Requests[0].Target, "/music/banana.mp3");
+
+    pick = "Genre";
+    FFrame->HeaderMenu(QPoint(5, 5));
+    EXPECT_TRUE(seen.contains("Kind"));
+    EXPECT_FALSE(seen.contains("Name"));
+    EXPECT_TRUE(FFrame->MusicHeader->isSectionHidden(tcGenre));
 }
 
 }  // namespace

@@ -254,10 +254,56 @@ TEST(PicFrame, TheBoxAboveTheGridActsOnTheShownAlbumOnly) {
     EXPECT_EQ(frame.AllPicCb->text(), "Albums");
     EXPECT_FALSE(RowChecked(frame, RowOfImage(frame, 106)));
     EXPECT_TRUE(RowChecked(frame, RowOfImage(frame, 101)));
+    // The box says the shown pictures are partly ticked; one tick of a row moves it.
+    EXPECT_EQ(frame.AllPicCb->checkState(), Qt::PartiallyChecked);
+    Select(frame, "Harbour Walk");
+    EXPECT_EQ(frame.AllPicCb->checkState(), Qt::Checked);
+    ClickCheckBox(frame, 0);
+    EXPECT_EQ(frame.AllPicCb->checkState(), Qt::PartiallyChecked);
+    // A click on a partly ticked box ticks every shown picture.
+    QTest::mouseClick(frame.AllPicCb, Qt::LeftButton);
+    EXPECT_EQ(frame.AllPicCb->checkState(), Qt::Checked);
+    EXPECT_EQ(photos.CheckedCount, all - 3);
 
     Select(frame, "Evenings");
+    EXPECT_EQ(frame.AllPicCb->checkState(), Qt::Unchecked);
     QTest::mouseClick(frame.AllPicCb, Qt::LeftButton);
     EXPECT_EQ(photos.CheckedCount, all);
+}
+
+TEST(PicFrame, TypedTextNarrowsTheAlbumsAndTheGridByAlbumAndFileNames) {
+    TPhotoSession session(TMode::Disk, false);
+    TPicFrame& frame = session.OpenLoaded();
+    auto shownAlbums = [&frame] {
+        QStringList names;
+        QTreeWidgetItem* root = frame.PicList->topLevelItem(0);
+        for (int i = 0; i < root->childCount(); ++i) {
+            if (!root->child(i)->isHidden())
+                names << root->child(i)->text(0);
+        }
+        return names;
+    };
+    // An album's own name: it stays, and shows all its pictures; the library shows none.
+    frame.FilterText("harbour");
+    EXPECT_EQ(shownAlbums(), QStringList{"Harbour Walk"});
+    EXPECT_EQ(frame.PictureModel()->rowCount(), 0);
+    EXPECT_FALSE(frame.NotFoundLb->isHidden());
+    EXPECT_TRUE(frame.NotFoundLb->text().startsWith("Not found"));
+    Select(frame, "Harbour Walk");
+    EXPECT_EQ(frame.PictureModel()->rowCount(), 3);
+    EXPECT_TRUE(frame.NotFoundLb->isHidden());
+
+    // A picture's name: the albums holding it stay; the album shown then hides, so the
+    // library is shown with that one picture.
+    frame.FilterText("105");
+    EXPECT_EQ(shownAlbums(), QStringList{"Evenings"});
+    EXPECT_EQ(frame.PicList->currentItem()->text(0), "Albums");
+    ASSERT_EQ(frame.PictureModel()->rowCount(), 1);
+    EXPECT_EQ(frame.PhotoDb()->Photos.Items(frame.PictureModel()->Tag(0)).ImageId, 105u);
+
+    frame.FilterText("");
+    EXPECT_EQ(shownAlbums(), AlbumNames(frame));
+    EXPECT_EQ(frame.PictureModel()->rowCount(), frame.PhotoDb()->Photos.Count());
 }
 
 TEST(PicFrame, FindTextSelectsTheFirstMatchingAlbumIncludingTheLast) {
