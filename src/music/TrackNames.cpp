@@ -68,6 +68,24 @@ bool IsDotsOnly(std::string_view text) {
     return !text.empty() && text.find_first_not_of('.') == std::string_view::npos;
 }
 
+// The characters trimmed of blanks, with those no file name may hold replaced; empty when only
+// blanks were given.
+std::string SafeChars(const std::vector<TChar>& chars) {
+    size_t begin = 0;
+    size_t end = chars.size();
+    while (begin < end && IsBlank(chars[begin]))
+        ++begin;
+    while (end > begin && IsBlank(chars[end - 1]))
+        --end;
+    std::string name;
+    for (size_t i = begin; i < end; ++i)
+        name += NeedsReplacement(chars[i]) ? std::string_view("_") : chars[i].Bytes;
+    // "." and ".." name folders, not files; no other dots-only name is worth the risk.
+    if (IsDotsOnly(name))
+        name = ReplaceChar(name, '.', '_');
+    return name;
+}
+
 }  // namespace
 
 std::string TIpodMusicDb::NameComponent(const std::string& text, const std::string& suffix) {
@@ -82,27 +100,9 @@ std::string TIpodMusicDb::NameComponent(const std::string& text, const std::stri
         position += c.Bytes.size();
         chars.push_back(c);
     }
-    size_t begin = 0;
-    size_t end = chars.size();
-    while (begin < end && IsBlank(chars[begin]))
-        ++begin;
-    while (end > begin && IsBlank(chars[end - 1]))
-        --end;
+    std::string name = SafeChars(chars);
     // A name made only of blanks reads as no name at all.
-    if (begin == end)
-        return "Unknown" + suffix;
-    std::string name;
-    for (size_t i = begin; i < end; ++i) {
-        if (NeedsReplacement(chars[i])) {
-            name += '_';
-        } else {
-            name += chars[i].Bytes;
-        }
-    }
-    // "." and ".." name folders, not files; no other dots-only name is worth the risk.
-    if (IsDotsOnly(name))
-        name = ReplaceChar(name, '.', '_');
-    return name;
+    return name.empty() ? "Unknown" + suffix : name;
 }
 
 std::string TIpodMusicDb::SafeNameText(const std::string& text) {
@@ -111,18 +111,7 @@ std::string TIpodMusicDb::SafeNameText(const std::string& text) {
         chars.push_back(NextChar(text, position));
         position += chars.back().Bytes.size();
     }
-    size_t begin = 0;
-    size_t end = chars.size();
-    while (begin < end && IsBlank(chars[begin]))
-        ++begin;
-    while (end > begin && IsBlank(chars[end - 1]))
-        --end;
-    std::string name;
-    for (size_t i = begin; i < end; ++i)
-        name += NeedsReplacement(chars[i]) ? std::string_view("_") : chars[i].Bytes;
-    if (IsDotsOnly(name))
-        name = ReplaceChar(name, '.', '_');
-    return name;
+    return SafeChars(chars);
 }
 
 std::string TIpodMusicDb::TrackFileBase(int index, uint8_t scheme) {

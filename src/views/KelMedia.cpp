@@ -163,11 +163,7 @@ void TMediaFrame::CreateList() {
     connect(toggle, &QAction::triggered, this, &TMediaFrame::ToggleSelected);
 
     // What an empty category or a search without match shows over the list.
-    EmptyLb = new QLabel(MusicList->viewport());
-    EmptyLb->setObjectName("EmptyLb");
-    EmptyLb->setAlignment(Qt::AlignCenter);
-    EmptyLb->setForegroundRole(QPalette::PlaceholderText);
-    EmptyLb->hide();
+    EmptyLb = CreateOverlayLabel(MusicList->viewport(), "EmptyLb");
     MusicList->viewport()->installEventFilter(this);
 
     // The header box and the status bar follow every change of a tick.
@@ -292,8 +288,10 @@ void TMediaFrame::ToggleSelected() {
 }
 
 void TMediaFrame::SetSelectedChecked(bool checked) {
+    std::vector<int> rows;
     for (const QModelIndex& index : MusicList->selectionModel()->selectedRows())
-        MusicModel->SetChecked(index.row(), checked);
+        rows.push_back(index.row());
+    MusicModel->SetChecked(rows, checked);
 }
 
 void TMediaFrame::RowMenu(const QPoint& at) {

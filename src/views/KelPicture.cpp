@@ -117,11 +117,7 @@ void TPicFrame::CreateControls() {
     connect(FModel, &QAbstractItemModel::dataChanged, this, &TPicFrame::ShowAllPicState);
     connect(FModel, &QAbstractItemModel::modelReset, this, &TPicFrame::ShowAllPicState);
 
-    NotFoundLb = new QLabel(PictureList->viewport());
-    NotFoundLb->setObjectName("NotFoundLb");
-    NotFoundLb->setAlignment(Qt::AlignCenter);
-    NotFoundLb->setForegroundRole(QPalette::PlaceholderText);
-    NotFoundLb->hide();
+    NotFoundLb = CreateOverlayLabel(PictureList->viewport(), "NotFoundLb");
 
     rightLayout->addWidget(HeaderPnl);
     rightLayout->addWidget(PictureList, 1);

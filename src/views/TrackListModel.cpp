@@ -223,6 +223,22 @@ void TTrackListModel::SetChecked(int row, bool checked) {
     ChecksChanged();
 }
 
+void TTrackListModel::SetChecked(const std::vector<int>& rows, bool checked) {
+    bool changed = false;
+    for (int row : rows) {
+        if (row < 0 || row >= rowCount())
+            continue;
+        const int track = FRows[static_cast<size_t>(row)];
+        if (checked)
+            FTracks.Check(track);
+        else
+            FTracks.Uncheck(track);
+        changed = true;
+    }
+    if (changed)
+        ChecksChanged();
+}
+
 void TTrackListModel::ToggleChecked(int row) {
     if (const TTrackItem* track = TrackAt(row))
         SetChecked(row, !track->Checked);

@@ -57,6 +57,9 @@ public:
     // Ticks (or clears) the track of every shown row; other tracks keep their marks.
     void CheckAll(bool checked);
     void SetChecked(int row, bool checked);
+    // The same for many rows with one change report, so ticking a large selection does not
+    // recount the list once per row.
+    void SetChecked(const std::vector<int>& rows, bool checked);
     void ToggleChecked(int row);
     // Takes the row tints from this palette (the application's at start).
     void SetPalette(const QPalette& palette);

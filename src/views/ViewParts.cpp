@@ -57,6 +57,15 @@ void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right) {
     splitter->setSizes({kSideTreeWidth, 4 * kSideTreeWidth});
 }
 
+QLabel* CreateOverlayLabel(QWidget* viewport, const char* objectName) {
+    auto* label = new QLabel(viewport);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->hide();
+    return label;
+}
+
 QStatusBar* CreateStatusBar(QWidget* parent, QLabel*& panel) {
     auto* bar = new QStatusBar(parent);
     bar->setObjectName("Sb");

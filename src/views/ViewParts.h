@@ -26,6 +26,10 @@ void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right);
 // Gives widget the colour in role (its own palette; the style still draws the rest).
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
 
+// A hidden centred label over a list's viewport, in the placeholder colour, for what an empty
+// list or a search without match shows.
+QLabel* CreateOverlayLabel(QWidget* viewport, const char* objectName);
+
 // A status bar with one centred panel reading "Loading ...".
 QStatusBar* CreateStatusBar(QWidget* parent, QLabel*& panel);
 

@@ -9,20 +9,13 @@
 #include "fixtures/AudioDevice.h"
 #include "fixtures/AudioFiles.h"
 #include "fixtures/MpdServer.h"
+#include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 
 namespace corvane {
 namespace {
 
 using namespace testing;
-
-int RunCli(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    cli::TArgs parsed(static_cast<int>(argv.size()), argv.data(), 0);
-    return cli::RunMusicExport(parsed);
-}
 
 class MusicExportRestore : public ::testing::Test {
 protected:
@@ -42,7 +35,7 @@ TEST_F(MusicExportRestore, TheTargetMustBeNamed) {
         std::vector<std::string> args = {"--device", FIpod, "--to", FDest};
         args.insert(args.end(), restore.begin(), restore.end());
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(RunCli(args), 2) << restore.back();
+        EXPECT_EQ(RunMusicExportCli(args), 2) << restore.back();
         const std::string error = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(error.find("--restore takes mpd"), std::string::npos) << error;
         EXPECT_NE(error.find("or tags"), std::string::npos) << error;
@@ -54,7 +47,7 @@ TEST_F(MusicExportRestore, NoMpdServerTakesTheErrorPathAndFails) {
     TScopedEnv host("MPD_HOST", socket);
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    const int status = RunCli({"--device", FIpod, "--to", FDest, "--restore", "mpd"});
+    const int status = RunMusicExportCli({"--device", FIpod, "--to", FDest, "--restore", "mpd"});
     const std::string output = ::testing::internal::GetCapturedStdout();
     const std::string error = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 1);

@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "fixtures/AudioDevice.h"
 #include "fixtures/AudioFiles.h"
+#include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 
 namespace corvane {
@@ -16,14 +17,6 @@ namespace {
 
 using namespace testing;
 namespace fs = std::filesystem;
-
-int RunCli(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    cli::TArgs parsed(static_cast<int>(argv.size()), argv.data(), 0);
-    return cli::RunMusicExport(parsed);
-}
 
 class MusicExportTemplate : public ::testing::Test {
 protected:
@@ -39,8 +32,8 @@ protected:
 
 TEST_F(MusicExportTemplate, NamesTheCopiesByTheTemplate) {
     ::testing::internal::CaptureStdout();
-    const int status = RunCli({"--device", FIpod, "--to", FDest, "--name-template",
-                               "%artist%/%album% %year%/%track% %title%"});
+    const int status = RunMusicExportCli({"--device", FIpod, "--to", FDest, "--name-template",
+                                          "%artist%/%album% %year%/%track% %title%"});
     const std::string output = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0) << output;
     EXPECT_TRUE(fs::is_regular_file(FRoot / "dest/Band/Album/Intro.mp3")) << output;
@@ -59,7 +52,7 @@ TEST_F(MusicExportTemplate, ABadTemplateOrTwoNamingsCopyNothing) {
         std::vector<std::string> args = {"--device", FIpod, "--to", FDest};
         args.insert(args.end(), c.naming.begin(), c.naming.end());
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(RunCli(args), 2) << c.error;
+        EXPECT_EQ(RunMusicExportCli(args), 2) << c.error;
         const std::string error = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
         EXPECT_FALSE(fs::exists(FDest));

@@ -20,6 +20,7 @@
 #include "cli/Commands.h"
 #include "fixtures/AudioDevice.h"
 #include "fixtures/AudioFiles.h"
+#include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 #include "transfer/CopyTags.h"
 
@@ -30,14 +31,6 @@ namespace fs = std::filesystem;
 using namespace testing;
 
 const std::string kQuodLibet = "QUODLIBET@LISTS.SACREDCHAO.NET";
-
-int RunCli(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    cli::TArgs parsed(static_cast<int>(argv.size()), argv.data(), 0);
-    return cli::RunMusicExport(parsed);
-}
 
 // The rating and play count fields as TagLib's generic property map shows them, plus the
 // POPM frames of an MP3 as POPM[email]=rating/count.
@@ -117,7 +110,7 @@ TEST(TagRestore, RatingsAndPlayCountsGoIntoTheCopiesOnly) {
     const auto deviceBefore = Tree(ipod);
 
     ::testing::internal::CaptureStdout();
-    const int status = RunCli({"--device", ipod, "--to", dest, "--restore", "tags"});
+    const int status = RunMusicExportCli({"--device", ipod, "--to", dest, "--restore", "tags"});
     const std::string output = ::testing::internal::GetCapturedStdout();
     ASSERT_EQ(status, 0) << output;
 
