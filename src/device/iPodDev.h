@@ -15,6 +15,7 @@
 #include "base/Dispatcher.h"
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
+#include "device/FileBytes.h"
 #include "device/FreeNames.h"
 #include "device/IosHelper.h"
 #include "device/MobileDeviceLibrary.h"
@@ -110,6 +111,10 @@ public:
     // ReadToStream for files that may well be missing (previews): a miss is not logged.
     bool ReadIfPresent(const std::string& path, TMemoryStream& stream);
     bool ReadITunesDB(TMemoryStream& stream, bool& compressed);
+    // The same without copying on a disk-mode iPod: its file is mapped in place (the same
+    // checks and log lines as ReadToStream); a mobile device's file is copied into memory.
+    bool ReadToBytes(const std::string& path, TFileBytes& bytes);
+    bool ReadITunesDB(TFileBytes& bytes, bool& compressed);
     bool ReadPhotoDatabase(TMemoryStream& stream);
     TPictureKind ReadImageFile(const std::string& path, TMemoryStream& stream);
 
