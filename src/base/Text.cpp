@@ -1,6 +1,8 @@
 #include "base/Text.h"
 
+#include <bit>
 #include <charconv>
+#include <cstring>
 
 namespace corvane {
 
@@ -122,16 +124,35 @@ char* PutUtf8(char* out, uint32_t code) {
 
 std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
     constexpr uint32_t kReplacement = 0xFFFD;
+    // Four little-endian units, the bits that make any of them more than U+007F.
+    constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ULL;
     const size_t units = bytes / 2;
     auto unitAt = [data](size_t i) { return data[2 * i] | (uint32_t{data[2 * i + 1]} << 8); };
     auto pairAt = [&](size_t i) {
         return i + 1 < units && unitAt(i) >= 0xD800 && unitAt(i) <= 0xDBFF &&
                unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF;
     };
-    // The exact length first, so that the text is written once through a cursor and the
-    // string holds no spare room (a library keeps hundreds of thousands of them).
-    size_t length = bytes % 2 != 0 ? 3 : 0;
-    for (size_t i = 0; i < units; ++i) {
+    // Text that is all ASCII (most of a music library) is narrowed four units at a time.
+    size_t ascii = 0;
+    while (std::endian::native == std::endian::little && ascii + 4 <= units) {
+        uint64_t four;
+        std::memcpy(&four, data + 2 * ascii, sizeof four);
+        if ((four & kNotAscii) != 0)
+            break;
+        ascii += 4;
+    }
+    while (ascii < units && unitAt(ascii) < 0x80)
+        ++ascii;
+    if (ascii == units && bytes % 2 == 0) {
+        std::string out(units, '\0');
+        for (size_t i = 0; i < units; ++i)
+            out[i] = static_cast<char>(data[2 * i]);
+        return out;
+    }
+    // Otherwise the exact length first, so that the text is written once through a cursor
+    // and the string holds no spare room (a library keeps hundreds of thousands of them).
+    size_t length = ascii + (bytes % 2 != 0 ? 3 : 0);
+    for (size_t i = ascii; i < units; ++i) {
         uint32_t unit = unitAt(i);
         if (unit < 0x80) {
             length += 1;

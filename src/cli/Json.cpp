@@ -115,10 +115,8 @@ std::string JsonString(std::string_view text) {
     return out;
 }
 
-char* TJsonWriter::Room(size_t count) {
-    if (FText.size() - FLength < count)
-        FText.resize(std::max(FText.size() * 2, FLength + count + 256));
-    return FText.data() + FLength;
+void TJsonWriter::Grow(size_t count) {
+    FText.resize(std::max(FText.size() * 2, FLength + count + 256));
 }
 
 void TJsonWriter::Put(std::string_view text) {

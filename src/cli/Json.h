@@ -44,7 +44,12 @@ public:
 
 private:
     // Room for count more bytes at the end of the text; the caller advances FLength.
-    char* Room(size_t count);
+    char* Room(size_t count) {
+        if (FText.size() - FLength < count)
+            Grow(count);
+        return FText.data() + FLength;
+    }
+    void Grow(size_t count);
     void Put(char c) {
         Room(1)[0] = c;
         ++FLength;

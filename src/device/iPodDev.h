@@ -64,6 +64,12 @@ struct TDeviceSessionOptions {
     bool WatchMounts = true;
     // The local folder a simulated mobile device serves: no export may write into it.
     std::string ServedFolder;
+    // Load the mobile-device library only when ScanDrives finds no disk-mode iPod, for a
+    // session that serves the first device it finds (a command): with a disk-mode iPod no
+    // mobile device can be the answer, and the library (with its TLS libraries and its
+    // watcher thread) is never loaded. Until then NoLibrary is false. The desktop program
+    // watches for phones from the start.
+    bool MobileOnDemand = false;
 };
 
 class TIpodDevice {
@@ -168,6 +174,8 @@ public:
     std::string LocationToPath(const std::string& location) const;
 
 private:
+    // Loads the mobile-device library and subscribes to its device notifications.
+    void StartMobileDevices();
     void IosChanged(bool attached);
     // A mobile device that went away keeps its session on the mobile-device branch (where
     // every operation fails with that branch's code) until another device is found: an
@@ -186,6 +194,7 @@ private:
     std::atomic<bool> FLostIos{false};
     std::atomic<bool> FConnected{false};
     bool FNoLibrary = false;
+    bool FMobileStarted = false;
     std::string FDrive;
     std::string FWorkFile;
     std::mutex FNameLock;
