@@ -10,7 +10,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libimobiledevice-dev libplist-dev libimobiledevice6 libplist3
-    libsqlite3-dev zlib1g-dev libxml2-dev
+    libsqlite3-dev zlib1g-dev libdeflate-dev libxml2-dev
     libjpeg62-turbo-dev libpng-dev libgif-dev libexif-dev libzip-dev libheif-dev
     libheif-examples
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core

@@ -1,6 +1,8 @@
 #include "base/Text.h"
 
+#include <bit>
 #include <charconv>
+#include <cstring>
 
 namespace corvane {
 
@@ -99,44 +101,85 @@ std::optional<int64_t> ParseInt64(std::string_view text) {
 }
 
 namespace {
-void AppendUtf8(std::string& out, uint32_t code) {
+// Writes one code point as UTF-8 at out; returns the end.
+char* PutUtf8(char* out, uint32_t code) {
     if (code < 0x80) {
-        out += static_cast<char>(code);
+        *out++ = static_cast<char>(code);
     } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     }
+    return out;
 }
 }  // namespace
 
 std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
     constexpr uint32_t kReplacement = 0xFFFD;
-    std::string out;
-    out.reserve(bytes / 2);
-    size_t units = bytes / 2;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t unit = data[2 * i] | (uint32_t{data[2 * i + 1]} << 8);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            uint32_t next = data[2 * i + 2] | (uint32_t{data[2 * i + 3]} << 8);
-            if (next >= 0xDC00 && next <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-                continue;
-            }
+    // Four little-endian units, the bits that make any of them more than U+007F.
+    constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ULL;
+    const size_t units = bytes / 2;
+    auto unitAt = [data](size_t i) { return data[2 * i] | (uint32_t{data[2 * i + 1]} << 8); };
+    auto pairAt = [&](size_t i) {
+        return i + 1 < units && unitAt(i) >= 0xD800 && unitAt(i) <= 0xDBFF &&
+               unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) <= 0xDFFF;
+    };
+    // Text that is all ASCII (most of a music library) is narrowed four units at a time.
+    size_t ascii = 0;
+    while (std::endian::native == std::endian::little && ascii + 4 <= units) {
+        uint64_t four;
+        std::memcpy(&four, data + 2 * ascii, sizeof four);
+        if ((four & kNotAscii) != 0)
+            break;
+        ascii += 4;
+    }
+    while (ascii < units && unitAt(ascii) < 0x80)
+        ++ascii;
+    if (ascii == units && bytes % 2 == 0) {
+        std::string out(units, '\0');
+        for (size_t i = 0; i < units; ++i)
+            out[i] = static_cast<char>(data[2 * i]);
+        return out;
+    }
+    // Otherwise the exact length first, so that the text is written once through a cursor
+    // and the string holds no spare room (a library keeps hundreds of thousands of them).
+    size_t length = ascii + (bytes % 2 != 0 ? 3 : 0);
+    for (size_t i = ascii; i < units; ++i) {
+        uint32_t unit = unitAt(i);
+        if (unit < 0x80) {
+            length += 1;
+        } else if (unit < 0x800) {
+            length += 2;
+        } else if (pairAt(i)) {
+            length += 4;
+            ++i;
+        } else {
+            length += 3;  // the rest of the plane, or U+FFFD for a lone surrogate
         }
-        AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
+    }
+    std::string out(length, '\0');
+    char* cursor = out.data();
+    for (size_t i = 0; i < units; ++i) {
+        uint32_t unit = unitAt(i);
+        if (unit < 0x80) {
+            *cursor++ = static_cast<char>(unit);
+        } else if (pairAt(i)) {
+            cursor = PutUtf8(cursor, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
+            ++i;
+        } else {
+            cursor = PutUtf8(cursor, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
+        }
     }
     if (bytes % 2 != 0)
-        AppendUtf8(out, kReplacement);
+        PutUtf8(cursor, kReplacement);
     return out;
 }
 

@@ -22,7 +22,8 @@ std::string DeviceDirFromArgs(const std::string& argValue) {
     return dir;
 }
 
-std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds) {
+std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds,
+                        bool mobileOnDemand) {
     TDeviceSessionOptions options;
     if (!deviceDir.empty()) {
         if (ClassifyDeviceFolder(deviceDir) == TDeviceFolderKind::NotADevice) {
@@ -33,6 +34,7 @@ std::string OpenSession(TCliSession& session, const std::string& deviceDir, int 
         options = OptionsForDeviceFolder(deviceDir);
     }
     options.Dispatch = session.Queue.Dispatcher();
+    options.MobileOnDemand = mobileOnDemand;
     // Reports from the library's thread are queued, never waited for.
     session.Device = std::make_unique<TIpodDevice>(
         [&session](bool connected) {
@@ -62,8 +64,8 @@ std::string OpenSession(TCliSession& session, const std::string& deviceDir, int 
 }
 
 int OpenAttachedSession(TCliSession& session, const TArgs& args) {
-    std::string error =
-        OpenSession(session, DeviceDirFromArgs(args.Value("--device")), args.IntValue("--wait", 3));
+    std::string error = OpenSession(session, DeviceDirFromArgs(args.Value("--device")),
+                                    args.IntValue("--wait", 3), true);
     if (!error.empty()) {
         std::fprintf(stderr, "corvane-cli: %s\n", error.c_str());
         return 2;

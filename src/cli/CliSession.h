@@ -18,12 +18,15 @@ struct TCliSession {
 };
 
 // Creates the session and waits up to waitSeconds for a device; deviceDir may be empty.
-// Returns an error text when deviceDir is given but is not a device folder.
-std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds);
+// Returns an error text when deviceDir is given but is not a device folder. With
+// mobileOnDemand the mobile-device library is loaded only when no disk-mode iPod is found.
+std::string OpenSession(TCliSession& session, const std::string& deviceDir, int waitSeconds,
+                        bool mobileOnDemand = false);
 
 class TArgs;
 
-// Opens the session from --device and --wait for a command that needs an attached device.
+// Opens the session from --device and --wait for a command that needs an attached device,
+// loading the mobile-device library only when no disk-mode iPod answers.
 // Returns 0, or the exit status after printing why not (2 a wrong folder, 1 no device).
 int OpenAttachedSession(TCliSession& session, const TArgs& args);
 

@@ -1,10 +1,25 @@
 #include "cli/Json.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
 
 namespace corvane::cli {
 
 namespace {
+
+// A streaming writer hands on its text in pieces of about this size.
+constexpr size_t kSinkPiece = size_t{64} << 10;
+
+// Bytes a JSON string cannot carry as they stand: control characters, the quote, the backslash,
+// and every byte of a multi-byte sequence, which is checked before it is copied.
+constexpr std::array<bool, 256> kNeedsCare = [] {
+    std::array<bool, 256> table{};
+    for (size_t c = 0; c < 256; ++c)
+        table[c] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+    return table;
+}();
 
 // Length of the valid UTF-8 sequence at text[i], 0 when it is not one.
 size_t Utf8Length(std::string_view text, size_t i) {
@@ -31,103 +46,169 @@ size_t Utf8Length(std::string_view text, size_t i) {
     return length;
 }
 
-}  // namespace
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
+// Writes text as a JSON string literal at out, which has room for MaxJsonString(text) bytes;
+// returns the end of what was written.
+char* WriteJsonString(char* out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    *out++ = '"';
+    size_t i = 0;
+    while (i < text.size()) {
+        // Most text needs nothing: it is copied a run at a time.
+        size_t run = i;
+        while (run < text.size() && !kNeedsCare[static_cast<unsigned char>(text[run])])
+            ++run;
+        std::memcpy(out, text.data() + i, run - i);
+        out += run - i;
+        i = run;
+        if (i == text.size())
+            break;
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
+            *out++ = '\\';
+            *out++ = static_cast<char>(c);
             ++i;
         } else if (c < 0x20) {
-            char escaped[8];
-            const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
-            if (named == nullptr)
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += named ? named : escaped;
+            *out++ = '\\';
+            if (c == '\n') {
+                *out++ = 'n';
+            } else if (c == '\r') {
+                *out++ = 'r';
+            } else if (c == '\t') {
+                *out++ = 't';
+            } else {
+                const char escaped[] = {'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+                std::memcpy(out, escaped, sizeof escaped);
+                out += sizeof escaped;
+            }
             ++i;
         } else if (size_t length = Utf8Length(text, i)) {
-            out.append(text.substr(i, length));
+            std::memcpy(out, text.data() + i, length);
+            out += length;
             i += length;
         } else {
-            out += "\xEF\xBF\xBD";
+            std::memcpy(out, "\xEF\xBF\xBD", 3);
+            out += 3;
             ++i;
         }
     }
-    out += '"';
+    *out++ = '"';
     return out;
 }
 
-void TJsonWriter::Separate() {
-    if (FNeedComma)
-        FText += ',';
-    FNeedComma = false;
+// The most WriteJsonString can write for text: a control byte becomes six characters.
+size_t MaxJsonString(std::string_view text) {
+    return text.size() * 6 + 2;
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text) {
+    size_t start = out.size();
+    out.resize(start + MaxJsonString(text));
+    char* end = WriteJsonString(out.data() + start, text);
+    out.resize(static_cast<size_t>(end - out.data()));
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+void TJsonWriter::Grow(size_t count) {
+    FText.resize(std::max(FText.size() * 2, FLength + count + 256));
+}
+
+void TJsonWriter::Put(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    FLength += text.size();
+}
+
+void TJsonWriter::PutString(std::string_view text) {
+    char* start = Room(MaxJsonString(text));
+    FLength += static_cast<size_t>(WriteJsonString(start, text) - start);
+}
+
+void TJsonWriter::Number(auto value) {
+    Separate();
+    char* start = Room(24);
+    FLength += static_cast<size_t>(std::to_chars(start, start + 24, value).ptr - start);
+    FNeedComma = true;
+}
+
+void TJsonWriter::Closed() {
+    FNeedComma = true;
+    if (FSink != nullptr && FLength >= kSinkPiece)
+        Flush();
+}
+
+bool TJsonWriter::Flush() {
+    if (FSink == nullptr)
+        return true;
+    if (FLength > 0 && !FSinkFailed)
+        FSinkFailed = std::fwrite(FText.data(), 1, FLength, FSink) != FLength;
+    FLength = 0;
+    return !FSinkFailed;
 }
 
 TJsonWriter& TJsonWriter::BeginObject() {
     Separate();
-    FText += '{';
+    Put('{');
     return *this;
 }
 
 TJsonWriter& TJsonWriter::EndObject() {
-    FText += '}';
-    FNeedComma = true;
+    Put('}');
+    Closed();
     return *this;
 }
 
 TJsonWriter& TJsonWriter::BeginArray() {
     Separate();
-    FText += '[';
+    Put('[');
     return *this;
 }
 
 TJsonWriter& TJsonWriter::EndArray() {
-    FText += ']';
-    FNeedComma = true;
+    Put(']');
+    Closed();
     return *this;
 }
 
 TJsonWriter& TJsonWriter::Key(std::string_view key) {
     Separate();
-    FText += JsonString(key);
-    FText += ':';
+    PutString(key);
+    Put(':');
     return *this;
 }
 
 TJsonWriter& TJsonWriter::String(std::string_view value) {
     Separate();
-    FText += JsonString(value);
+    PutString(value);
     FNeedComma = true;
     return *this;
 }
 
 TJsonWriter& TJsonWriter::Int(int64_t value) {
-    Separate();
-    FText += std::to_string(value);
-    FNeedComma = true;
+    Number(value);
     return *this;
 }
 
 TJsonWriter& TJsonWriter::UInt(uint64_t value) {
-    Separate();
-    FText += std::to_string(value);
-    FNeedComma = true;
+    Number(value);
     return *this;
 }
 
 TJsonWriter& TJsonWriter::Bool(bool value) {
     Separate();
-    FText += value ? "true" : "false";
+    Put(value ? "true" : "false");
     FNeedComma = true;
     return *this;
 }
 
 TJsonWriter& TJsonWriter::Null() {
     Separate();
-    FText += "null";
+    Put("null");
     FNeedComma = true;
     return *this;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -10,9 +11,20 @@ namespace corvane::cli {
 // A JSON string literal; invalid UTF-8 from a device becomes U+FFFD so the output stays valid.
 std::string JsonString(std::string_view text);
 
+// Appends text to out as a JSON string literal, as JsonString words it.
+void AppendJsonString(std::string& out, std::string_view text);
+
 // Builds one JSON value with commas placed automatically.
 class TJsonWriter {
 public:
+    TJsonWriter() = default;
+    // Streams the text to sink instead of keeping it: Text() holds only what has not been
+    // written yet, and Flush (or the end of the writer) writes it.
+    explicit TJsonWriter(std::FILE* sink) : FSink(sink) {}
+    ~TJsonWriter() { Flush(); }
+    TJsonWriter(const TJsonWriter&) = delete;
+    TJsonWriter& operator=(const TJsonWriter&) = delete;
+
     TJsonWriter& BeginObject();
     TJsonWriter& EndObject();
     TJsonWriter& BeginArray();
@@ -23,12 +35,42 @@ public:
     TJsonWriter& UInt(uint64_t value);
     TJsonWriter& Bool(bool value);
     TJsonWriter& Null();
-    const std::string& Text() const { return FText; }
+    const std::string& Text() const {
+        FText.resize(FLength);
+        return FText;
+    }
+    // Writes the text so far to the sink; false when the sink failed (a closed pipe).
+    bool Flush();
 
 private:
-    void Separate();
-    std::string FText;
+    // Room for count more bytes at the end of the text; the caller advances FLength.
+    char* Room(size_t count) {
+        if (FText.size() - FLength < count)
+            Grow(count);
+        return FText.data() + FLength;
+    }
+    void Grow(size_t count);
+    void Put(char c) {
+        Room(1)[0] = c;
+        ++FLength;
+    }
+    void Put(std::string_view text);
+    void Separate() {
+        if (FNeedComma)
+            Put(',');
+        FNeedComma = false;
+    }
+    void PutString(std::string_view text);
+    void Number(auto value);
+    // A closed value: a streaming writer hands its text on once enough has gathered.
+    void Closed();
+    // The text is written through a cursor into spare room (FText's size runs ahead of
+    // FLength) instead of a call per piece.
+    mutable std::string FText;
+    size_t FLength = 0;
     bool FNeedComma = false;
+    std::FILE* FSink = nullptr;
+    bool FSinkFailed = false;
 };
 
 }  // namespace corvane::cli

@@ -3,6 +3,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/Json.h"
 #include "cli/MusicOutput.h"
 #include "music/iPodMusic.h"
 
@@ -14,8 +15,15 @@ int RunMusicList(const TArgs& args) {
         return status;
     TIpodMusicDb music(*session.Device);
     bool loaded = music.Load(true);
-    std::string text = args.Flag("--json") ? MusicLibraryJson(*session.Device, music, loaded)
-                                           : MusicLibraryTable(*session.Device, music, loaded);
+    if (args.Flag("--json")) {
+        // Streamed: a large library's text is never held whole.
+        TJsonWriter json(stdout);
+        WriteMusicLibraryJson(json, *session.Device, music, loaded);
+        json.Flush();
+        std::fputc('\n', stdout);
+        return 0;
+    }
+    std::string text = MusicLibraryTable(*session.Device, music, loaded);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

@@ -24,8 +24,8 @@ const char* KindName(int kind) {
     }
 }
 
-std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, bool loaded) {
-    TJsonWriter json;
+void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMusicDb& music,
+                           bool loaded) {
     json.BeginObject();
     json.Key("device").BeginObject();
     json.Key("name").String(device.DisplayName());
@@ -76,6 +76,11 @@ std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, boo
     json.Key("checked_size").Int(music.Tracks.CheckedSize);
     json.Key("log").String(music.Log.Text());
     json.EndObject();
+}
+
+std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, bool loaded) {
+    TJsonWriter json;
+    WriteMusicLibraryJson(json, device, music, loaded);
     return json.Text() + "\n";
 }
 

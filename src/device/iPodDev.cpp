@@ -22,6 +22,21 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
     : FOptions(std::move(options)), FOnChange(std::move(onChange)) {
     // The staging path exists before the first attach can ask for it.
     FWorkFile = MakeWorkFile();
+    if (FOptions.MobileOnDemand) {
+        // A file service without a library until ScanDrives asks for one.
+        FFileService = std::make_unique<TIosHelper>(nullptr, nullptr);
+    } else {
+        StartMobileDevices();
+    }
+    if (FOptions.WatchMounts) {
+        FMountWatcher = std::make_unique<TMountWatcher>(
+            FOptions.Dispatch, [this](const TMountChange& change) { VolumeMessage(change); });
+        FMountWatcher->Start();
+    }
+}
+
+void TIpodDevice::StartMobileDevices() {
+    FMobileStarted = true;
     std::unique_ptr<IMobileDeviceLibrary> library;
     if (FOptions.LoadLibrary)
         library = FOptions.LoadLibrary();
@@ -43,11 +58,6 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
     } else if (!FFileService->StartNotify()) {
         AddLog("Cannot access iPhone/iTouch/iPad.");
         FNoLibrary = true;
-    }
-    if (FOptions.WatchMounts) {
-        FMountWatcher = std::make_unique<TMountWatcher>(
-            FOptions.Dispatch, [this](const TMountChange& change) { VolumeMessage(change); });
-        FMountWatcher->Start();
     }
 }
 
@@ -99,6 +109,8 @@ bool TIpodDevice::ScanDrives() {
             return true;
         }
     }
+    if (!FMobileStarted)
+        StartMobileDevices();
     return false;
 }
 

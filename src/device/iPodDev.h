@@ -15,6 +15,7 @@
 #include "base/Dispatcher.h"
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
+#include "device/FileBytes.h"
 #include "device/FreeNames.h"
 #include "device/IosHelper.h"
 #include "device/MobileDeviceLibrary.h"
@@ -63,6 +64,12 @@ struct TDeviceSessionOptions {
     bool WatchMounts = true;
     // The local folder a simulated mobile device serves: no export may write into it.
     std::string ServedFolder;
+    // Load the mobile-device library only when ScanDrives finds no disk-mode iPod, for a
+    // session that serves the first device it finds (a command): with a disk-mode iPod no
+    // mobile device can be the answer, and the library (with its TLS libraries and its
+    // watcher thread) is never loaded. Until then NoLibrary is false. The desktop program
+    // watches for phones from the start.
+    bool MobileOnDemand = false;
 };
 
 class TIpodDevice {
@@ -110,6 +117,10 @@ public:
     // ReadToStream for files that may well be missing (previews): a miss is not logged.
     bool ReadIfPresent(const std::string& path, TMemoryStream& stream);
     bool ReadITunesDB(TMemoryStream& stream, bool& compressed);
+    // The same without copying on a disk-mode iPod: its file is mapped in place (the same
+    // checks and log lines as ReadToStream); a mobile device's file is copied into memory.
+    bool ReadToBytes(const std::string& path, TFileBytes& bytes);
+    bool ReadITunesDB(TFileBytes& bytes, bool& compressed);
     bool ReadPhotoDatabase(TMemoryStream& stream);
     TPictureKind ReadImageFile(const std::string& path, TMemoryStream& stream);
 
@@ -163,6 +174,8 @@ public:
     std::string LocationToPath(const std::string& location) const;
 
 private:
+    // Loads the mobile-device library and subscribes to its device notifications.
+    void StartMobileDevices();
     void IosChanged(bool attached);
     // A mobile device that went away keeps its session on the mobile-device branch (where
     // every operation fails with that branch's code) until another device is found: an
@@ -181,6 +194,7 @@ private:
     std::atomic<bool> FLostIos{false};
     std::atomic<bool> FConnected{false};
     bool FNoLibrary = false;
+    bool FMobileStarted = false;
     std::string FDrive;
     std::string FWorkFile;
     std::mutex FNameLock;

@@ -166,6 +166,35 @@ bool TIpodDevice::ReadITunesDB(TMemoryStream& stream, bool& compressed) {
     return ReadToStream(folder + "iTunesDB", stream);
 }
 
+bool TIpodDevice::ReadToBytes(const std::string& path, TFileBytes& bytes) {
+    bytes.Clear();
+    if (MobileSession())
+        return ReadToStream(path, bytes.Copied);
+    auto local = DiskPath(path);
+    if (!local || !FileExists(*local)) {
+        AddLog("Not found: " + path);
+        return false;
+    }
+    const TMappedFile::TResult result = bytes.Mapped.Map(*local, kMaxWholeFileRead);
+    if (result != TMappedFile::TResult::Done) {
+        AddLog(result == TMappedFile::TResult::TooLarge
+                   ? path + ": " + FormatSize(static_cast<int64_t>(LocalFileSize(*local))) +
+                         " is too large to be a real database or picture"
+                   : "iPod not found, connect iPod to try again.");
+        return false;
+    }
+    return true;
+}
+
+bool TIpodDevice::ReadITunesDB(TFileBytes& bytes, bool& compressed) {
+    std::string folder = MobileSession() ? "/iTunes_Control/iTunes/" : "/iPod_Control/iTunes/";
+    compressed = true;
+    if (ReadToBytes(folder + "iTunesCDB", bytes))
+        return true;
+    compressed = false;
+    return ReadToBytes(folder + "iTunesDB", bytes);
+}
+
 bool TIpodDevice::ReadPhotoDatabase(TMemoryStream& stream) {
     return ReadToStream("/Photos/Photo Database", stream);
 }

@@ -2,6 +2,7 @@
 // (mhlp, mhyp, mhod, mhip). Every step is checked against the end of the chunk that holds it,
 // so damage ends the affected list with a log line instead of reading past the data.
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "base/ByteReader.h"
@@ -88,7 +89,14 @@ TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, 
         }
         const uint8_t* chars = data.Data() + position + kStringHeader;
         size_t end = bytes;  // up to the first U+0000
-        for (size_t i = 0; i + 1 < bytes; i += 2) {
+        size_t i = 0;
+        // Four units at a time while none of them is U+0000 (the test is exact either way).
+        for (uint64_t four; i + 8 <= bytes; i += 8) {
+            std::memcpy(&four, chars + i, sizeof four);
+            if (((four - 0x0001000100010001ULL) & ~four & 0x8000800080008000ULL) != 0)
+                break;
+        }
+        for (; i + 1 < bytes; i += 2) {
             if (chars[i] == 0 && chars[i + 1] == 0) {
                 end = i;
                 break;

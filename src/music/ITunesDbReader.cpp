@@ -1,15 +1,12 @@
-// iTunesDB and iTunesCDB: fetching the bytes, inflating the compressed variant and the walk
-// over the database's data sets. The track and playlist lists are in ITunesDbDatasets.cpp.
-#include <zlib.h>
-
-#include <algorithm>
-#include <climits>
+// iTunesDB and iTunesCDB: fetching the bytes and the walk over the database's data sets. The
+// inflation is in ITunesCdbInflate.cpp, the track and playlist lists in ITunesDbDatasets.cpp.
 #include <exception>
-#include <vector>
 
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
+#include "device/FileBytes.h"
 #include "device/iPodDev.h"
+#include "music/ITunesCdb.h"
 #include "music/iPodMusic.h"
 
 namespace corvane {
@@ -20,114 +17,33 @@ constexpr size_t kMhbdFields = 24;
 constexpr TChunkRule kDataset{.Tag = "mhsd", .Fields = 16, .Parent = "the file", .MayClip = true};
 constexpr uint32_t kTrackDataset = 1;
 constexpr uint32_t kPlaylistDataset = 2;
-// Deflate turns at most 258 bytes into one match of at least 2 bits: no body inflates to more
-// than about 1032 times its size.
-constexpr size_t kMaxDeflateRatio = 1040;
-
-// One zlib inflate stream, ended however the inflation ends.
-class TInflater {
-public:
-    TInflater() { FReady = inflateInit(&FStream) == Z_OK; }
-    ~TInflater() {
-        if (FReady)
-            inflateEnd(&FStream);
-    }
-    TInflater(const TInflater&) = delete;
-    TInflater& operator=(const TInflater&) = delete;
-
-    bool Ready() const { return FReady; }
-    z_stream& Stream() { return FStream; }
-
-private:
-    z_stream FStream{};
-    bool FReady = false;
-};
-
-const char* InflateFailure(const z_stream& stream, const char* fallback) {
-    return stream.msg ? stream.msg : fallback;
-}
 
 }  // namespace
 
 bool TIpodMusicDb::ReadITunesDatabase() {
-    TMemoryStream stream;
+    TFileBytes bytes;
     bool compressed = false;
     // The device session has logged why when it fails.
-    if (!Device.ReadITunesDB(stream, compressed))
+    if (!Device.ReadITunesDB(bytes, compressed))
         return false;
-    return ReadITunesBytes(stream, compressed);
-}
-
-bool TIpodMusicDb::InflateCompressedDatabase(TMemoryStream& stream) {
-    TByteReader bytes(stream.Data(), stream.Size());
-    uint32_t headerLength = bytes.ReadU32(4).value_or(0);
-    size_t expected = bytes.ReadU32(8).value_or(0);
-    if (!bytes.Has(0, kMhbdFields) || headerLength < kMhbdFields || headerLength > stream.Size()) {
-        AddLog("Cannot inflate iTunesCDB: the database header is incomplete");
-        return false;
-    }
-    // The body is inflated from a copy because the output is written over it.
-    std::vector<uint8_t> header(stream.Data(), stream.Data() + headerLength);
-    std::vector<uint8_t> body(stream.Data() + headerLength, stream.Data() + stream.Size());
-    stream.Clear();
-    // The header's total length gives the inflated size: reserving it once spares the copies and
-    // page faults of growing piece by piece. A header cannot make us reserve more than the body
-    // could inflate to, nor past the cap.
-    size_t possible = body.size() < kMaxInflatedITunesDb / kMaxDeflateRatio
-                          ? body.size() * kMaxDeflateRatio
-                          : kMaxInflatedITunesDb;
-    expected = std::min({expected, headerLength + possible, headerLength + kMaxInflatedITunesDb});
-    stream.Reserve(std::max<size_t>(expected, headerLength));
-    stream.Write(header.data(), header.size());
-
-    TInflater inflater;
-    if (!inflater.Ready()) {
-        AddLog("Cannot inflate iTunesCDB: zlib could not start");
-        return false;
-    }
-    z_stream& z = inflater.Stream();
-    z.next_in = body.data();
-    size_t inputLeft = body.size();
-    std::vector<uint8_t> piece(size_t{64} << 10);
-    size_t inflated = 0;
-    for (;;) {
-        if (z.avail_in == 0 && inputLeft > 0) {
-            z.avail_in = static_cast<uInt>(std::min<size_t>(inputLeft, UINT_MAX));
-            inputLeft -= z.avail_in;
-        }
-        z.next_out = piece.data();
-        z.avail_out = static_cast<uInt>(piece.size());
-        int status = inflate(&z, Z_NO_FLUSH);
-        size_t produced = piece.size() - z.avail_out;
-        // A bomb is refused before its bytes are kept, not after they filled the memory.
-        if (produced > kMaxInflatedITunesDb - inflated) {
-            AddLog("Cannot inflate iTunesCDB: it inflates to more than 256 MiB");
-            return false;
-        }
-        inflated += produced;
-        stream.Write(piece.data(), produced);
-        if (status == Z_STREAM_END)
-            break;
-        if (status != Z_OK && status != Z_BUF_ERROR) {
-            AddLog(std::string("Cannot inflate iTunesCDB: the data is damaged (") +
-                   InflateFailure(z, "zlib error") + ")");
-            return false;
-        }
-        // Room for output left and no input left: the stream wants bytes the file lacks.
-        if (z.avail_in == 0 && inputLeft == 0 && z.avail_out != 0) {
-            AddLog("Cannot inflate iTunesCDB: the data ends early");
-            return false;
-        }
-    }
-    stream.Seek(0);
-    return true;
+    return ReadITunesBytes(bytes.Data(), bytes.Size(), compressed);
 }
 
 bool TIpodMusicDb::ReadITunesBytes(TMemoryStream& stream, bool compressed) {
-    if (compressed && !InflateCompressedDatabase(stream))
+    return ReadITunesBytes(stream.Data(), stream.Size(), compressed);
+}
+
+bool TIpodMusicDb::ReadITunesBytes(const uint8_t* data, size_t size, bool compressed) {
+    if (!compressed)
+        return WalkITunesDatabase(TByteReader(data, size));
+    TInflatedITunesDb inflated;
+    if (!InflateITunesCdb(data, size, inflated))
         return false;
+    return WalkITunesDatabase(inflated.Reader());
+}
+
+bool TIpodMusicDb::WalkITunesDatabase(const TByteReader& file) {
     try {
-        TByteReader file(stream.Data(), stream.Size());
         if (!file.Has(0, kMhbdFields) || !file.TagIs(0, "mhbd")) {
             AddLog("MHDB incorrect");
             return false;

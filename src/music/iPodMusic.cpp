@@ -1,5 +1,6 @@
 #include "music/iPodMusic.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "base/Text.h"
@@ -42,13 +43,22 @@ std::string TIpodMusicDb::DurationText(uint32_t ms) {
     uint32_t s = ms / 1000;
     uint32_t m = s / 60;
     uint32_t sec = s % 60;
+    // Written by hand: a list formats one per track, and printf's cost would show.
     char text[32];
+    char* end = text;
+    auto twoDigits = [&end](uint32_t value) {
+        *end++ = ':';
+        *end++ = static_cast<char>('0' + value / 10);
+        *end++ = static_cast<char>('0' + value % 10);
+    };
     if (m <= 59) {
-        std::snprintf(text, sizeof text, "%u:%.2u", m, sec);
+        end = std::to_chars(end, text + sizeof text, m).ptr;
     } else {
-        std::snprintf(text, sizeof text, "%u:%.2u:%.2u", m / 60, m % 60, sec);
+        end = std::to_chars(end, text + sizeof text, m / 60).ptr;
+        twoDigits(m % 60);
     }
-    return text;
+    twoDigits(sec);
+    return std::string(text, end);
 }
 
 std::string TIpodMusicDb::KindExtension(const std::string& location) {

@@ -20,6 +20,7 @@ namespace corvane {
 class TIpodDevice;
 class TByteReader;
 class TChunkDamage;
+struct TInflatedITunesDb;
 
 enum TMediaKind : uint8_t { mkMusic = 0, mkMovie = 1, mkBook = 2, mkTone = 3, mkVoiceMemo = 4 };
 
@@ -129,12 +130,25 @@ public:
     // iTunesDB / iTunesCDB
     bool ReadITunesDatabase();
     // The same over bytes already in memory, so that tools and fuzzers need no device. Inflates
-    // first when compressed; the stream's content is replaced by the inflated database.
+    // first when compressed (into a buffer of its own: the bytes are only read).
     bool ReadITunesBytes(TMemoryStream& stream, bool compressed);
+    bool ReadITunesBytes(const uint8_t* data, size_t size, bool compressed);
     // Replaces the zlib body behind the mhbd header by its inflated bytes. False, with a log
-    // line, when the body is damaged or truncated or inflates past kMaxInflatedITunesDb.
+    // line, when the body is damaged or truncated or inflates past InflateLimit.
     bool InflateCompressedDatabase(TMemoryStream& stream);
+    // The same into out, leaving the compressed bytes alone.
+    bool InflateITunesCdb(const uint8_t* data, size_t size, TInflatedITunesDb& out);
+    // What any compressed body may inflate to, whatever its header says.
     static constexpr size_t kMaxInflatedITunesDb = size_t{256} << 20;
+    // The largest database a device's library makes (a plain iTunesDB is refused beyond it
+    // too): about half a million tracks, more than any device holds.
+    static constexpr size_t kLargestITunesDb = size_t{1} << 30;
+    // How far a body may inflate when its header announces `announced` bytes of data sets
+    // (its total length less its header length; 0 when it announces none): what the header
+    // announces or kMaxInflatedITunesDb, whichever is more, never past kLargestITunesDb.
+    static size_t InflateLimit(uint64_t announced);
+    // The walk over the mhbd and its data sets.
+    bool WalkITunesDatabase(const TByteReader& file);
     // `data` ends where the data set ends; positions are offsets into the whole database.
     bool ReadTrackDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);
     bool ReadPlaylistDataset(const TByteReader& data, size_t datasetStart, uint32_t headerLength);

@@ -102,6 +102,9 @@ TEST(Utf16LeToUtf8Test, ConvertsEveryPlaneAndReplacesWhatCannotBeText) {
         {std::u16string(2, char16_t(0xD83C)) + std::u16string(1, char16_t(0xDFB5)),
          "\xEF\xBF\xBD\xF0\x9F\x8E\xB5"},  // second high pairs
         {std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
+        // Past a run of ASCII; U+0141 has an ASCII low byte, only its high byte tells.
+        {u"ABCDEFGH\u0141IJ", "ABCDEFGH\xC5\x81IJ"},
+        {u"ABCD\u00E9", "ABCD\xC3\xA9"},
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(Utf8Of(c.Input), c.Expected);

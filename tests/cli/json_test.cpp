@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "cli/Json.h"
 
 namespace corvane::cli {
@@ -34,6 +37,37 @@ TEST(JsonWriter, PlacesCommasAndPrintsWholeNumbersExactly) {
     EXPECT_EQ(json.Text(),
               "{\"pids\":[-9223372036854775808,9007199254740993,18446744073709551615],"
               "\"empty\":[],\"ok\":true,\"none\":null}");
+}
+
+TEST(JsonWriter, AStreamingWriterWritesTheSameTextInPieces) {
+    auto write = [](TJsonWriter& json) {
+        json.BeginArray();
+        for (int i = 0; i < 20000; ++i) {
+            json.BeginObject().Key("index").Int(i).Key("title").String("Track \"" +
+                                                                       std::to_string(i) + "\"");
+            json.Key("control").String("\x01\x02\x03").EndObject();
+        }
+        json.EndArray();
+    };
+    TJsonWriter whole;
+    write(whole);
+    ASSERT_GT(whole.Text().size(), size_t{1} << 20);
+
+    std::FILE* sink = std::tmpfile();
+    ASSERT_NE(sink, nullptr);
+    {
+        TJsonWriter streamed(sink);
+        write(streamed);
+        // Only the part since the last piece is held.
+        EXPECT_LT(streamed.Text().size(), size_t{128} << 10);
+        EXPECT_TRUE(streamed.Flush());
+        EXPECT_EQ(streamed.Text(), "");
+    }
+    std::string written(static_cast<size_t>(std::ftell(sink)), '\0');
+    std::rewind(sink);
+    ASSERT_EQ(std::fread(written.data(), 1, written.size(), sink), written.size());
+    std::fclose(sink);
+    EXPECT_EQ(written, whole.Text());
 }
 
 }  // namespace

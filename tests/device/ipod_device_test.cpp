@@ -121,6 +121,16 @@ TEST_F(DiskModeTest, ReadsDatabasesAndLogsWhatIsMissing) {
     EXPECT_TRUE(compressed);
     EXPECT_EQ(stream.Size(), 7u);
     EXPECT_EQ(stream.Position(), 0u);
+    // Mapped in place instead of copied, with the same choice of file.
+    TFileBytes bytes;
+    EXPECT_TRUE(FDevice->ReadITunesDB(bytes, compressed));
+    EXPECT_TRUE(compressed);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), "zipped!");
+    fs::remove(FIpod / "iPod_Control/iTunes/iTunesCDB");
+    WriteFile(FIpod / "iPod_Control/iTunes/iTunesDB", "");
+    EXPECT_TRUE(FDevice->ReadITunesDB(bytes, compressed));
+    EXPECT_FALSE(compressed);
+    EXPECT_EQ(bytes.Size(), 0u);
 
     // Letter case of the volume's folders does not matter; climbing out of it is refused.
     WriteFile(FIpod / "PHOTOS/photo database", "pdb");
@@ -341,6 +351,13 @@ TEST_F(DiskModeTest, ADatabaseTooLargeToBeRealIsNamedAsSuch) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("iPod not found"), std::string::npos) << log;
+    FDevice->Log.Clear();
+    TFileBytes bytes;
+    EXPECT_FALSE(FDevice->ReadITunesDB(bytes, compressed));
+    EXPECT_EQ(bytes.Size(), 0u);
+    EXPECT_NE(FDevice->Log.Text().find("iTunesDB: 1.50 GB is too large to be a real database"),
+              std::string::npos)
+        << FDevice->Log.Text();
 }
 
 TEST_F(DiskModeTest, CameraAndVoiceMemoListings) {
@@ -582,6 +599,36 @@ TEST_F(MobileTest, AMobileDeviceIsIgnoredWhileADiskModeIPodIsServed) {
     simulated.Control->WaitIdle();
     EXPECT_FALSE(device.IsIos());
     EXPECT_EQ(FReports.Attached, 1);
+}
+
+TEST_F(MobileTest, OnDemandTheLibraryIsLoadedOnlyWhenNoDiskModeIPodAnswers) {
+    for (bool withIpod : {true, false}) {
+        SCOPED_TRACE(withIpod ? "a disk-mode iPod" : "no disk-mode iPod");
+        TTempDir ipod;
+        fs::create_directories(ipod / "iPod_Control/iTunes");
+        TSimulatedDevice simulated = MakeSimulatedDevice(Simulated(FRoot.Path(), "Demo iPhone"));
+        int loads = 0;
+        TDeviceSessionOptions session;
+        session.LoadLibrary = [&] {
+            ++loads;
+            return std::move(simulated.Library);
+        };
+        if (withIpod)
+            session.ExtraVolumes = {ipod.Path()};
+        session.VolumeRule = nullptr;
+        session.WatchMounts = false;
+        session.MobileOnDemand = true;
+        TReports reports;
+        TIpodDevice device(reports.Callback(), session);
+        EXPECT_EQ(loads, 0);
+        EXPECT_EQ(device.ScanDrives(), withIpod);
+        simulated.Control->WaitIdle();
+        EXPECT_EQ(loads, withIpod ? 0 : 1);
+        EXPECT_TRUE(device.Connected());
+        EXPECT_EQ(device.IsIos(), !withIpod);
+        EXPECT_FALSE(device.NoLibrary());
+        EXPECT_EQ(reports.Attached, 1);
+    }
 }
 
 TEST(DeviceFolder, ClassifiesByTopFolders) {

@@ -314,6 +314,25 @@ TEST_F(ITunesDbTest, DataObjectsKeepTheirOwnRules) {
     EXPECT_EQ(log.Text(), "");
 }
 
+TEST_F(ITunesDbTest, StringsEndAtTheFirstNulWhereverItLies) {
+    const std::u16string text = u"0123456789abcdefghij";
+    for (size_t nul :
+         {size_t{0}, size_t{3}, size_t{4}, size_t{7}, size_t{8}, size_t{13}, text.size()}) {
+        SCOPED_TRACE(nul);
+        std::u16string title = text;
+        if (nul < title.size())
+            title[nul] = u'\0';
+        TITunesDbBuilder db;
+        db.AddTrack({.Id = 1, .Objects = {TITunesDbObject::Utf16(1, title)}});
+        TIpodMusicDb read(FDevice);
+        TMemoryStream stream;
+        std::string bytes = db.Build();
+        stream.Write(bytes.data(), bytes.size());
+        ASSERT_TRUE(read.ReadITunesBytes(stream, false));
+        EXPECT_EQ(read.Tracks.Items(0).Title, std::string("0123456789abcdefghij").substr(0, nul));
+    }
+}
+
 TEST_F(ITunesDbTest, PlaylistItemsOfAnotherTagAreSteppedOver) {
     TITunesDbBuilder db = Library();
     TITunesDbLayout at;
