@@ -37,7 +37,7 @@ python3 - "$work/gen" "$width" "$height" <<'PY'
 import os, random, sys
 out, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 random.seed(11)
-noise = bytes(random.getrandbits(5) for _ in range(w * 3 + 211))
+noise = bytes(random.getrandbits(4) for _ in range(w * 3 + 211))
 def picture(path, w, h, tint):
     with open(path, "wb") as f:
         f.write(b"P6\n%d %d\n255\n" % (w, h))
@@ -52,7 +52,7 @@ picture(os.path.join(out, "small.ppm"), 160, 120, 20)
 PY
 cjpeg -quality 75 -outfile "$work/gen/thumb.jpg" "$work/gen/small.ppm"
 for k in 0 1 2 3; do
-    cjpeg -quality 92 -outfile "$work/gen/big$k.jpg" "$work/gen/big$k.ppm"
+    cjpeg -quality 93 -outfile "$work/gen/big$k.jpg" "$work/gen/big$k.ppm"
     rm "$work/gen/big$k.ppm"
     cp "$work/gen/big$k.jpg" "$work/gen/plain$k.jpg"
     orientation=1
