@@ -1,11 +1,14 @@
 // Feeds arbitrary bytes to the camera-roll preview as each kind of picture file (the first byte
 // picks the kind: 1 JPEG, 2 TIFF, 3 PNG, 4 GIF, 5 BMP, 6 HEIC, 0 and 7 unknown). Camera-roll files
 // come from the device, so no input may crash, hang, read past the data or allocate without bound,
-// and a preview that was not drawn must be all white.
+// and a preview that was not drawn must be all white. JPEG input also goes through the partial
+// read's path: the EXIF segment is looked for in the bytes and its part alone is shown.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "base/MemoryStream.h"
+#include "photo/ExifSegment.h"
 #include "photo/ImageThumbnail.h"
 
 namespace {
@@ -40,5 +43,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     if (!drawn && !AllWhite(preview))
         __builtin_trap();
+    if (kind == 1) {
+        const std::span<const uint8_t> file(data + 1, size - 1);
+        const corvane::TExifSegment segment = corvane::FindExifSegment(file);
+        if (segment.State == corvane::TExifSegment::Found &&
+            (segment.Start > segment.End || segment.Start > file.size()))
+            __builtin_trap();
+        const size_t end =
+            segment.State == corvane::TExifSegment::Found && segment.End < file.size()
+                ? segment.End
+                : file.size();
+        if (!thumbnail.LoadJpegExifThumbnail(file.first(end)) && !AllWhite(preview))
+            __builtin_trap();
+    }
     return 0;
 }

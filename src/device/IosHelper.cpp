@@ -494,6 +494,48 @@ void TIosHelper::CloseFile() {
     CloseFileLocked();
 }
 
+bool TIosHelper::ReadFilePart(const std::string& path, uint64_t offset, uint32_t count,
+                              std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    std::lock_guard lock(FLock);
+    if (!UsableConnection() || offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    TAfcFileRef file = 0;
+    int result = Note(FLibrary->AfcFileRefOpen(FAfcConn, path, kAfcModeRead, &file));
+    FLastError = result;
+    if (result != 0)
+        return false;
+    bool read = false;
+    try {
+        bytes.resize(count);
+        result = offset == 0
+                     ? 0
+                     : Note(FLibrary->AfcFileRefSeek(FAfcConn, file, static_cast<int64_t>(offset)));
+        uint32_t done = 0;
+        while (result == 0 && done < count && !FDeviceGoing) {
+            uint32_t length = count - done;
+            result = Note(FLibrary->AfcFileRefRead(FAfcConn, file, bytes.data() + done, &length));
+            if (result != 0 || length > count - done)
+                break;
+            if (length == 0) {  // the end of the file
+                read = true;
+                break;
+            }
+            done += length;
+        }
+        FLastError = result;
+        read = read || (result == 0 && done == count);
+        bytes.resize(done);
+    } catch (const std::bad_alloc&) {
+        read = false;
+    }
+    if (!FConnectionDropped)
+        FLibrary->AfcFileRefClose(FAfcConn, file);
+    if (!read)
+        bytes.clear();
+    return read;
+}
+
 void TIosHelper::CloseFileLocked() {
     if (FAfcFile == 0 || FAfcConn == nullptr) {
         FAfcFile = 0;

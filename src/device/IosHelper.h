@@ -75,6 +75,10 @@ public:
     bool OpenFile(const std::string& path);
     bool ReadAt(uint32_t count, uint8_t* buffer, uint64_t offset);
     void CloseFile();
+    // Up to count bytes of a file from offset (fewer where the file ends first), through a
+    // handle of its own, so that the file OpenFile holds stays open.
+    bool ReadFilePart(const std::string& path, uint64_t offset, uint32_t count,
+                      std::vector<uint8_t>& bytes);
 
     bool GetFileInfo(const std::string& path, const std::string& key, std::string& value);
     int GetFileKind(const std::string& path);

@@ -123,6 +123,14 @@ public:
     bool ReadITunesDB(TFileBytes& bytes, bool& compressed);
     bool ReadPhotoDatabase(TMemoryStream& stream);
     TPictureKind ReadImageFile(const std::string& path, TMemoryStream& stream);
+    // The picture kind ReadImageFile reports for a path, told by its extension alone.
+    static TPictureKind PictureKindOf(const std::string& path);
+    // Up to count bytes of a device file from offset (fewer where the file ends first), for
+    // readers that need only part of a large file (a picture's EXIF data). False, with
+    // nothing kept and nothing logged, when the file cannot be read: the caller falls back to
+    // a whole-file read, which says why.
+    bool ReadFilePart(const std::string& path, uint64_t offset, uint32_t count,
+                      std::vector<uint8_t>& bytes);
 
     // Staging of database files as local files for the readers
     std::string StageITunesFile(const std::string& name, bool inItlp, const std::string& suffix);

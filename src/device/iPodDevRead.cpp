@@ -22,6 +22,8 @@ namespace {
 constexpr uint64_t kMaxWholeFileRead = uint64_t{1} << 30;
 // A thumbnail record is at most a few megabytes; a larger count is a damaged database.
 constexpr uint32_t kMaxThumbRecord = 64u << 20;
+// A part of a file is read for its header data; what a caller asks for is held to this.
+constexpr uint32_t kMaxFilePart = 64u << 20;
 
 std::string ThumbFileError(int error) {
     switch (error) {
@@ -213,7 +215,7 @@ bool TIpodDevice::ReadIfPresent(const std::string& path, TMemoryStream& stream) 
     return read;
 }
 
-TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& stream) {
+TPictureKind TIpodDevice::PictureKindOf(const std::string& path) {
     std::string ext = AsciiLower(ExtractFileExt(path));
     TPictureKind kind = pkNone;
     if (ext == ".jpg" || ext == ".jpeg") {
@@ -229,9 +231,45 @@ TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& 
     } else if (ext == ".heic" || ext == ".heif" || ext == ".hif") {
         kind = pkHeic;
     }
+    return kind;
+}
+
+TPictureKind TIpodDevice::ReadImageFile(const std::string& path, TMemoryStream& stream) {
+    const TPictureKind kind = PictureKindOf(path);
     if (kind == pkNone || !ReadToStream(path, stream))
         return pkNone;
     return kind;
+}
+
+bool TIpodDevice::ReadFilePart(const std::string& path, uint64_t offset, uint32_t count,
+                               std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (count > kMaxFilePart || offset > static_cast<uint64_t>(INT64_MAX) - count)
+        return false;
+    if (MobileSession())
+        return FFileService->ReadFilePart(ToDevicePath(path), offset, count, bytes);
+    auto local = DiskPath(path);
+    int error = 0;
+    TUniqueFd fd = local ? OpenRegularFile(*local, error) : TUniqueFd();
+    if (!fd)
+        return false;
+    bytes.resize(count);
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t got =
+            pread(fd.Get(), bytes.data() + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            bytes.clear();
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<uint32_t>(got);
+    }
+    bytes.resize(done);
+    return true;
 }
 
 std::string TIpodDevice::StageFromDevice(const std::string& devicePath, const std::string& suffix,

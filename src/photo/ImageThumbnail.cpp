@@ -14,6 +14,7 @@
 #include "base/ByteReader.h"
 #include "device/iPodDev.h"
 #include "photo/BitmapFile.h"
+#include "photo/ExifSegment.h"
 #include "photo/HeicDecoder.h"
 #include "photo/ImageCodecs.h"
 
@@ -24,9 +25,9 @@ namespace {
 constexpr uint16_t kTagOrientation = 0x0112;
 constexpr uint16_t kTagThumbnailOffset = 0x0201;  // JPEGInterchangeFormat
 constexpr uint16_t kTagThumbnailLength = 0x0202;  // JPEGInterchangeFormatLength
-constexpr int kRotatedClockwise = 6;              // the one orientation the preview corrects
 
-// The small JPEG picture of a file's EXIF data and the orientation of its main picture.
+// The small JPEG picture of a file's EXIF data (empty when there is none) and the orientation
+// of its main picture (0 when not given).
 struct TExifPicture {
     std::vector<uint8_t> Jpeg;
     int Orientation = 0;
@@ -37,21 +38,20 @@ struct TExifDataFree {
 };
 
 // A JPEG file's EXIF segment through libexif, which finds it among the file's first markers.
-std::optional<TExifPicture> ReadJpegExifPicture(std::span<const uint8_t> file) {
+TExifPicture ReadJpegExifPicture(std::span<const uint8_t> file) {
+    TExifPicture picture;
     if (file.empty())
-        return std::nullopt;
+        return picture;
     std::unique_ptr<ExifData, TExifDataFree> exif(exif_data_new());
     if (!exif)
-        return std::nullopt;
+        return picture;
     // We only read: no made-up entries for tags the file lacks.
     exif_data_unset_option(exif.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     // The segment sits among the first markers, so a file past 4 GiB loses nothing here.
     const auto size = static_cast<unsigned int>(std::min<size_t>(file.size(), UINT_MAX));
     exif_data_load_data(exif.get(), file.data(), size);
-    if (!exif->data || exif->size == 0)
-        return std::nullopt;
-    TExifPicture picture;
-    picture.Jpeg.assign(exif->data, exif->data + exif->size);
+    if (exif->data && exif->size != 0)
+        picture.Jpeg.assign(exif->data, exif->data + exif->size);
     const ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
     if (entry && entry->format == EXIF_FORMAT_SHORT && entry->data && entry->size >= 2)
         picture.Orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif.get()));
@@ -104,41 +104,131 @@ private:
     bool FValid = false;
 };
 
-std::optional<TExifPicture> ReadTiffExifPicture(std::span<const uint8_t> file) {
-    const TTiffReader tiff(file);
+// What the directories of a TIFF structure say about its embedded picture.
+struct TTiffThumbnail {
+    int Orientation = 0;
+    uint32_t Offset = 0;  // both 0: no embedded picture named
+    uint32_t Length = 0;
+};
+
+std::optional<TTiffThumbnail> ReadTiffThumbnail(const TTiffReader& tiff) {
     const auto ifd0 = tiff.U32(4);
     if (!tiff.Valid() || !ifd0)
         return std::nullopt;
-    TExifPicture picture;
+    TTiffThumbnail thumbnail;
     const auto ifd1 = tiff.ReadDirectory(*ifd0, [&](uint16_t tag, uint32_t value) {
         if (tag == kTagOrientation)
-            picture.Orientation = static_cast<int>(value);
+            thumbnail.Orientation = static_cast<int>(value);
     });
     if (!ifd1 || *ifd1 == 0)
         return std::nullopt;
-    uint32_t offset = 0;
-    uint32_t length = 0;
     const auto next = tiff.ReadDirectory(*ifd1, [&](uint16_t tag, uint32_t value) {
         if (tag == kTagThumbnailOffset)
-            offset = value;
+            thumbnail.Offset = value;
         else if (tag == kTagThumbnailLength)
-            length = value;
+            thumbnail.Length = value;
     });
-    if (!next || offset == 0 || length == 0)
+    if (!next)
         return std::nullopt;
-    const auto jpeg = tiff.Bytes().Bytes(offset, length);
-    if (!jpeg)
+    return thumbnail;
+}
+
+std::string OutsideText(const TTiffThumbnail& thumbnail, const char* where) {
+    return "its EXIF thumbnail (" + std::to_string(thumbnail.Length) + " bytes at " +
+           std::to_string(thumbnail.Offset) + ") lies past the end of " + where;
+}
+
+// problem: why a named embedded picture cannot be taken.
+std::optional<TExifPicture> ReadTiffExifPicture(std::span<const uint8_t> file,
+                                                std::string& problem) {
+    const TTiffReader tiff(file);
+    const auto thumbnail = ReadTiffThumbnail(tiff);
+    if (!thumbnail || thumbnail->Offset == 0 || thumbnail->Length == 0)
         return std::nullopt;
+    const auto jpeg = tiff.Bytes().Bytes(thumbnail->Offset, thumbnail->Length);
+    if (!jpeg) {
+        problem = OutsideText(*thumbnail, "the file");
+        return std::nullopt;
+    }
+    TExifPicture picture;
+    picture.Orientation = thumbnail->Orientation;
     picture.Jpeg.assign(jpeg->begin(), jpeg->end());
     return picture;
 }
 
-// Row r, column c goes to row c, column (height - 1 - r).
-TBitmap RotateClockwise(const TBitmap& source) {
-    TBitmap result(source.Height(), source.Width());
-    for (int r = 0; r < source.Height(); ++r) {
-        for (int c = 0; c < source.Width(); ++c)
-            result.SetPixel(source.Height() - 1 - r, c, source.Pixel(c, r));
+// Why a JPEG file's EXIF data gave no embedded picture although it names one, or could not be
+// read at all: libexif drops such data without a word. Empty when nothing is wrong.
+std::string JpegExifProblem(std::span<const uint8_t> file) {
+    const TExifSegment segment = FindExifSegment(file);
+    if (segment.State != TExifSegment::Found)
+        return {};
+    if (segment.End > file.size())
+        return "its EXIF data runs past the end of the file";
+    const TTiffReader tiff(file.subspan(segment.Start, segment.End - segment.Start));
+    const auto thumbnail = ReadTiffThumbnail(tiff);
+    if (!thumbnail || (thumbnail->Offset == 0 && thumbnail->Length == 0) ||
+        tiff.Bytes().Has(thumbnail->Offset, thumbnail->Length))
+        return {};
+    return OutsideText(*thumbnail, "its EXIF data");
+}
+
+// EXIF orientation: how the stored picture is turned and mirrored against the scene. 1 is
+// upright; 2 to 8 need the picture moved before it is shown; other values are ignored.
+bool IsTurnedOrMirrored(int orientation) {
+    return orientation >= 2 && orientation <= 8;
+}
+// 5 to 8 lie on their side: width and height change places.
+bool SwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The picture as the scene looked: source pixel (x, y) of a w x h picture goes to
+//   2 (w-1-x, y)   3 (w-1-x, h-1-y)   4 (x, h-1-y)   5 (y, x)
+//   6 (h-1-y, x)   7 (h-1-y, w-1-x)   8 (y, w-1-x)
+// that is mirrored left to right, turned half round, mirrored top to bottom, mirrored along
+// the diagonal, turned a quarter clockwise, mirrored along the other diagonal, turned a
+// quarter anticlockwise.
+TBitmap Upright(const TBitmap& source, int orientation) {
+    const int w = source.Width();
+    const int h = source.Height();
+    const bool swap = SwapsSides(orientation);
+    TBitmap result(swap ? h : w, swap ? w : h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            int dx = x;
+            int dy = y;
+            switch (orientation) {
+                case 2:
+                    dx = w - 1 - x;
+                    break;
+                case 3:
+                    dx = w - 1 - x;
+                    dy = h - 1 - y;
+                    break;
+                case 4:
+                    dy = h - 1 - y;
+                    break;
+                case 5:
+                    dx = y;
+                    dy = x;
+                    break;
+                case 6:
+                    dx = h - 1 - y;
+                    dy = x;
+                    break;
+                case 7:
+                    dx = h - 1 - y;
+                    dy = w - 1 - x;
+                    break;
+                case 8:
+                    dx = y;
+                    dy = w - 1 - x;
+                    break;
+                default:
+                    break;
+            }
+            result.SetPixel(dx, dy, source.Pixel(x, y));
+        }
     }
     return result;
 }
@@ -178,6 +268,7 @@ TThumbnail::TThumbnail(int thumbnailWidth, int thumbnailHeight)
 
 bool TThumbnail::LoadFromStream(const TMemoryStream& picture, int imageType) {
     FThumb.Fill(kWhite);
+    FProblem.clear();
     bool drawn = false;
     try {
         drawn = LoadPicture(std::span<const uint8_t>(picture.Data(), picture.Size()), imageType);
@@ -190,14 +281,38 @@ bool TThumbnail::LoadFromStream(const TMemoryStream& picture, int imageType) {
     return drawn;
 }
 
+bool TThumbnail::LoadJpegExifThumbnail(std::span<const uint8_t> fileStart) {
+    FThumb.Fill(kWhite);
+    FProblem.clear();
+    bool drawn = false;
+    try {
+        int orientation = 0;
+        drawn = LoadExifThumbnail(fileStart, pkJpeg, orientation);
+    } catch (const std::exception&) {
+        drawn = false;
+    }
+    FSrc.Clear();
+    if (!drawn)
+        FThumb.Fill(kWhite);
+    return drawn;
+}
+
 bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
+    int orientation = 0;
     switch (imageType) {
         case pkJpeg:
-            if (LoadExifThumbnail(file, imageType))
+            if (LoadExifThumbnail(file, imageType, orientation))
                 return true;
-            return DecodeJpeg(file, 8, FSrc) && Draw(FSrc);
+            if (!DecodeJpeg(file, 8, FSrc)) {
+                AddProblem(
+                    "the picture cannot be decoded (a damaged, cut short or unsupported JPEG)");
+                return false;
+            }
+            if (IsTurnedOrMirrored(orientation))
+                FSrc = Upright(FSrc, orientation);
+            return Draw(FSrc);
         case pkTiff:
-            return LoadExifThumbnail(file, imageType);
+            return LoadExifThumbnail(file, imageType, orientation);
         case pkPng:
             return DecodePng(file, FSrc) && Draw(FSrc);
         case pkGif:
@@ -215,19 +330,30 @@ bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
     }
 }
 
-bool TThumbnail::LoadExifThumbnail(std::span<const uint8_t> file, int imageType) {
-    const std::optional<TExifPicture> exif =
-        imageType == pkTiff ? ReadTiffExifPicture(file) : ReadJpegExifPicture(file);
+bool TThumbnail::LoadExifThumbnail(std::span<const uint8_t> file, int imageType, int& orientation) {
+    std::optional<TExifPicture> exif;
+    if (imageType == pkTiff) {
+        std::string problem;
+        exif = ReadTiffExifPicture(file, problem);
+        AddProblem(problem);
+    } else {
+        exif = ReadJpegExifPicture(file);
+        if (exif->Jpeg.empty())
+            AddProblem(JpegExifProblem(file));
+    }
     if (!exif)
         return false;
-    const bool turned = exif->Orientation == kRotatedClockwise;
+    orientation = exif->Orientation;
+    if (exif->Jpeg.empty())
+        return false;
+    const bool swap = SwapsSides(exif->Orientation);
     // An embedded picture is meant to be small (160 x 120), but nothing stops a file from
     // claiming a large one: it is decoded only as large as the preview draws it.
     auto scaleFor = [&](int width, int height) {
-        const TFitRect fit = turned ? FitPicture(height, width, FThumbWidth, FThumbHeight)
-                                    : FitPicture(width, height, FThumbWidth, FThumbHeight);
-        const int drawnWidth = turned ? fit.Height : fit.Width;
-        const int drawnHeight = turned ? fit.Width : fit.Height;
+        const TFitRect fit = swap ? FitPicture(height, width, FThumbWidth, FThumbHeight)
+                                  : FitPicture(width, height, FThumbWidth, FThumbHeight);
+        const int drawnWidth = swap ? fit.Height : fit.Width;
+        const int drawnHeight = swap ? fit.Width : fit.Height;
         for (int scale : {8, 4, 2}) {
             if ((width + scale - 1) / scale >= drawnWidth &&
                 (height + scale - 1) / scale >= drawnHeight)
@@ -235,11 +361,21 @@ bool TThumbnail::LoadExifThumbnail(std::span<const uint8_t> file, int imageType)
         }
         return 1;
     };
-    if (!DecodeJpeg(exif->Jpeg, scaleFor, FSrc))
+    if (!DecodeJpeg(exif->Jpeg, scaleFor, FSrc)) {
+        AddProblem("its EXIF thumbnail cannot be decoded");
         return false;
-    if (turned)
-        FSrc = RotateClockwise(FSrc);
+    }
+    if (IsTurnedOrMirrored(exif->Orientation))
+        FSrc = Upright(FSrc, exif->Orientation);
     return Draw(FSrc);
+}
+
+void TThumbnail::AddProblem(const std::string& problem) {
+    if (problem.empty())
+        return;
+    if (!FProblem.empty())
+        FProblem += "; ";
+    FProblem += problem;
 }
 
 bool TThumbnail::Draw(const TBitmap& picture) {

@@ -3,7 +3,9 @@
 // (JPEG, TIFF, PNG, GIF, BMP, HEIC). A video with neither gets the "video" placeholder.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/Bitmap.h"
 #include "base/MemoryStream.h"
@@ -27,11 +29,16 @@ public:
     TDevicePreviews& DevicePreviews() { return FDevicePreviews; }
 
 private:
+    // A JPEG file's preview from its embedded EXIF picture, reading the file's first bytes and
+    // no more; false when the file must be read whole.
+    bool MakeFromExifHead(const std::string& path);
+
     TIpodDevice& FDevice;
     TDevicePreviews FDevicePreviews;
     TThumbnail FThumbnail;
     TBitmap FVideoPlaceholder;
-    TMemoryStream FStream;  // our own: the photo export uses the library's work stream
+    TMemoryStream FStream;       // our own: the photo export uses the library's work stream
+    std::vector<uint8_t> FHead;  // the first bytes of a JPEG file
 };
 
 }  // namespace corvane

@@ -271,6 +271,134 @@ void TLoadAllThumbnailThd::LoadItems(const std::vector<char>& done,
     }
 }
 
+int TLoadAllThumbnailThd::GuessNextItem(const std::vector<char>& done, int cursor) {
+    {
+        std::lock_guard lock(FWantLock);
+        for (auto wanted = FWanted.rbegin(); wanted != FWanted.rend(); ++wanted) {
+            if (*wanted >= 0 && static_cast<size_t>(*wanted) < done.size() &&
+                !done[static_cast<size_t>(*wanted)])
+                return *wanted;
+        }
+    }
+    while (static_cast<size_t>(cursor) < done.size() && done[static_cast<size_t>(cursor)])
+        ++cursor;
+    return static_cast<size_t>(cursor) < done.size() ? cursor : -1;
+}
+
+namespace {
+
+using TMakePreview = std::function<std::optional<TBitmap>(int, int)>;
+
+// The helper of LoadItemsAhead: makes one asked-for preview at a time and keeps the last result
+// until it is taken or replaced.
+class TAheadWorker {
+public:
+    explicit TAheadWorker(const TMakePreview& make) : FMake(make), FThread([this] { Run(); }) {}
+    ~TAheadWorker() {
+        {
+            std::lock_guard lock(FMutex);
+            FStopping = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+    TAheadWorker(const TAheadWorker&) = delete;
+    TAheadWorker& operator=(const TAheadWorker&) = delete;
+
+    // Starts on index unless the helper is busy or already has it; an unused result of another
+    // item is given up.
+    void Ask(int index) {
+        std::lock_guard lock(FMutex);
+        if (FAsked >= 0 || FWorking >= 0 || FReady == index)
+            return;
+        FReady = -1;
+        FResult.reset();
+        FAsked = index;
+        FChanged.notify_all();
+    }
+    // The helper's preview of index, waiting while it is being made; false when the helper
+    // neither has it nor is making it.
+    bool Take(int index, std::optional<TBitmap>& preview) {
+        std::unique_lock lock(FMutex);
+        if (FAsked == index) {
+            FAsked = -1;  // not started yet: this thread makes it itself
+            return false;
+        }
+        FChanged.wait(lock, [&] { return FWorking != index; });
+        if (FReady != index)
+            return false;
+        preview = std::move(FResult);
+        FResult.reset();
+        FReady = -1;
+        return true;
+    }
+
+private:
+    void Run() {
+        LowerPriority();
+        std::unique_lock lock(FMutex);
+        for (;;) {
+            FChanged.wait(lock, [&] { return FStopping || FAsked >= 0; });
+            if (FStopping)
+                return;
+            FWorking = FAsked;
+            FAsked = -1;
+            lock.unlock();
+            std::optional<TBitmap> preview;
+            try {
+                preview = FMake(FWorking, 1);
+            } catch (...) {
+                preview.reset();  // out of memory: this item goes without a preview
+            }
+            lock.lock();
+            FReady = FWorking;
+            FResult = std::move(preview);
+            FWorking = -1;
+            FChanged.notify_all();
+        }
+    }
+
+    const TMakePreview& FMake;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    int FAsked = -1;    // to be made next
+    int FWorking = -1;  // being made
+    int FReady = -1;    // made, in FResult
+    std::optional<TBitmap> FResult;
+    bool FStopping = false;
+    std::thread FThread;  // last: it starts once the rest is there
+};
+
+}  // namespace
+
+void TLoadAllThumbnailThd::LoadItemsAhead(const std::vector<char>& done, const TMake& make,
+                                          const TStore& store) {
+    std::vector<char> finished = done;
+    FCount = static_cast<int>(std::count(done.begin(), done.end(), 1));
+    int cursor = 0;
+    TAheadWorker helper(make);
+    for (;;) {
+        const int index = NextItem(finished, cursor);
+        if (index < 0)
+            break;
+        finished[static_cast<size_t>(index)] = 1;
+        std::optional<TBitmap> preview;
+        const bool made = helper.Take(index, preview);
+        if (const int next = GuessNextItem(finished, cursor); next >= 0)
+            helper.Ask(next);
+        if (!made)
+            preview = make(index, 0);
+        store(index, std::move(preview));
+        FIndex = index;
+        ++FCount;
+        ReportItem();
+        if (FTerminated) {
+            FCompleted = false;
+            break;
+        }
+    }
+}
+
 void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
     FTotal = db.Photos.Count();
     if (FTotal <= 0) {
@@ -310,9 +438,9 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
     }
     if (!opened && !pictureFiles)
         return;
-    LoadItems(done, [&](int i) {
-        TPhotoItem& photo = db.Photos.Items(i);
-        if (opened) {
+    if (opened) {
+        LoadItems(done, [&](int i) {
+            TPhotoItem& photo = db.Photos.Items(i);
             db.WorkStream.Clear();
             db.WorkStream.Write(db.BmpHeader.data(), db.BmpHeader.size());
             // A negative offset marks a photo without a usable preview record.
@@ -323,19 +451,32 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
                 LoadRgbRecord(std::span(db.WorkStream.Data(), db.WorkStream.Size()), photo.Thumb);
             }
             db.WorkStream.Clear();
-            return;
-        }
-        if (photo.FilePath.empty())
-            return;
-        // A picture only in the cloud has no file to read; its preview may still be there.
-        const std::string path = photo.Local ? "/" + photo.FilePath : std::string();
-        if (const TBitmap* picture = maker.Make(path, photo.FilePath)) {
-            std::lock_guard lock(db.ThumbLock);
-            photo.Thumb = *picture;
-        }
-    });
-    if (opened)
+        });
         db.Device.CloseThumbFile();
+        return;
+    }
+    // One maker per worker: each keeps its own working picture and stream.
+    TPreviewMaker helperMaker(db.Device, CellSide(db.Photos.ThumbWidth),
+                              CellSide(db.Photos.ThumbHeight));
+    TPreviewMaker* makers[2] = {&maker, &helperMaker};
+    LoadItemsAhead(
+        done,
+        [&](int i, int worker) -> std::optional<TBitmap> {
+            const TPhotoItem& photo = db.Photos.Items(i);
+            if (photo.FilePath.empty())
+                return std::nullopt;
+            // A picture only in the cloud has no file to read; its preview may still be there.
+            const std::string path = photo.Local ? "/" + photo.FilePath : std::string();
+            if (const TBitmap* picture = makers[worker]->Make(path, photo.FilePath))
+                return *picture;
+            return std::nullopt;
+        },
+        [&](int i, std::optional<TBitmap> picture) {
+            if (!picture)
+                return;
+            std::lock_guard lock(db.ThumbLock);
+            db.Photos.Items(i).Thumb = std::move(*picture);
+        });
 }
 
 void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
@@ -344,15 +485,21 @@ void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
     const TBitmap placeholder = MakePlaceholder(width, height);
     FTotal = db.CameraPhotos.Count();
     const std::vector<char> done = ItemsDone(db.CameraPhotos, db.ThumbLock);
-    TPreviewMaker maker(db.Device, width, height);
-    LoadItems(done, [&](int i) {
-        TCamPhotoItem& item = db.CameraPhotos.Items(i);
-        const std::string path = CameraFilePath(db.Device, item.Path);
-        const TBitmap* picture = maker.Make(path, path);
-        // Copies: the maker and the placeholder serve the next item too.
-        std::lock_guard lock(db.ThumbLock);
-        item.Thumb = picture ? *picture : placeholder;
-    });
+    // One maker per worker: each keeps its own working picture and stream.
+    TPreviewMaker makers[2] = {{db.Device, width, height}, {db.Device, width, height}};
+    LoadItemsAhead(
+        done,
+        [&](int i, int worker) -> std::optional<TBitmap> {
+            const std::string path = CameraFilePath(db.Device, db.CameraPhotos.Items(i).Path);
+            // A copy: the maker's picture serves its next item.
+            if (const TBitmap* picture = makers[worker].Make(path, path))
+                return *picture;
+            return std::nullopt;
+        },
+        [&](int i, std::optional<TBitmap> picture) {
+            std::lock_guard lock(db.ThumbLock);
+            db.CameraPhotos.Items(i).Thumb = picture ? std::move(*picture) : placeholder;
+        });
 }
 
 }  // namespace corvane

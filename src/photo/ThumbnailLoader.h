@@ -10,9 +10,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "base/Bitmap.h"
 #include "base/Dispatcher.h"
 
 namespace corvane {
@@ -71,6 +73,15 @@ private:
     int NextItem(const std::vector<char>& done, int& cursor);
     // Runs item(i) for each item to load, reporting each; stops early when told to.
     void LoadItems(const std::vector<char>& done, const std::function<void(int)>& item);
+    // The preview of item i made by worker w (0 this thread, 1 the helper), or nothing.
+    using TMake = std::function<std::optional<TBitmap>(int i, int w)>;
+    using TStore = std::function<void(int i, std::optional<TBitmap> preview)>;
+    // LoadItems for previews that take long to make: a helper thread makes the preview of the
+    // item most likely next while this thread makes the current one. Items are stored and
+    // reported on this thread in the order NextItem gives, as LoadItems does.
+    void LoadItemsAhead(const std::vector<char>& done, const TMake& make, const TStore& store);
+    // The item NextItem would most likely give after the current one; -1 when none.
+    int GuessNextItem(const std::vector<char>& done, int cursor);
     void Report(std::function<void()> call);
     void StopCourier();
 

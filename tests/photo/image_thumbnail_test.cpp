@@ -128,57 +128,92 @@ TEST(ImageThumbnail, ExifPictureIsPreferredOverTheMainPicture) {
         EXPECT_TRUE(ShowsRect(thumbnail.Thumbnail(), Rect(0, 12, 100, 75), kBlue, kJpegTolerance))
             << bigEndian;
     }
-    // EXIF data without a picture, or with one that does not decode: the main picture.
+    // EXIF data without a picture, or with one that does not decode: the main picture, turned
+    // as its orientation says (320 x 240 on its side is drawn 75 x 100).
     for (const std::string& embedded : {std::string(), JunkFile(500), thumb.substr(0, 300)}) {
         const std::string file = JpegFileWithExif(main, ExifThumbnail(embedded, 6));
         ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file), 1)) << embedded.size();
-        EXPECT_TRUE(ShowsRect(thumbnail.Thumbnail(), Rect(0, 12, 100, 75), kRed, kJpegTolerance))
+        EXPECT_TRUE(ShowsRect(thumbnail.Thumbnail(), Rect(12, 0, 75, 100), kRed, kJpegTolerance))
             << embedded.size();
     }
 }
 
-// The embedded picture is 64 x 32 with four coloured quarters; the preview 100 x 100.
+// Quarters of a 2:1 picture red, green / blue, yellow, seen after each EXIF orientation: the
+// colours of the shown picture's top-left, top-right, bottom-left and bottom-right quarters,
+// and whether it stands on its side (1:2).
 struct TOrientationCase {
-    const char* Name;
-    int Kind;
     std::optional<uint16_t> Orientation;
-    bool BigEndian;
-    bool Rotated;
+    TRgb Quarters[4];
+    bool Tall;
+};
+const TOrientationCase kOrientations[] = {
+    {std::nullopt, {kRed, kGreen, kBlue, kYellow}, false},
+    {1, {kRed, kGreen, kBlue, kYellow}, false},
+    {2, {kGreen, kRed, kYellow, kBlue}, false},  // mirrored left to right
+    {3, {kYellow, kBlue, kGreen, kRed}, false},  // half a turn
+    {4, {kBlue, kYellow, kRed, kGreen}, false},  // mirrored top to bottom
+    {5, {kRed, kBlue, kGreen, kYellow}, true},   // mirrored along the diagonal
+    {6, {kBlue, kRed, kYellow, kGreen}, true},   // a quarter clockwise
+    {7, {kYellow, kGreen, kBlue, kRed}, true},   // mirrored along the other diagonal
+    {8, {kGreen, kYellow, kRed, kBlue}, true},   // a quarter anticlockwise
+    {9, {kRed, kGreen, kBlue, kYellow}, false},  // no such orientation: as stored
 };
 
-TEST(ImageThumbnail, OnlyOrientationSixTurnsTheExifPictureClockwise) {
+// In a 100 x 100 preview a wide picture is drawn 100 x 50 at y = 25, a tall one 50 x 100 at
+// x = 25; each quarter is checked at its centre, the white margins beside it.
+::testing::AssertionResult ShowsQuarters(const TBitmap& t, const TOrientationCase& c) {
+    const int across[2] = {c.Tall ? 37 : 25, c.Tall ? 62 : 75};
+    const int down[2] = {c.Tall ? 25 : 37, c.Tall ? 75 : 62};
+    for (int q = 0; q < 4; ++q) {
+        const TRgb p = t.Pixel(across[q % 2], down[q / 2]);
+        if (!Near(p, c.Quarters[q], kJpegTolerance))
+            return ::testing::AssertionFailure() << "quarter " << q << " is (" << int(p.R) << ","
+                                                 << int(p.G) << "," << int(p.B) << ")";
+    }
+    const TRgb margin = c.Tall ? t.Pixel(10, 50) : t.Pixel(50, 10);
+    if (margin != kWhite)
+        return ::testing::AssertionFailure() << "no white margin";
+    return ::testing::AssertionSuccess();
+}
+
+// Every orientation turns the embedded picture of a JPEG or TIFF file, and the main picture of
+// a JPEG file without one, in either byte order.
+TEST(ImageThumbnail, EveryExifOrientationIsShownUpright) {
+    const TBitmap quarters = QuarteredPicture(256, 128, kRed, kGreen, kBlue, kYellow);
     const std::string embedded = JpegFile(QuarteredPicture(64, 32, kRed, kGreen, kBlue, kYellow));
-    const TBitmap main = SolidPicture(96, 64, kGrey);
-    const TOrientationCase cases[] = {
-        {"jpeg 6", 1, 6, false, true},  {"jpeg 6 big-endian", 1, 6, true, true},
-        {"jpeg 8", 1, 8, false, false}, {"jpeg 3", 1, 3, false, false},
-        {"jpeg 1", 1, 1, false, false}, {"jpeg none", 1, std::nullopt, false, false},
-        {"tiff 6", 2, 6, false, true},  {"tiff 6 big-endian", 2, 6, true, true},
-        {"tiff 8", 2, 8, false, false}, {"tiff none", 2, std::nullopt, true, false},
-    };
+    const TBitmap grey = SolidPicture(96, 64, kGrey);
     TThumbnail thumbnail(100, 100);
-    for (const TOrientationCase& c : cases) {
-        TExifContent exif = ExifThumbnail(embedded, c.Orientation);
-        exif.BigEndian = c.BigEndian;
-        const std::string file = c.Kind == 1 ? JpegFileWithExif(main, exif) : TiffFile(main, exif);
-        ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file), c.Kind)) << c.Name;
-        const TBitmap& t = thumbnail.Thumbnail();
-        if (c.Rotated) {
-            // 32 x 64 drawn 50 x 100 at x = 25: the bottom-left quarter is now top left.
-            EXPECT_TRUE(Near(t.Pixel(37, 25), kBlue, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(62, 25), kRed, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(37, 75), kYellow, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(62, 75), kGreen, kJpegTolerance)) << c.Name;
-            EXPECT_EQ(t.Pixel(20, 50), kWhite) << c.Name;
-            EXPECT_EQ(t.Pixel(80, 50), kWhite) << c.Name;
-        } else {
-            // 64 x 32 drawn 100 x 50 at y = 25.
-            EXPECT_TRUE(Near(t.Pixel(25, 37), kRed, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(75, 37), kGreen, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(25, 62), kBlue, kJpegTolerance)) << c.Name;
-            EXPECT_TRUE(Near(t.Pixel(75, 62), kYellow, kJpegTolerance)) << c.Name;
-            EXPECT_EQ(t.Pixel(50, 20), kWhite) << c.Name;
-            EXPECT_EQ(t.Pixel(50, 80), kWhite) << c.Name;
+    for (const TOrientationCase& c : kOrientations) {
+        for (bool bigEndian : {false, true}) {
+            TExifContent withPicture = ExifThumbnail(embedded, c.Orientation);
+            TExifContent withoutPicture = ExifThumbnail({}, c.Orientation);
+            withPicture.BigEndian = withoutPicture.BigEndian = bigEndian;
+            const struct {
+                const char* Name;
+                int Kind;
+                std::string File;
+            } files[] = {
+                {"jpeg, embedded picture", 1, JpegFileWithExif(grey, withPicture)},
+                {"jpeg, main picture", 1, JpegFileWithExif(quarters, withoutPicture)},
+                {"tiff, embedded picture", 2, TiffFile(grey, withPicture)},
+            };
+            for (const auto& f : files) {
+                const std::string name = std::string(f.Name) + ", orientation " +
+                                         std::to_string(c.Orientation.value_or(0)) +
+                                         (bigEndian ? ", big-endian" : "");
+                ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(f.File), f.Kind)) << name;
+                EXPECT_TRUE(ShowsQuarters(thumbnail.Thumbnail(), c)) << name;
+                if (f.Kind != 1)
+                    continue;
+                // The embedded picture alone, from the file's first bytes, the same way.
+                const bool hasPicture = &f == &files[0];
+                const auto bytes =
+                    std::span(reinterpret_cast<const uint8_t*>(f.File.data()), f.File.size());
+                EXPECT_EQ(thumbnail.LoadJpegExifThumbnail(bytes), hasPicture) << name;
+                if (hasPicture) {
+                    EXPECT_TRUE(ShowsQuarters(thumbnail.Thumbnail(), c)) << name;
+                }
+            }
         }
     }
 }
@@ -210,15 +245,6 @@ TEST(ImageThumbnail, ExifPictureClaimingAHugeSizeCostsLittle) {
     ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file), 1));
     EXPECT_TRUE(ShowsRect(thumbnail.Thumbnail(), Rect(0, 12, 100, 75), kRed, kJpegTolerance));
     EXPECT_LE(PeakMemoryKb(), ceilingKb);
-}
-
-TEST(ImageThumbnail, OrientationSixWithoutExifPictureLeavesTheMainPictureAsItIs) {
-    const std::string file = JpegFileWithExif(
-        QuarteredPicture(256, 128, kRed, kGreen, kBlue, kYellow), ExifThumbnail({}, 6));
-    TThumbnail thumbnail(100, 100);
-    ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(file), 1));
-    EXPECT_TRUE(Near(thumbnail.Thumbnail().Pixel(25, 37), kRed, kJpegTolerance));
-    EXPECT_TRUE(Near(thumbnail.Thumbnail().Pixel(75, 62), kYellow, kJpegTolerance));
 }
 
 // A TIFF preview is its EXIF picture or nothing. The picture here is large enough that its

@@ -216,24 +216,37 @@ TEST(ThumbnailLoader, RecordPreviewsComeFromFileNumberOneInDiskMode) {
     EXPECT_TRUE(db.Photos.Items(3).Thumb.Empty());
 }
 
+// Record previews are made one at a time; camera-roll previews with a helper that has the next
+// one under way when the stop comes: it is not kept.
 TEST(ThumbnailLoader, TerminationDuringItemFiveOfTenReportsThatItemThenTheEnd) {
-    TTempDir root;
-    auto device = DiskDevice(root.Path());
-    WriteFile(root / "Photos/Thumbs/F1009_1.ithmb", Record(42, 30, [](int, int) { return 0; }));
-    TIpodPhotoDb db(*device, true);
-    SetUpRecordLibrary(db, std::vector<int32_t>(10, 0));
-    TLoaderRun run;
-    run.OnItemHook = [](TLoadAllThumbnailThd& loader, int index) {
-        if (index == 4)
-            loader.Terminate();
-    };
-    run.Run(&db, false);
-    ASSERT_EQ(run.Items.size(), 5u);
-    EXPECT_EQ(run.Items.back(), std::make_pair(4, 10));
-    EXPECT_EQ(run.Done, std::vector<bool>{false});
-    EXPECT_FALSE(run.Loader().Completed());
-    EXPECT_FALSE(db.Photos.Items(4).Thumb.Empty());
-    EXPECT_TRUE(db.Photos.Items(5).Thumb.Empty());
+    for (bool cameraRoll : {false, true}) {
+        SCOPED_TRACE(cameraRoll ? "camera roll" : "records");
+        TTempDir root;
+        auto device = DiskDevice(root.Path());
+        WriteFile(root / "Photos/Thumbs/F1009_1.ithmb", Record(42, 30, [](int, int) { return 0; }));
+        for (int i = 0; i < 10; ++i) {
+            WriteFile(root / ("DCIM/100APPLE/IMG_000" + std::to_string(i) + ".JPG"),
+                      JpegFile(SolidPicture(64, 64, kRed)));
+        }
+        TIpodPhotoDb db(*device, true);
+        SetUpRecordLibrary(db, std::vector<int32_t>(10, 0));
+        ASSERT_EQ(db.LoadCameraRoll(), 10);
+        TLoaderRun run;
+        run.OnItemHook = [](TLoadAllThumbnailThd& loader, int index) {
+            if (index == 4)
+                loader.Terminate();
+        };
+        run.Run(&db, cameraRoll);
+        ASSERT_EQ(run.Items.size(), 5u);
+        EXPECT_EQ(run.Items.back(), std::make_pair(4, 10));
+        EXPECT_EQ(run.Done, std::vector<bool>{false});
+        EXPECT_FALSE(run.Loader().Completed());
+        auto thumb = [&](int i) -> const TBitmap& {
+            return cameraRoll ? db.CameraPhotos.Items(i).Thumb : db.Photos.Items(i).Thumb;
+        };
+        EXPECT_FALSE(thumb(4).Empty());
+        EXPECT_TRUE(thumb(5).Empty());
+    }
 }
 
 TEST(ThumbnailLoader, WaitingOnTheOwnersThreadRunsTheReportsWithoutPumping) {
