@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "base/ByteReader.h"
@@ -20,6 +21,7 @@ constexpr size_t kMhbdFields = 24;
 constexpr TChunkRule kDataset{.Tag = "mhsd", .Fields = 16, .Parent = "the file", .MayClip = true};
 constexpr uint32_t kTrackDataset = 1;
 constexpr uint32_t kPlaylistDataset = 2;
+constexpr uint32_t kPodcastPlaylistDataset = 3;
 // Deflate turns at most 258 bytes into one match of at least 2 bits: no body inflates to more
 // than about 1032 times its size.
 constexpr size_t kMaxDeflateRatio = 1040;
@@ -136,6 +138,8 @@ bool TIpodMusicDb::ReadITunesBytes(TMemoryStream& stream, bool compressed) {
         uint32_t datasetCount = file.ReadU32(20).value_or(0);
         TChunkDamage damage(Log, "iTunesDB");
         bool result = false;
+        bool playlistsSeen = false;
+        std::optional<TChunk> podcastPlaylists;
         const TChunkList datasets{
             .Tag = "mhbd", .Offset = 0, .Count = datasetCount, .What = "data sets"};
         WalkChunks(file, headerLength, datasets, kDataset, damage, [&](const TChunk& dataset) {
@@ -146,10 +150,20 @@ bool TIpodMusicDb::ReadITunesBytes(TMemoryStream& stream, bool compressed) {
                 return result;
             }
             // A failed playlist list ends the walk; the result stays that of the tracks.
-            if (type == kPlaylistDataset)
+            if (type == kPlaylistDataset) {
+                playlistsSeen = true;
                 return ReadPlaylistDataset(dataset.Data, dataset.Position, datasetHeader);
+            }
+            if (type == kPodcastPlaylistDataset && !podcastPlaylists)
+                podcastPlaylists = dataset;
             return true;
         });
+        // A shuffle's database may keep its playlists only in the type-3 data set, which holds
+        // the same lists.
+        if (result && !playlistsSeen && podcastPlaylists) {
+            ReadPlaylistDataset(podcastPlaylists->Data, podcastPlaylists->Position,
+                                podcastPlaylists->U32(4));
+        }
         damage.Finish();
         return result;
     } catch (const std::exception&) {
