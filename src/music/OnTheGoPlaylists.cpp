@@ -88,7 +88,8 @@ int TIpodMusicDb::ReadOnTheGoPlaylists() {
             }
         }
         if (outside > 0)
-            AddLog(file + ": " + std::to_string(outside) + " entries name no track");
+            AddLog(file + ": " + std::to_string(outside) +
+                   (outside == 1 ? " entry names" : " entries name") + " no track");
         // The device always keeps the current list, empty or not; an empty one is nothing to
         // keep.
         if (pids.empty())

@@ -45,6 +45,10 @@ std::string TrackCount(size_t count) {
     return std::to_string(count) + (count == 1 ? " track" : " tracks");
 }
 
+std::string EntryCount(size_t count) {
+    return std::to_string(count) + (count == 1 ? " entry" : " entries");
+}
+
 }  // namespace
 
 int TIpodMusicDb::MergePlaysSinceSync() {
@@ -84,8 +88,7 @@ int TIpodMusicDb::MergePlaysSinceSync() {
             changed +=
                 Apply(Tracks.Items(static_cast<int>(i)), deltas.Entries[i], DeviceClockShift);
         if (deltas.Entries.size() != tracks)
-            note = " (" + std::to_string(deltas.Entries.size()) + " entries for " +
-                   TrackCount(tracks) + ")";
+            note = " (" + EntryCount(deltas.Entries.size()) + " for " + TrackCount(tracks) + ")";
     } else {
         std::unordered_map<uint64_t, int> byId;
         byId.reserve(static_cast<size_t>(Tracks.Count()));
@@ -108,7 +111,7 @@ int TIpodMusicDb::MergePlaysSinceSync() {
             changed += Apply(Tracks.Items(found->second), delta, DeviceClockShift);
         }
         if (unknown > 0)
-            note += " (" + std::to_string(unknown) + " entries name no track)";
+            note += " (" + EntryCount(unknown) + (unknown == 1 ? " names" : " name") + " no track)";
         if (deleted > 0)
             note += " (" + TrackCount(deleted) + " deleted on the device)";
     }
