@@ -19,6 +19,10 @@ int RunDevices(const TArgs& args) {
     if (device.Connected()) {
         std::printf("Device: %s\n", device.DisplayName().c_str());
         std::printf("Kind:   %s\n", device.IsIos() ? "mobile device" : "disk-mode iPod");
+        if (const TIpodModel* model = device.Model())
+            std::printf("Model:  %s (%s%s%s)\n", model->Name().c_str(),
+                        std::string(model->Number).c_str(), model->Color.empty() ? "" : ", ",
+                        std::string(model->Color).c_str());
         std::printf("Root:   %s\n",
                     device.IsIos() ? "/ (device file service)" : device.Drive().c_str());
     } else if (std::string pairing = device.PairingMessage(); !pairing.empty()) {

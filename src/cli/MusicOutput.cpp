@@ -1,6 +1,7 @@
 #include "cli/MusicOutput.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include "cli/CliSession.h"
 #include "cli/Json.h"
@@ -23,6 +24,21 @@ const char* KindName(int kind) {
             return "music";
     }
 }
+
+namespace {
+
+// Seconds since 1970 as ISO 8601 in UTC ("2024-03-01T18:30:00Z").
+std::string IsoTime(int64_t seconds) {
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = "";
+    if (gmtime_r(&time, &utc) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0)
+        return {};
+    return text;
+}
+
+}  // namespace
 
 void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMusicDb& music,
                            bool loaded) {
@@ -50,6 +66,12 @@ void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMu
         json.Key("duration_text").String(track.DurationText);
         json.Key("rating").Int(track.Rating);
         json.Key("play_count").Int(track.PlayCount);
+        json.Key("skip_count").Int(track.SkipCount);
+        if (track.LastPlayed != 0) {
+            json.Key("last_played").String(IsoTime(track.LastPlayed));
+        } else {
+            json.Key("last_played").Null();
+        }
         json.Key("checked").Bool(track.Checked);
         json.EndObject();
     }
@@ -63,6 +85,7 @@ void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMu
         json.Key("name").String(playlist.Name);
         json.Key("smart").Bool(playlist.IsSmart);
         json.Key("voice_memos").Bool(playlist.IsVoiceMemos);
+        json.Key("on_the_go").Bool(playlist.IsOnTheGo);
         // Entries are printed like track pids (signed), so the two compare equal.
         json.Key("track_pids").BeginArray();
         for (uint64_t pid : playlist.TrackPids)
@@ -121,9 +144,10 @@ std::string MusicLibraryTable(TIpodDevice& device, const TIpodMusicDb& music, bo
     out += "\nPlaylists:\n";
     index = 0;
     for (const TPlayListItem& playlist : music.PlayLists) {
-        Append(out, "%5zu  %-40s %6d entries%s%s\n", index++, Cell(playlist.Name, 40).c_str(),
+        Append(out, "%5zu  %-40s %6d entries%s%s%s\n", index++, Cell(playlist.Name, 40).c_str(),
                playlist.Count, playlist.IsSmart ? "  (smart)" : "",
-               playlist.IsVoiceMemos ? "  (voice memos)" : "");
+               playlist.IsVoiceMemos ? "  (voice memos)" : "",
+               playlist.IsOnTheGo ? "  (On-The-Go)" : "");
     }
     Append(out, "\nTotal %s; checked %d tracks, %s\n",
            TIpodDevice::FormatSize(music.TotalSize).c_str(), music.Tracks.CheckedCount,

@@ -124,6 +124,16 @@ bool TIpodDevice::CheckDrive(const std::string& mountPoint) {
     FIsIos = false;
     FLostIos = false;
     FDrive = root;
+    // Another volume is another device: its own files name it.
+    {
+        std::lock_guard lock(FModelLock);
+        FModel.reset();
+    }
+    std::lock_guard lock(FNameLock);
+    if (FNameIsModel || FNameCache == "iPod") {
+        FNameCache.clear();
+        FNameIsModel = false;
+    }
     return true;
 }
 
@@ -182,6 +192,9 @@ std::string TIpodDevice::DisplayName() {
             FNameCache = FFileService->GetDeviceName();
             if (FNameCache.empty())
                 FNameCache = "iDevice";
+        } else if (const TIpodModel* model = FDrive.empty() ? nullptr : Model()) {
+            FNameCache = model->Name();
+            FNameIsModel = true;
         } else {
             FNameCache = "iPod";
         }
@@ -193,8 +206,10 @@ void TIpodDevice::SetDisplayName(const std::string& name) {
     if (FIsIos)
         return;
     std::lock_guard lock(FNameLock);
-    if (FNameCache.empty() || FNameCache == "iPod")
+    if (FNameCache.empty() || FNameCache == "iPod" || FNameIsModel) {
         FNameCache = name;
+        FNameIsModel = false;
+    }
 }
 
 }  // namespace corvane

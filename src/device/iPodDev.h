@@ -18,6 +18,7 @@
 #include "device/FileBytes.h"
 #include "device/FreeNames.h"
 #include "device/IosHelper.h"
+#include "device/IpodModels.h"
 #include "device/MobileDeviceLibrary.h"
 #include "platform/MountWatcher.h"
 #include "platform/Mounts.h"
@@ -27,7 +28,6 @@ namespace corvane {
 
 // Copy result codes.
 constexpr int kCopyDone = 0;
-constexpr int kCopyBookOnDisk = 1;
 constexpr int kCopyDeviceFailed = 2;
 constexpr int kCopyFolderFailed = 5;
 // An error of the local file copy comes back as this base plus its errno value: EPERM, ENOENT
@@ -151,8 +151,19 @@ public:
     // Why the last OpenThumbFile or ReadThumbRecord failed, for the lines naming each picture.
     const std::string& ThumbError() const { return FThumbError; }
 
+    // A disk-mode iPod without a name of its own is called by its model, else "iPod".
     std::string DisplayName();
     void SetDisplayName(const std::string& name);
+    // What the device says about itself (iPodDevInfo.cpp). The model that SysInfo and
+    // SysInfoExtended name on a disk-mode iPod; null when they name none (or on a mobile device).
+    const TIpodModel* Model();
+    // Seconds east of UTC that the device's clock runs at: the times it records are its local
+    // Mac times.
+    int32_t ClockShift();
+    // A property list from the device as XML: an XML one as it stands, a binary one converted
+    // through the platform library. Nothing, with a log line, when it is there but cannot be
+    // read as XML; nothing without one when it is missing.
+    std::optional<std::string> ReadPlistXml(const std::string& path);
     bool IsITunesRunning() const { return false; }  // no such program on this platform
     void StopAutoSync() {}
 
@@ -207,6 +218,9 @@ private:
     std::string FWorkFile;
     std::mutex FNameLock;
     std::string FNameCache;
+    bool FNameIsModel = false;  // the cached name is the model's, not the device's own
+    std::mutex FModelLock;
+    std::optional<const TIpodModel*> FModel;
     std::vector<uint8_t> FThumbBuffer;
     bool FHasThumbBuffer = false;
     TUniqueFd FThumbFile;

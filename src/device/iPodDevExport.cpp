@@ -131,8 +131,9 @@ int TIpodDevice::CopyTrackFile(const std::string& location, std::string& destBas
 int TIpodDevice::CopyItem(const std::string& location, std::string& dest, bool& isDir,
                           uint64_t size) {
     isDir = false;
+    // A book on a disk-mode iPod is a file like any track: copied, never left behind.
     if (!MobileSession())
-        return kCopyBookOnDisk;
+        return CopyTrackFile(location, dest, size);
     std::string path = LocationToPath(location);
     if (FFileService->IsDirectory(path)) {
         isDir = true;

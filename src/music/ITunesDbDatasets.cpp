@@ -8,6 +8,7 @@
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
 #include "base/Text.h"
+#include "device/DeviceClock.h"
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
 
@@ -47,6 +48,19 @@ uint32_t U32(const TByteReader& data, size_t offset) {
 int32_t Number(const TByteReader& data, size_t offset) {
     const uint32_t value = U32(data, offset);
     return value <= 99999 ? static_cast<int32_t>(value) : 0;
+}
+
+// A header field that older databases' shorter headers do not have: 0 unless the header
+// (header length at chunk + 4) holds all of it.
+template <typename T>
+T HeaderField(const TChunk& chunk, size_t field) {
+    if (chunk.U32(4) < field + sizeof(T))
+        return 0;
+    if constexpr (sizeof(T) == 8) {
+        return chunk.Data.ReadU64(chunk.Position + field).value_or(0);
+    } else {
+        return chunk.Data.ReadU32(chunk.Position + field).value_or(0);
+    }
 }
 
 // A count of a list header; a negative one announces nothing.
@@ -135,6 +149,11 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         track.Year = Number(data, position + 52);
         track.DiscNumber = Number(data, position + 92);
         TotalSize += track.FileSize;
+        track.LastPlayed = MacTimeToUnix(HeaderField<uint32_t>(chunk, 88), DeviceClockShift);
+        track.BookmarkMs = HeaderField<uint32_t>(chunk, 108);
+        track.PersistentId = HeaderField<uint64_t>(chunk, 112);
+        track.SkipCount = static_cast<int32_t>(std::min<uint32_t>(
+            HeaderField<uint32_t>(chunk, 156), std::numeric_limits<int32_t>::max()));
 
         // A name of blanks only is read as no name, as the SQLite readers do, so that every
         // database gives the same list and exports fall back to the same placeholder.
@@ -203,6 +222,7 @@ bool TIpodMusicDb::ReadPlaylistDataset(const TByteReader& data, size_t datasetSt
             const size_t position = chunk.Position;
             const TByteReader& playlistData = chunk.Data;
             TPlayListItem& playlist = PlayLists.Add();
+            playlist.PersistentId = HeaderField<uint64_t>(chunk, 28);
 
             // Objects until the first chunk that is not an mhod (normally the first mhip).
             size_t object = position + U32(data, position + 4);

@@ -1,6 +1,8 @@
 // iTunesDB and iTunesCDB: fetching the bytes and the walk over the database's data sets. The
 // inflation is in ITunesCdbInflate.cpp, the track and playlist lists in ITunesDbDatasets.cpp.
 #include <exception>
+#include <optional>
+#include <vector>
 
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
@@ -17,6 +19,7 @@ constexpr size_t kMhbdFields = 24;
 constexpr TChunkRule kDataset{.Tag = "mhsd", .Fields = 16, .Parent = "the file", .MayClip = true};
 constexpr uint32_t kTrackDataset = 1;
 constexpr uint32_t kPlaylistDataset = 2;
+constexpr uint32_t kPodcastPlaylistDataset = 3;
 
 }  // namespace
 
@@ -52,6 +55,8 @@ bool TIpodMusicDb::WalkITunesDatabase(const TByteReader& file) {
         uint32_t datasetCount = file.ReadU32(20).value_or(0);
         TChunkDamage damage(Log, "iTunesDB");
         bool result = false;
+        bool playlistsSeen = false;
+        std::optional<TChunk> podcastPlaylists;
         const TChunkList datasets{
             .Tag = "mhbd", .Offset = 0, .Count = datasetCount, .What = "data sets"};
         WalkChunks(file, headerLength, datasets, kDataset, damage, [&](const TChunk& dataset) {
@@ -62,10 +67,20 @@ bool TIpodMusicDb::WalkITunesDatabase(const TByteReader& file) {
                 return result;
             }
             // A failed playlist list ends the walk; the result stays that of the tracks.
-            if (type == kPlaylistDataset)
+            if (type == kPlaylistDataset) {
+                playlistsSeen = true;
                 return ReadPlaylistDataset(dataset.Data, dataset.Position, datasetHeader);
+            }
+            if (type == kPodcastPlaylistDataset && !podcastPlaylists)
+                podcastPlaylists = dataset;
             return true;
         });
+        // A shuffle's database may keep its playlists only in the type-3 data set, which holds
+        // the same lists.
+        if (result && !playlistsSeen && podcastPlaylists) {
+            ReadPlaylistDataset(podcastPlaylists->Data, podcastPlaylists->Position,
+                                podcastPlaylists->U32(4));
+        }
         damage.Finish();
         return result;
     } catch (const std::exception&) {

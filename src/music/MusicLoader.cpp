@@ -71,8 +71,13 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
         ReadVoiceMemos();
     }
     if (!ok) {
+        DeviceClockShift = Device.ClockShift();
         ok = ReadITunesDatabase();
-        if (!ok) {
+        if (ok) {
+            // What the device recorded since its last sync belongs to the tracks just read.
+            MergePlaysSinceSync();
+            ReadOnTheGoPlaylists();
+        } else {
             AddLog("iTunesDb, " + Device.Log.Text());
             if (!preferNewDatabase) {
                 try {

@@ -50,6 +50,12 @@ struct TTrackItem {
     int32_t DiscNumber = 0;
     int32_t Year = 0;
     std::string AlbumArtist;
+    // Read where the database has them; plays and skips made on the device since its last
+    // sync are merged in when the library is loaded.
+    int32_t SkipCount = 0;
+    int64_t LastPlayed = 0;  // seconds since 1970-01-01 UTC; 0 = never played
+    uint32_t BookmarkMs = 0;
+    uint64_t PersistentId = 0;  // the database's 64-bit identity (iTunesDB mhit dbid)
 
     // The state every reader gives a track it adds, before filling it.
     void SetReaderDefaults() {
@@ -83,6 +89,8 @@ struct TPlayListItem {
     std::vector<uint64_t> TrackPids;
     bool IsSmart = false;
     bool IsVoiceMemos = false;
+    bool IsOnTheGo = false;     // made on the device itself, not yet synced
+    uint64_t PersistentId = 0;  // the database's 64-bit identity (iTunesDB mhyp), 0 = none
 
     uint64_t TrackPid(size_t index) const { return TrackPids.at(index); }
 };
@@ -90,6 +98,10 @@ struct TPlayListItem {
 class TPlayLists : public TRecordList<TPlayListItem> {
 public:
     TPlayListItem& Insert() { return FItems.emplace_front(); }  // at index 0
+    void Remove(int index) {
+        if (Has(index))
+            FItems.erase(FItems.begin() + index);
+    }
 };
 
 class TIpodMusicDb {
@@ -125,6 +137,9 @@ public:
 
     // Loading: the best database the device carries, with fallbacks and log lines.
     bool Load(bool preferNewDatabase);
+    // Seconds east of UTC of the device's clock, in which iTunesDB and the files beside it
+    // keep their times; Load sets it before reading them.
+    int32_t DeviceClockShift = 0;
     bool ReadSQLiteLibrary();
 
     // iTunesDB / iTunesCDB
@@ -162,6 +177,15 @@ public:
     // The data object at position; what is wrong with it goes to `damage`.
     static TDataObject ReadDataObject(const TByteReader& data, size_t position,
                                       TChunkDamage& damage);
+
+    // What the device keeps beside iTunesDB, read after it (SinceLastSync.cpp and
+    // OnTheGoPlaylists.cpp); the files stay on the device for its next sync. Plays, skips and
+    // ratings made on the device since then are merged into the tracks; the result is the
+    // number of tracks they changed.
+    int MergePlaysSinceSync();
+    // The device's On-The-Go playlists, after its own ones; the result is how many playlists
+    // were added, replaced or removed (deleted on the device).
+    int ReadOnTheGoPlaylists();
 
     // MediaLibrary.sqlitedb; throws ESQLiteException on database errors.
     int ReadMediaLibrary(const std::string& fileName);

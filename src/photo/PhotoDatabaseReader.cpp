@@ -12,6 +12,7 @@
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
 #include "base/Text.h"
+#include "device/IpodModels.h"
 #include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
 
@@ -278,6 +279,15 @@ bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
             int32_t columns = U16(object, ref + 30);
             int32_t height = U16(object, ref + 32);
             int32_t width = U16(object, ref + 34);
+            // A database that leaves a record's size open: the device's model tells it.
+            if (width == 0 && height == 0) {
+                if (const TIpodModel* model = Device.Model()) {
+                    if (auto known = FindFormat(model->PhotoFormats(), id)) {
+                        width = known->Width;
+                        height = known->Height;
+                    }
+                }
+            }
 
             if (IsSeparateFileFormat(static_cast<uint32_t>(id))) {
                 SeparateFiles = true;

@@ -194,9 +194,13 @@ TEST_F(DiskModeTest, CopyTrackFileNeverOverwrites) {
     EXPECT_EQ(ReadFile(dest / "Other.mp3"), "different size");
     EXPECT_NE(FDevice->CopyDeviceFile(":iPod_Control:..:..:etc:passwd", dest / "p"), 0);
     EXPECT_FALSE(fs::exists(dest / "p"));
+    // A book on a disk-mode iPod is copied like any file (it was once left behind as code 1).
     bool isDir = true;
-    EXPECT_EQ(FDevice->CopyItem(location, name, isDir, 5), kCopyBookOnDisk);
+    name = dest / "Book";
+    EXPECT_EQ(FDevice->CopyItem(location, name, isDir, 5), kCopyDone);
     EXPECT_FALSE(isDir);
+    EXPECT_EQ(name, dest / "Book.mp3");
+    EXPECT_EQ(ReadFile(dest / "Book.mp3"), "12345");
 }
 
 // The name a track copy has always been given: the base name, else the first numbered one,

@@ -231,6 +231,38 @@ TEST_F(ITunesDbTest, OnlyTrackAndPlaylistDataSetsAreRead) {
     EXPECT_EQ(FDb.PlayLists.Count(), 4u);
 }
 
+TEST_F(ITunesDbTest, WithoutTheTypeTwoDataSetThePlaylistsComeFromTypeThree) {
+    // A shuffle's database declares only data sets 4, 1 and 3.
+    struct TCase {
+        std::vector<uint32_t> Datasets;
+        bool BreakTypeThree;
+        int Playlists;
+    };
+    const TCase cases[] = {
+        {{4, 1, 3}, false, 4},
+        {{3, 1}, false, 4},
+        {{1, 3}, true, 0},  // a damaged type-3 list leaves the tracks read
+        {{1}, false, 0},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.Datasets));
+        TITunesDbLayout at;
+        std::string bytes = Library().SetDatasets(c.Datasets).Build(&at);
+        if (c.BreakTypeThree) {
+            bytes.replace(at.Datasets.back() + TITunesDbBuilder::kMhsdHeader, 4, "xxxx");
+        }
+        TIpodMusicDb db(FDevice);
+        TMemoryStream stream;
+        stream.Write(bytes.data(), bytes.size());
+        ASSERT_TRUE(db.ReadITunesBytes(stream, false));
+        EXPECT_EQ(db.Tracks.Count(), 6);
+        ASSERT_EQ(db.PlayLists.Count(), c.Playlists);
+        if (c.Playlists > 0) {
+            EXPECT_EQ(db.PlayLists.Items(1).TrackPids.front(), 103u);
+        }
+    }
+}
+
 TEST_F(ITunesDbTest, ResultIsThatOfTheTrackList) {
     struct TCase {
         const char* Name;

@@ -1,0 +1,98 @@
+// What the device's own records add to loading a library of 50,000 tracks from a disk-mode
+// iPod: Load with iTunesDB alone, and with a Play Counts entry for every track and an
+// On-The-Go list, or with PlayCounts.plist instead. The additions should stay within 10 % of
+// the plain load. Registered with the main of copy_bench.cpp; run with
+// --benchmark_filter=SinceLastSync.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+#include "device/DeviceFolder.h"
+#include "device/iPodDev.h"
+#include "fixtures/ITunesDbBuilder.h"
+#include "fixtures/IpodExtrasBuilder.h"
+#include "fixtures/TempDir.h"
+#include "music/iPodMusic.h"
+
+namespace corvane {
+namespace {
+
+using namespace testing;
+
+constexpr size_t kTracks = 50000;
+
+enum TExtras { kNone, kPlayCounts, kPlist };
+
+// One iPod folder per variant, written once.
+const std::string& IpodFolder(TExtras extras) {
+    static TTempDir dir;
+    static std::map<TExtras, std::string> folders;
+    if (auto found = folders.find(extras); found != folders.end())
+        return found->second;
+    const std::string root = dir / std::to_string(extras);
+    TITunesDbBuilder db;
+    std::vector<TPlayCountEntry> counts;
+    std::vector<TPlayCountsPlistEntry> plist;
+    std::vector<uint32_t> onTheGo;
+    for (size_t i = 0; i < kTracks; ++i) {
+        const std::string n = std::to_string(i);
+        db.AddTrack({.Id = static_cast<uint32_t>(1000 + i),
+                     .Title = "Track title number " + n,
+                     .Location = ":iPod_Control:Music:F" + std::to_string(i % 50) + ":TRK" + n +
+                                 ".mp3",
+                     .Album = "Album " + std::to_string(i / 12),
+                     .Artist = "Artist " + std::to_string(i / 60),
+                     .Genre = "Rock",
+                     .Size = static_cast<uint32_t>(3000000 + (i * 7919) % 6000000),
+                     .DurationMs = static_cast<uint32_t>(150000 + (i * 104729) % 200000),
+                     .Rating = static_cast<uint8_t>((i % 6) * 20),
+                     .PlayCount = static_cast<uint32_t>(i % 97),
+                     .Dbid = 0x1000000 + i});
+        const TPlayCountEntry entry{.Plays = static_cast<uint32_t>(i % 3),
+                                    .LastPlayedMac = i % 3 ? MacTime(1700000000 + i) : 0,
+                                    .Rating = static_cast<uint32_t>((i % 5) * 20),
+                                    .Skips = static_cast<uint32_t>(i % 2)};
+        counts.push_back(entry);
+        plist.push_back({.PersistentId = static_cast<int64_t>(0x1000000 + i),
+                         .Counts = entry,
+                         .UserRating = static_cast<int>(entry.Rating)});
+        if (i % 500 == 0)
+            onTheGo.push_back(static_cast<uint32_t>(i));
+    }
+    db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = db.AllTrackIds()});
+    WriteFile(root + "/iPod_Control/iTunes/iTunesDB", db.Build());
+    if (extras == kPlayCounts) {
+        WriteFile(root + "/iPod_Control/iTunes/Play Counts", PlayCountsFile(counts, 0x1c));
+        WriteFile(root + "/iPod_Control/iTunes/OTGPlaylistInfo", OnTheGoFile(onTheGo));
+    } else if (extras == kPlist) {
+        WriteFile(root + "/iPod_Control/iTunes/PlayCounts.plist", PlayCountsPlist(plist));
+    }
+    return folders.emplace(extras, root).first->second;
+}
+
+void BM_SinceLastSyncLoad(benchmark::State& state, TExtras extras) {
+    const std::string& root = IpodFolder(extras);
+    TIpodDevice device(nullptr, OfflineSessionOptions({root}));
+    if (!device.ScanDrives()) {
+        state.SkipWithError("the iPod folder is not found");
+        return;
+    }
+    for (auto _ : state) {
+        TIpodMusicDb music(device);
+        const bool ok = music.Load(true);
+        if (!ok || music.Tracks.Count() != static_cast<int>(kTracks))
+            state.SkipWithError("the library was not read whole");
+        benchmark::DoNotOptimize(music.Tracks.Items(0).PlayCount);
+    }
+    state.counters["tracks_per_second"] = benchmark::Counter(
+        static_cast<double>(kTracks), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, itunesdb_only, kNone)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, play_counts_and_on_the_go, kPlayCounts)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, play_counts_plist, kPlist)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace corvane
