@@ -17,6 +17,8 @@ namespace {
 constexpr size_t kListFields = 12;  // mhlt, mhlp: tag, header length, count
 // mhit up to the play count.
 constexpr TChunkRule kTrack{.Tag = "mhit", .Fields = 84, .Parent = "its data set", .MayClip = true};
+constexpr size_t kMhitDbId = 112;
+constexpr size_t kMhitArtworkLink = 352;
 // mhyp up to the item count.
 constexpr TChunkRule kPlaylist{
     .Tag = "mhyp", .Fields = 20, .Parent = "its data set", .MayClip = true};
@@ -101,6 +103,7 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
     if (!data.TagIs(list, "mhlt"))
         return false;
     Tracks.Clear();
+    Artwork.Clear();  // covers of the tracks that go
     const TChunkList tracks{
         .Tag = "mhlt", .Offset = list, .Count = Announced(data, list + 8), .What = "tracks"};
     WalkChunks(data, list + U32(data, list + 4), tracks, kTrack, damage, [&](const TChunk& chunk) {
@@ -117,6 +120,12 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         track.PlayCount = static_cast<int32_t>(
             std::min<uint32_t>(U32(data, position + 80), std::numeric_limits<int32_t>::max()));
         TotalSize += track.FileSize;
+        // What finds the track's cover, where its header is long enough to hold it.
+        const uint32_t header = U32(data, position + 4);
+        if (header >= kMhitDbId + 8)
+            track.DbId = trackData.ReadU64(position + kMhitDbId).value_or(0);
+        if (header >= kMhitArtworkLink + 4)
+            track.ArtworkLink = U32(trackData, position + kMhitArtworkLink);
 
         // A name of blanks only is read as no name, as the SQLite readers do, so that every
         // database gives the same list and exports fall back to the same placeholder.

@@ -14,6 +14,7 @@
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
 #include "base/RecordList.h"
+#include "music/ArtworkIndex.h"
 
 namespace corvane {
 
@@ -44,6 +45,11 @@ struct TTrackItem {
     int32_t ITunesDatabaseId = 0;
     TMediaKind Kind = mkMusic;
     int32_t TransferState = 0;
+    // Album art: the iTunesDB's dbid and artwork link that find the track's cover, and the
+    // cover's index in the library's Artwork (-1 none).
+    uint64_t DbId = 0;
+    uint32_t ArtworkLink = 0;
+    int32_t Cover = -1;
 
     // The state every reader gives a track it adds, before filling it.
     void SetReaderDefaults() {
@@ -116,6 +122,15 @@ public:
 
     // Loading: the best database the device carries, with fallbacks and log lines.
     bool Load(bool preferNewDatabase);
+
+    // Album art of the tracks read (ArtworkLoader.cpp): ArtworkDB for tracks from an iTunesDB,
+    // the artwork tables of MediaLibrary.sqlitedb for a mobile device's; links Tracks to it.
+    TArtworkIndex Artwork;
+    void LoadArtwork();
+    // The MediaLibrary's artwork of its items, read while the staged database is open; a
+    // database error leaves the tracks without covers, with a log line. Returns the number of
+    // tracks given a cover.
+    int ReadMediaLibraryArtwork(const std::string& fileName);
     bool ReadSQLiteLibrary();
 
     // iTunesDB / iTunesCDB
