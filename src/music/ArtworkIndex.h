@@ -41,7 +41,7 @@ using TArtworkFormatSource = std::function<std::optional<TArtworkFormat>(uint32_
 // One stored picture of a cover.
 struct TArtworkRecord {
     uint32_t FormatId = 0;
-    std::string FileName;  // "F1028_1.ithmb", no folder; empty for a picture file of its own
+    std::string FileName{};  // "F1028_1.ithmb", no folder; empty for a picture file of its own
     uint32_t Offset = 0;
     uint32_t Size = 0;
     uint16_t Width = 0;  // the picture; a row of the record is Width + HorizontalPadding pixels
@@ -53,8 +53,8 @@ struct TArtworkRecord {
 struct TArtworkImage {
     uint32_t ImageId = 0;
     uint64_t SongId = 0;  // the dbid of the track it was made for; 0 when none
-    std::vector<TArtworkRecord> Records;
-    std::string PictureFile;  // a device path of a whole picture file (JPEG, PNG) instead
+    std::vector<TArtworkRecord> Records{};
+    std::string PictureFile{};  // a device path of a whole picture file (JPEG, PNG) instead
 };
 
 class TArtworkIndex {
