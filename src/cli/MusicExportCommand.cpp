@@ -119,6 +119,8 @@ int RunMusicExport(const TArgs& args) {
         return 1;
     }
     music.NamingScheme = static_cast<uint8_t>(scheme);
+    music.CoverFiles = args.Flag("--covers");
+    music.EmbedCovers = args.Flag("--embed-covers");
     if (!music.PrepareDestination(folder)) {
         std::fprintf(stderr, "corvane-cli: %s\n", folder.c_str());
         return 1;

@@ -51,6 +51,7 @@ std::string MusicLibraryJson(TIpodDevice& device, const TIpodMusicDb& music, boo
         json.Key("rating").Int(track.Rating);
         json.Key("play_count").Int(track.PlayCount);
         json.Key("checked").Bool(track.Checked);
+        json.Key("has_artwork").Bool(track.Cover >= 0);
         json.EndObject();
     }
     json.EndArray();

@@ -12,7 +12,8 @@ const char* const kUsage =
     "usage: corvane-cli devices [--device DIR] [--wait SECONDS]\n"
     "       corvane-cli music list [--device DIR] [--json]\n"
     "       corvane-cli music export --to DIR [--scheme 0-7] [--playlist NAME] [--kind KIND]\n"
-    "                          [--restore mpd|tags] [--m3u] [--device DIR]\n"
+    "                          [--restore mpd|tags] [--m3u] [--covers] [--embed-covers]\n"
+    "                          [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
     "       corvane-cli photos export --to DIR [--flat | --by-date] [--camera-roll]\n"
@@ -27,7 +28,9 @@ const char* const kUsage =
     "               writes the playlists as .m3u8; --restore mpd adds the copies, their\n"
     "               ratings, play counts and playlists to the MPD server's library (the\n"
     "               copies must lie below its music directory), --restore tags writes\n"
-    "               ratings and play counts into the copies' own tags\n"
+    "               ratings and play counts into the copies' own tags; --covers writes\n"
+    "               the album art as cover.jpg into each album folder (--scheme 0),\n"
+    "               --embed-covers puts it into the copies that carry none\n"
     "  photos list  load the device's photo library and camera roll and print them\n"
     "  photos previews\n"
     "               make every preview the program shows and write each as a PNG below\n"
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
         TArgs exportArgs(argc, argv, 3);
         auto unknown = exportArgs.Unknown(
             {"--device", "--wait", "--to", "--scheme", "--playlist", "--kind", "--restore"},
-            {"--m3u"});
+            {"--m3u", "--covers", "--embed-covers"});
         if (!unknown.empty()) {
             std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
             return 2;

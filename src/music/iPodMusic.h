@@ -112,6 +112,9 @@ public:
     uint8_t NamingScheme = 1;
     std::atomic<bool> Cancelled{false};
     std::function<void(const std::string& name)> OnProgress;
+    // After the copies: cover.jpg per album folder, and covers embedded into the copies.
+    bool CoverFiles = false;
+    bool EmbedCovers = false;
 
     void AddLog(const std::string& line) { Log.AddLog(line); }
     static std::string DurationText(uint32_t ms);

@@ -44,6 +44,8 @@ bool TMediaFrame::StartTransfer() {
         MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
         libraryTarget = options.LibraryTarget();
         writePlaylistFiles = options.WritePlaylistFiles();
+        MusicDb->CoverFiles = options.CoverFiles();
+        MusicDb->EmbedCovers = options.EmbedCovers();
         folder = QString::fromStdString(destination);
     }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ByteReader.h"
+#include "cli/MusicOutput.h"
 #include "fixtures/ArtworkDbFiles.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/ITunesDbBuilder.h"
@@ -25,6 +26,13 @@ using namespace testing;
 constexpr TRgb kRed{255, 0, 0};
 constexpr TRgb kBlue{0, 0, 255};
 constexpr TRgb kGreen{0, 255, 0};
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
 
 TByteReader View(const std::string& bytes) {
     return TByteReader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -117,6 +125,9 @@ TEST(ArtworkDb, LoadLinksTracksByLinkThenDbidAndDecodesTheLargestRecord) {
     EXPECT_EQ(music.Tracks.Items(0).Cover, 0);
     EXPECT_EQ(music.Tracks.Items(1).Cover, 1);
     EXPECT_EQ(music.Tracks.Items(2).Cover, -1);
+    const std::string json = cli::MusicLibraryJson(*device, music, true);
+    EXPECT_EQ(Count(json, "\"has_artwork\":true"), 2u) << json;
+    EXPECT_EQ(Count(json, "\"has_artwork\":false"), 1u);
 
     TBitmap picture;
     ASSERT_TRUE(ReadCover(*device, music.Artwork, 1, picture));
