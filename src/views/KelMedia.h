@@ -30,6 +30,7 @@ class TProgressDialog;
 namespace corvane::views {
 
 class TCheckHeader;
+class TCoverPane;
 class TTrackListModel;
 
 class TMediaFrame : public TDeviceView {
@@ -68,6 +69,7 @@ public:
     TTrackListModel* MusicModel = nullptr;
     QStatusBar* Sb = nullptr;
     QLabel* SbPanel = nullptr;
+    TCoverPane* CoverPane = nullptr;  // the selected track's album art, below the tree
 
 private:
     void CreateTree();
