@@ -90,7 +90,7 @@ std::optional<TArtworkRecord> ReadRecord(const TChunk& object, TChunkDamage& dam
     record.FileName = ThumbFileName(ReadName(ref->Data, ref->Body()));
     // Without a usable name the record lies in the format's first file.
     if (record.FileName.empty())
-        record.FileName = "F" + std::to_string(record.FormatId) + "_1.ithmb";
+        record.FileName = FirstFileOfFormat(record.FormatId);
     return record;
 }
 

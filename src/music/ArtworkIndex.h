@@ -97,6 +97,9 @@ public:
     std::unordered_map<uint32_t, uint32_t> FileFormats;
 };
 
+// "F1028_1.ithmb": the first file of a format, where its records lie when nothing names one.
+std::string FirstFileOfFormat(uint32_t formatId);
+
 // The built-in format table (ids of the iPods and early mobile devices); nothing for an unknown id.
 std::optional<TArtworkFormat> DefaultArtworkFormat(uint32_t formatId);
 

@@ -108,7 +108,7 @@ int TIpodMusicDb::ReadMediaLibraryArtwork(const std::string& fileName) {
                 if (!known) {
                     TArtworkRecord& record = image.Records.emplace_back();
                     record.FormatId = format;
-                    record.FileName = "F" + std::to_string(format) + "_1.ithmb";
+                    record.FileName = FirstFileOfFormat(format);
                     record.Offset = static_cast<uint32_t>(offset);
                     record.Size = static_cast<uint32_t>(length);
                 }
