@@ -137,6 +137,8 @@ int RunMusicExport(const TArgs& args) {
     }
     music.NamingScheme = byTemplate ? TIpodMusicDb::kTemplateScheme : static_cast<uint8_t>(scheme);
     music.NameTemplate = nameTemplate;
+    music.CoverFiles = args.Flag("--covers");
+    music.EmbedCovers = args.Flag("--embed-covers");
     if (!music.PrepareDestination(folder)) {
         std::fprintf(stderr, "corvane-cli: %s\n", folder.c_str());
         return 1;

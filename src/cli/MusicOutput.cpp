@@ -73,6 +73,7 @@ void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMu
             json.Key("last_played").Null();
         }
         json.Key("checked").Bool(track.Checked);
+        json.Key("has_artwork").Bool(track.Cover >= 0);
         json.EndObject();
     }
     json.EndArray();

@@ -13,6 +13,7 @@ const char* const kUsage =
     "       corvane-cli music list [--device DIR] [--json]\n"
     "       corvane-cli music export --to DIR [--scheme 0-7 | --name-template TEMPLATE]\n"
     "                          [--playlist NAME] [--kind KIND] [--restore mpd|tags] [--m3u]\n"
+    "                          [--covers] [--embed-covers]\n"
     "                          [--device DIR]\n"
     "       corvane-cli photos list [--device DIR] [--json]\n"
     "       corvane-cli photos previews --to DIR [--device DIR]\n"
@@ -28,7 +29,9 @@ const char* const kUsage =
     "               writes the playlists as .m3u8; --restore mpd adds the copies, their\n"
     "               ratings, play counts and playlists to the MPD server's library (the\n"
     "               copies must lie below its music directory), --restore tags writes\n"
-    "               ratings and play counts into the copies' own tags\n"
+    "               ratings and play counts into the copies' own tags; --covers writes\n"
+    "               the album art as cover.jpg into each album folder (--scheme 0),\n"
+    "               --embed-covers puts it into the copies that carry none\n"
     "               --name-template names the copies by a template instead of a scheme:\n"
     "               %artist%, %album%, %albumartist%, %title%, %track% (two digits), %disc%,\n"
     "               %year%, %genre%, %% for a % sign, \"/\" between folders, e.g.\n"
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
         TArgs exportArgs(argc, argv, 3);
         auto unknown = exportArgs.Unknown({"--device", "--wait", "--to", "--scheme",
                                            "--name-template", "--playlist", "--kind", "--restore"},
-                                          {"--m3u"});
+                                          {"--m3u", "--covers", "--embed-covers"});
         if (!unknown.empty()) {
             std::fprintf(stderr, "corvane-cli: unknown option %s\n%s", unknown[0].c_str(), kUsage);
             return 2;

@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kListFields = 12;  // mhlt, mhlp: tag, header length, count
 // mhit up to the play count.
 constexpr TChunkRule kTrack{.Tag = "mhit", .Fields = 84, .Parent = "its data set", .MayClip = true};
+constexpr size_t kMhitArtworkLink = 352;
 // mhyp up to the item count.
 constexpr TChunkRule kPlaylist{
     .Tag = "mhyp", .Fields = 20, .Parent = "its data set", .MayClip = true};
@@ -130,6 +131,7 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
     if (!data.TagIs(list, "mhlt"))
         return false;
     Tracks.Clear();
+    Artwork.Clear();  // covers of the tracks that go
     const TChunkList tracks{
         .Tag = "mhlt", .Offset = list, .Count = Announced(data, list + 8), .What = "tracks"};
     WalkChunks(data, list + U32(data, list + 4), tracks, kTrack, damage, [&](const TChunk& chunk) {
@@ -154,6 +156,8 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         track.PersistentId = HeaderField<uint64_t>(chunk, 112);
         track.SkipCount = static_cast<int32_t>(std::min<uint32_t>(
             HeaderField<uint32_t>(chunk, 156), std::numeric_limits<int32_t>::max()));
+        // What finds the track's cover, with the PersistentId.
+        track.ArtworkLink = HeaderField<uint32_t>(chunk, kMhitArtworkLink);
 
         // A name of blanks only is read as no name, as the SQLite readers do, so that every
         // database gives the same list and exports fall back to the same placeholder.

@@ -25,7 +25,10 @@ bool TIpodMusicDb::ReadSQLiteLibrary() {
             // removes it with the copy.
             if (Device.IsIos())
                 Device.StageITunesFile("MediaLibrary.sqlitedb-wal", false, "-wal");
-            return ReadMediaLibrary(db.Path()) > 0;
+            const bool read = ReadMediaLibrary(db.Path()) > 0;
+            if (read)
+                ReadMediaLibraryArtwork(db.Path());
+            return read;
         }
     }
 
@@ -90,6 +93,7 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
             }
         }
     }
+    LoadArtwork();
     if (ok && !Device.IsIos() && !PlayLists.Empty())
         Device.SetDisplayName(PlayLists.Items(0).Name);
     return ok;

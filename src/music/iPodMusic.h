@@ -14,6 +14,7 @@
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
 #include "base/RecordList.h"
+#include "music/ArtworkIndex.h"
 
 namespace corvane {
 
@@ -56,6 +57,10 @@ struct TTrackItem {
     int64_t LastPlayed = 0;  // seconds since 1970-01-01 UTC; 0 = never played
     uint32_t BookmarkMs = 0;
     uint64_t PersistentId = 0;  // the database's 64-bit identity (iTunesDB mhit dbid)
+    // Album art: the iTunesDB's artwork link (with PersistentId) that find the track's cover, and the
+    // cover's index in the library's Artwork (-1 none).
+    uint32_t ArtworkLink = 0;
+    int32_t Cover = -1;
 
     // The state every reader gives a track it adds, before filling it.
     void SetReaderDefaults() {
@@ -127,6 +132,9 @@ public:
     std::string NameTemplate;
     std::atomic<bool> Cancelled{false};
     std::function<void(const std::string& name)> OnProgress;
+    // After the copies: cover.jpg per album folder, and covers embedded into the copies.
+    bool CoverFiles = false;
+    bool EmbedCovers = false;
 
     void AddLog(const std::string& line) { Log.AddLog(line); }
     static std::string DurationText(uint32_t ms);
@@ -140,6 +148,15 @@ public:
     // Seconds east of UTC of the device's clock, in which iTunesDB and the files beside it
     // keep their times; Load sets it before reading them.
     int32_t DeviceClockShift = 0;
+
+    // Album art of the tracks read (ArtworkLoader.cpp): ArtworkDB for tracks from an iTunesDB,
+    // the artwork tables of MediaLibrary.sqlitedb for a mobile device's; links Tracks to it.
+    TArtworkIndex Artwork;
+    void LoadArtwork();
+    // The MediaLibrary's artwork of its items, read while the staged database is open; a
+    // database error leaves the tracks without covers, with a log line. Returns the number of
+    // tracks given a cover.
+    int ReadMediaLibraryArtwork(const std::string& fileName);
     bool ReadSQLiteLibrary();
 
     // iTunesDB / iTunesCDB

@@ -1,6 +1,7 @@
 #include "base/PlatformTexts.h"
 #include "music/iPodMusic.h"
 #include "transfer/CopyThreads.h"
+#include "transfer/CoverExport.h"
 
 namespace corvane {
 
@@ -21,6 +22,9 @@ void TMusicCopyThread::Execute() {
     FCopied = FMusic.Export();
     FMusic.AddLog("Copy tracks: " + std::to_string(FCopied) + "/" +
                   std::to_string(FMusic.Tracks.CheckedCount));
+    const TCoverChoice covers{.CoverFiles = FMusic.CoverFiles, .EmbedCovers = FMusic.EmbedCovers};
+    if (covers.Any() && FCopied > 0)
+        ExportCovers(FMusic, covers);
     if (FCopied > 0 && Target != TLibraryTarget::None) {
         Status(Target == TLibraryTarget::Mpd ? texts::kRestoringToMpd : texts::kRestoringToTags,
                kStatusLongWait);

@@ -110,6 +110,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     LibraryLb->setBuddy(LibraryCb);
     PlaylistCb =
         Named(new QCheckBox("Also save playlists as playlist files (.m3u8)", this), "PlaylistCb");
+    CoversCb = Named(new QCheckBox("Save the album art as cover.jpg in each album folder", this),
+                     "CoversCb");
+    EmbedCoversCb = Named(new QCheckBox("Embed the album art into copies that have none", this),
+                          "EmbedCoversCb");
     HeicCb = Named(new QCheckBox("Write HEIC pictures as JPEG files", this), "HeicCb");
     LiveVideoCb =
         Named(new QCheckBox("Copy the video of each Live Photo beside it", this), "LiveVideoCb");
@@ -144,6 +148,8 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     edited->addWidget(EditedLb);
     edited->addWidget(EditedCb, 1);
     form->addLayout(edited, 6, 1, 1, 2);
+    form->addWidget(CoversCb, 7, 1, 1, 2);
+    form->addWidget(EmbedCoversCb, 8, 1, 1, 2);
     form->setColumnStretch(1, 1);
 
     Bv = Named(new QFrame(this), "Bv");
@@ -188,6 +194,8 @@ void TTransForm::Prepare(const QString& summary, bool isMusic) {
     if (isMusic)
         OfferLibraryTargets();
     PlaylistCb->setVisible(isMusic);
+    CoversCb->setVisible(isMusic);
+    EmbedCoversCb->setVisible(isMusic);
     HeicCb->setVisible(!isMusic);
     LiveVideoCb->setVisible(!isMusic);
     EditedLb->setVisible(!isMusic);
@@ -210,6 +218,8 @@ void TTransForm::LoadSettings(bool isMusic) {
         if (isMusic) {
             if (key->contains("MediaPlaylistFiles"))
                 PlaylistCb->setChecked(key->value("MediaPlaylistFiles").toBool());
+            CoversCb->setChecked(key->value("MediaCoverFiles").toBool());
+            EmbedCoversCb->setChecked(key->value("MediaEmbedCovers").toBool());
             if (key->contains("Orgnize"))
                 Organize = SavedIndex(*key, "Orgnize");
             DestEdt->setText(key->value("MediaDest").toString());
@@ -267,6 +277,8 @@ void TTransForm::SaveSettings(bool isMusic) {
         key->setValue("MediaDest", DestEdt->text());
         key->setValue("MediaLibrary", LibraryCb->currentIndex());
         key->setValue("MediaPlaylistFiles", PlaylistCb->isChecked() ? 1 : 0);
+        key->setValue("MediaCoverFiles", CoversCb->isChecked() ? 1 : 0);
+        key->setValue("MediaEmbedCovers", EmbedCoversCb->isChecked() ? 1 : 0);
         key->setValue("Orgnize", FormatCb->currentIndex());
         key->setValue("MediaNameTemplate", TemplateBox->Template());
     } else {
@@ -333,6 +345,14 @@ void TTransForm::SelectLibraryTarget(TLibraryTarget target) {
 
 bool TTransForm::WritePlaylistFiles() const {
     return FIsMusic && PlaylistCb->isChecked();
+}
+
+bool TTransForm::CoverFiles() const {
+    return FIsMusic && CoversCb->isChecked();
+}
+
+bool TTransForm::EmbedCovers() const {
+    return FIsMusic && EmbedCoversCb->isChecked();
 }
 
 bool TTransForm::HeicToJpeg() const {

@@ -43,6 +43,8 @@ public:
     TLibraryTarget LibraryTarget() const;  // LibraryCb's choice (music)
     bool RestoreToITunes() const;          // a library target is chosen (music)
     bool WritePlaylistFiles() const;       // PlaylistCb's state (music)
+    bool CoverFiles() const;               // CoversCb's state (music)
+    bool EmbedCovers() const;              // EmbedCoversCb's state (music)
     bool HeicToJpeg() const;               // HeicCb's state (photos)
     bool LiveVideo() const;                // LiveVideoCb's state (photos)
     int EditedChoice() const;              // EditedCb's index: 0 as edited, 1 originals, 2 both
@@ -80,6 +82,8 @@ public:
     // cannot work is shown disabled.
     QComboBox* LibraryCb = nullptr;
     QCheckBox* PlaylistCb = nullptr;
+    QCheckBox* CoversCb = nullptr;
+    QCheckBox* EmbedCoversCb = nullptr;
     QCheckBox* HeicCb = nullptr;
     QCheckBox* LiveVideoCb = nullptr;
     QLabel* EditedLb = nullptr;

@@ -21,6 +21,7 @@
 #include "gui/Shell.h"
 #include "music/iPodMusic.h"
 #include "views/ColumnSpreader.h"
+#include "views/CoverPane.h"
 #include "views/MediaCheckHeader.h"
 #include "views/MediaTrackDelegate.h"
 #include "views/TrackListModel.h"
@@ -86,8 +87,18 @@ TMediaFrame::TMediaFrame(QWidget* owner, TIpodDevice& device)
     CreateTree();
     CreateList();
 
+    // The tree with the selected track's cover below it, as music players show it.
+    auto* side = new QWidget(this);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->setSpacing(0);
+    sideLayout->addWidget(MediaList, 1);
+    CoverPane = new TCoverPane(side, *MusicDb);
+    CoverPane->Follow(MusicList->selectionModel(), MusicModel);
+    sideLayout->addWidget(CoverPane);
+
     Splitter1 = new QSplitter(Qt::Horizontal, this);
-    ArrangeSplitter(Splitter1, MediaList, MusicList);
+    ArrangeSplitter(Splitter1, side, MusicList);
     Sb = CreateStatusBar(this, SbPanel);
 
     auto* layout = new QVBoxLayout(this);

@@ -34,6 +34,7 @@ namespace corvane::views {
 
 class TCheckHeader;
 class TColumnSpreader;
+class TCoverPane;
 class TTrackListModel;
 
 class TMediaFrame : public TDeviceView {
@@ -83,6 +84,7 @@ public:
     QStatusBar* Sb = nullptr;
     QLabel* SbPanel = nullptr;
     QLabel* EmptyLb = nullptr;  // over an empty list: why it is empty
+    TCoverPane* CoverPane = nullptr;  // the selected track's album art, below the tree
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

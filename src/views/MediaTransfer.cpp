@@ -51,6 +51,8 @@ bool TMediaFrame::StartTransfer() {
         MusicDb->NameTemplate = options.NameTemplate().toStdString();
         libraryTarget = options.LibraryTarget();
         writePlaylistFiles = options.WritePlaylistFiles();
+        MusicDb->CoverFiles = options.CoverFiles();
+        MusicDb->EmbedCovers = options.EmbedCovers();
         folder = QString::fromStdString(destination);
     }
 

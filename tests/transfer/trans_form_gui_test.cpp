@@ -188,6 +188,7 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
         form.FormatCb->setCurrentIndex(3);
         form.LibraryCb->setCurrentIndex(0);
         form.PlaylistCb->setChecked(true);
+        form.EmbedCoversCb->setChecked(true);
         // Return presses the default button, "Start Transfer".
         WhenDialogShown<TTransForm>(
             [](TTransForm* shown) { QTest::keyClick(shown, Qt::Key_Return); });
@@ -196,12 +197,16 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
         EXPECT_EQ(form.Organize, 3);
         EXPECT_FALSE(form.RestoreToITunes());
         EXPECT_TRUE(form.WritePlaylistFiles());
+        EXPECT_FALSE(form.CoverFiles());
+        EXPECT_TRUE(form.EmbedCovers());
         EXPECT_EQ(Saved(),
                   (QMap<QString, QString>{{"MediaDest", c.Saved},
                                           {"Orgnize", "3"},
                                           {"MediaLibrary", "0"},
                                           {"MediaPlaylistFiles", "1"},
-                                          {"MediaNameTemplate", TTrackNameTemplate::kDefault}}));
+                                          {"MediaNameTemplate", TTrackNameTemplate::kDefault},
+                                          {"MediaCoverFiles", "0"},
+                                          {"MediaEmbedCovers", "1"}}));
     }
     // The next dialog starts from what was saved.
     TTransForm next(nullptr);
@@ -210,6 +215,8 @@ TEST_F(TransFormTest, OkTrimsAddsTheSeparatorSavesAndHandsOver) {
     EXPECT_EQ(next.FormatCb->currentIndex(), 3);
     EXPECT_EQ(next.LibraryCb->currentIndex(), 0);
     EXPECT_TRUE(next.PlaylistCb->isChecked());
+    EXPECT_TRUE(next.EmbedCoversCb->isChecked());
+    EXPECT_FALSE(next.CoversCb->isChecked());
 }
 
 TEST_F(TransFormTest, EmptyDestinationWarnsAndCancelSavesNothing) {
