@@ -75,7 +75,8 @@ public:
     void SetViewActive(bool active);
     void ChooseProduct();
     void SearchView(const QString& text);
-    void WriteLastRecord();
+    // The record of the transfer that view has just run.
+    void WriteLastRecord(views::TDeviceView* view);
 
     // Controls
     QToolButton* ProductBtn = nullptr;

@@ -18,9 +18,15 @@ TMusicCopyThread::~TMusicCopyThread() {
 }
 
 void TMusicCopyThread::Execute() {
+    FCounts.Total = FMusic.Tracks.CheckedCount;
     FCopied = FMusic.Export();
-    FMusic.AddLog("Copy tracks: " + std::to_string(FCopied) + "/" +
-                  std::to_string(FMusic.Tracks.CheckedCount));
+    FCounts.Copied = FCopied;
+    FCounts.Failed = FMusic.ExportFailures;
+    // A stop noticed at the last item still copied everything.
+    FCounts.Cancelled = Terminated() && FCounts.Copied + FCounts.Failed < FCounts.Total;
+    FStatusText = TransferSummaryText(FCounts);
+    FMusic.AddLog("Copy tracks: " + std::to_string(FCounts.Copied) + " of " +
+                  std::to_string(FCounts.Total));
     if (FCopied > 0 && Target != TLibraryTarget::None) {
         Status(Target == TLibraryTarget::Mpd ? texts::kRestoringToMpd : texts::kRestoringToTags,
                kStatusLongWait);
@@ -37,8 +43,9 @@ void TMusicCopyThread::Execute() {
         };
         FCopied = FMusic.RestoreToITunes(hooks);
         FMusic.AddLog("Sync: " + std::to_string(FCopied));
+        FStatusText =
+            TransferSummaryText(FCounts) + "; " + std::to_string(FCopied) + " in the media library";
     }
-    FStatusText = "Done.";
 }
 
 }  // namespace corvane
