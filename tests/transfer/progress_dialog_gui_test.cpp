@@ -202,6 +202,33 @@ TEST_F(ProgressDialogTest, WhileRunningOnlyCancelActsAndItStopsAfterTheNextTrack
     EXPECT_EQ(shell.Requests.size(), 1u);
 }
 
+TEST_F(ProgressDialogTest, ALostDeviceEndsSayingSoWithTheWayToTheLog) {
+    LoadMusic(6);
+    TProgressDialog dialog(nullptr);
+    TRecorder recorder(dialog);
+    QString viewed;
+    TProgressDialog::LogViewer = [&viewed](QWidget*, const QString& text) { viewed = text; };
+    recorder.OnProgress = [&](int n) {
+        if (n == 1)
+            dialog.DeviceLost();
+    };
+    bool logOffered = false;
+    QObject::connect(&dialog, &TProgressDialog::StatusShown, [&](const QString&, int kind) {
+        if (kind != kStatusEnded)
+            return;
+        logOffered = !dialog.LogBtn->isHidden();
+        dialog.LogBtn->click();
+    });
+    TShellRecorder shell;
+    dialog.Run(*FMusic, QString::fromStdString(FDest), TLibraryTarget::None, 6, "", false);
+    TProgressDialog::LogViewer = nullptr;
+
+    EXPECT_EQ(recorder.Reports.back().Info, "2 of 6 copied: the device is no longer connected");
+    EXPECT_TRUE(dialog.InfoLb->property("failed").toBool());
+    EXPECT_TRUE(logOffered);
+    EXPECT_TRUE(viewed.contains("Copy tracks: 2 of 6")) << viewed.toStdString();
+}
+
 TEST_F(ProgressDialogTest, RestoreStageTurnsTheBarIntoAMarqueeWithTheWaitText) {
     LoadMusic(2);
     TShellRecorder shell;
