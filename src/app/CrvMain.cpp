@@ -514,15 +514,15 @@ void TMainForm::TransBtnClick() {
     }
     BeginViewCall();
     if (view->StartTransfer())
-        WriteLastRecord();
+        WriteLastRecord(view);
     EndViewCall();  // a loss seen during the transfer is handled now
 }
 
-void TMainForm::WriteLastRecord() {
-    views::TDeviceView* view = FMediaFrm ? FMediaFrm.get() : FPicFrm.get();
+void TMainForm::WriteLastRecord(views::TDeviceView* view) {
     if (view == nullptr || !FDevice)
         return;
-    const QString text = Title() + "\r\n" + "iTunes: " + TrueFalse(!FDevice->NoLibrary()) +
+    const QString text = Title() + "\r\n" + TransferTimeLine() + "\r\n" +
+                         "iTunes: " + TrueFalse(!FDevice->NoLibrary()) +
                          ", connect: " + TrueFalse(FDevice->Connected()) +
                          ", iOS: " + TrueFalse(FDevice->IsIos()) + "\r\n" +
                          QString::fromStdString(view->LogText());

@@ -77,7 +77,8 @@ public:
     void SetViewActive(bool active);
     void ChooseProduct();
     void SearchView(const QString& text);
-    void WriteLastRecord();
+    // The record of the transfer that view has just run.
+    void WriteLastRecord(views::TDeviceView* view);
     // The search box's text as typed: the shown view narrows its list to it.
     void FilterView(const QString& text);
 

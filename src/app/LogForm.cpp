@@ -1,8 +1,17 @@
 #include "app/LogForm.h"
 
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "gui/MessageBox.h"
 #include "gui/UserSettings.h"
 
 namespace corvane::app {
@@ -26,6 +35,20 @@ TLogForm::TLogForm(QWidget* parent) : QDialog(parent) {
     LogMem->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogMem->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(LogMem);
+
+    CopyBtn = new QPushButton("Copy", this);
+    CopyBtn->setObjectName("CopyBtn");
+    CopyBtn->setAutoDefault(false);
+    SaveBtn = new QPushButton("Save ...", this);
+    SaveBtn->setObjectName("SaveBtn");
+    SaveBtn->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CopyBtn);
+    buttons->addWidget(SaveBtn);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    connect(CopyBtn, &QPushButton::clicked, this, &TLogForm::CopyBtnClick);
+    connect(SaveBtn, &QPushButton::clicked, this, &TLogForm::SaveBtnClick);
 }
 
 void TLogForm::AppendRecord(const QString& text) {
@@ -34,6 +57,26 @@ void TLogForm::AppendRecord(const QString& text) {
     lines.replace("\r\n", "\n");
     lines.replace('\r', '\n');
     LogMem->setPlainText(lines);
+}
+
+void TLogForm::CopyBtnClick() {
+    QGuiApplication::clipboard()->setText(LogMem->toPlainText());
+}
+
+void TLogForm::SaveBtnClick() {
+    const QString proposed = QDir::home().filePath("corvane-log.txt");
+    const QString path = SaveChooser
+                             ? SaveChooser(this, proposed)
+                             : QFileDialog::getSaveFileName(this, "Save error log", proposed,
+                                                            "Text files (*.txt);;All files (*)");
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray bytes = LogMem->toPlainText().toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        ShowMessage(this, "The log could not be saved to " + path + ": " + file.errorString(),
+                    TMessageKind::Warning);
+    }
 }
 
 QString ReadLastRecord() {
@@ -53,9 +96,17 @@ void WriteLastRecord(const QString& text) {
     key->sync();
 }
 
+QString TransferTimeLine() {
+    return "Transfer at " + QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
+}
+
 void ShowErrorLog(QWidget* owner) {
+    ShowLogText(owner, ReadLastRecord());
+}
+
+void ShowLogText(QWidget* owner, const QString& text) {
     TLogForm form(owner);
-    form.AppendRecord(ReadLastRecord());
+    form.AppendRecord(text);
     form.exec();
 }
 

@@ -4,8 +4,10 @@
 #include <cstdio>
 
 #include "app/CrvMain.h"
+#include "app/LogForm.h"
 #include "app/ScreenshotTour.h"
 #include "gui/Icons.h"
+#include "transfer/KelProgress.h"
 
 int main(int argc, char** argv) {
     // The mobile-device library writes to sockets of a phone that may be unplugged at any
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Corvane");
     QGuiApplication::setDesktopFileName("corvane");
     QApplication::setWindowIcon(corvane::app::Icon("corvane"));
+    // A transfer that fell short offers its log from the progress dialog.
+    corvane::transfer::TProgressDialog::LogViewer = corvane::app::ShowLogText;
     corvane::app::TMainForm form;
     form.show();
     // --screenshot-tour WALK DIR: the documentation's pictures (tools/screenshots.sh).

@@ -9,6 +9,7 @@
 
 #include <stdlib.h>
 
+#include "device/CopyResultText.h"
 #include "device/iPodDev.h"
 #include "music/TrackNameTemplate.h"
 #include "music/iPodMusic.h"
@@ -157,7 +158,7 @@ int TIpodMusicDb::Export() {
         track.TransferState = 0;
         ++ExportFailures;
         if (result != kNoBasePath && ExportFailures <= kMaxFailureLines)
-            AddLog(track.Title + ": Err " + std::to_string(static_cast<uint32_t>(result)));
+            AddLog(track.Title + ": " + CopyFailureText(result));
     }
     return copied;
 }

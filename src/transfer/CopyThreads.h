@@ -11,6 +11,7 @@
 
 #include "base/Dispatcher.h"
 #include "transfer/LibraryTargets.h"
+#include "transfer/TransferSummary.h"
 
 namespace corvane {
 
@@ -49,6 +50,8 @@ public:
     uint8_t StatusKind() const { return FStatusKind; }
     const std::string& ProgressText() const { return FProgressText; }
     const std::string& StatusText() const { return FStatusText; }
+    // What the transfer did with the ticked items; complete once the final status is out.
+    const TTransferCounts& Counts() const { return FCounts; }
 
 protected:
     explicit TCopyThread(TRunOnUiThread dispatch);
@@ -60,6 +63,8 @@ protected:
 
     std::atomic<int> FCopied{0};
     std::string FStatusText;
+    // Written on the worker thread before its final status, read after it.
+    TTransferCounts FCounts;
 
 private:
     void Run();

@@ -65,6 +65,12 @@ TProgressDialog::TProgressDialog(QWidget* owner)
     ActBtn->setFlat(true);
     ActBtn->setStyleSheet(kButtonStyle);
     ActBtn->setAutoDefault(false);
+    LogBtn = new QPushButton("Show error log", this);
+    LogBtn->setObjectName("LogBtn");
+    LogBtn->setFlat(true);
+    LogBtn->setStyleSheet(QString(kButtonStyle).replace("#ActBtn", "#LogBtn"));
+    LogBtn->setAutoDefault(false);
+    LogBtn->hide();
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(20, 18, 20, 16);
@@ -76,11 +82,16 @@ TProgressDialog::TProgressDialog(QWidget* owner)
     root->addWidget(BusyPb);
     root->addStretch(1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(LogBtn);
     buttons->addStretch(1);
     buttons->addWidget(ActBtn);
     root->addLayout(buttons);
 
     connect(ActBtn, &QPushButton::clicked, this, &TProgressDialog::ActBtnClick);
+    connect(LogBtn, &QPushButton::clicked, this, [this] {
+        if (LogViewer && FLogText)
+            LogViewer(this, QString::fromStdString(FLogText()));
+    });
     setFixedSize(kDialogWidth, sizeHint().height() + 8);
 }
 
@@ -98,6 +109,7 @@ void TProgressDialog::Run(TIpodMusicDb& music, const QString& folder, TLibraryTa
         // exactly the tracks it copied, and are there when "Done" opens the folder.
         finished = [&music] { corvane::WritePlaylistFiles(music); };
     }
+    FLogText = [&music] { return music.Log.Text(); };
     Start(std::make_unique<TMusicCopyThread>(music, target, app::UiDispatcher()), total, heading,
           std::move(finished));
 }
@@ -106,6 +118,7 @@ void TProgressDialog::Run(TIpodPhotoDb& photos, const QString& folder, int total
                           const QString& heading) {
     IsMusic = false;
     Folder = folder;
+    FLogText = [&photos] { return photos.Log.Text(); };
     Start(std::make_unique<TPhotoCopyThread>(photos, true, app::UiDispatcher()), total, heading);
 }
 
@@ -121,6 +134,9 @@ void TProgressDialog::Start(std::unique_ptr<TCopyThread> worker, int total, cons
     BusyPb->show();
     ActBtn->setText("Cancel");
     ActBtn->setEnabled(true);
+    LogBtn->hide();
+    InfoLb->setStyleSheet(QString());
+    FDeviceLost = false;
 
     FWorker = std::move(worker);
     FWorker->OnProgress = [this](const std::string& text) {
@@ -167,6 +183,7 @@ void TProgressDialog::ShowStatus(const QString& text, uint8_t kind) {
         CopyLb->setText("This may take a few minutes, please wait ...");
         Pb->setRange(0, 0);
     } else if (kind == kStatusEnded) {
+        ShowEnd(text);
         CopyLb->clear();
         Pb->setRange(0, FTotal);
         Pb->setValue(FTotal);
@@ -176,6 +193,26 @@ void TProgressDialog::ShowStatus(const QString& text, uint8_t kind) {
         FRunning = false;
     }
     emit StatusShown(text, kind);
+}
+
+// The end names what happened; anything short of all copied stands out, with the way to
+// the lines that say why.
+void TProgressDialog::ShowEnd(const QString& text) {
+    const TTransferCounts counts = FWorker ? FWorker->Counts() : TTransferCounts{};
+    if (FDeviceLost)
+        InfoLb->setText(QString::fromStdString(TransferSummaryText(counts, true)));
+    else
+        InfoLb->setText(text);
+    const bool incomplete = FDeviceLost || counts.Incomplete();
+    InfoLb->setStyleSheet(incomplete ? "color: rgb(255, 110, 90);" : QString());
+    InfoLb->setProperty("failed", incomplete);
+    const bool hasLog = FLogText && !FLogText().empty();
+    LogBtn->setVisible(LogViewer && hasLog && incomplete);
+}
+
+void TProgressDialog::DeviceLost() {
+    FDeviceLost = true;
+    Cancel();
 }
 
 void TProgressDialog::Cancel() {

@@ -41,6 +41,8 @@ public:
     void ShowStatus(const QString& text, uint8_t kind);
     // Same as pressing Cancel while running: asks the worker to stop at its next item.
     void Cancel();
+    // The device went away: the transfer stops and its end says so.
+    void DeviceLost();
     // From Run's start until the final status has arrived.
     bool Running() const { return FRunning; }
 
@@ -52,6 +54,13 @@ public:
     QProgressBar* Pb = nullptr;
     QProgressBar* BusyPb = nullptr;
     QPushButton* ActBtn = nullptr;
+    // Shown at the end when the log of the transfer has lines: opens it.
+    QPushButton* LogBtn = nullptr;
+
+    // Shows the log of the transfer that just ended (owner, text). Unset, LogBtn stays hidden;
+    // the program sets it to its error log window.
+    using TLogViewer = std::function<void(QWidget* owner, const QString& text)>;
+    static inline TLogViewer LogViewer;
 
 public slots:
     void ActBtnClick();
@@ -71,13 +80,16 @@ private:
     // finished runs on this thread when the final status arrives, before it is shown.
     void Start(std::unique_ptr<TCopyThread> worker, int total, const QString& heading,
                std::function<void()> finished = {});
+    void ShowEnd(const QString& text);
 
     // Stops a worker that still runs (showing its reports meanwhile) and frees it.
     void EndWorker();
 
     std::unique_ptr<TCopyThread> FWorker;
     bool FRunning = false;
+    bool FDeviceLost = false;
     int FTotal = 0;
+    std::function<std::string()> FLogText;
 };
 
 }  // namespace corvane::transfer

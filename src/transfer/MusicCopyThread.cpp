@@ -19,9 +19,15 @@ TMusicCopyThread::~TMusicCopyThread() {
 }
 
 void TMusicCopyThread::Execute() {
+    FCounts.Total = FMusic.Tracks.CheckedCount;
     FCopied = FMusic.Export();
-    FMusic.AddLog("Copy tracks: " + std::to_string(FCopied) + "/" +
-                  std::to_string(FMusic.Tracks.CheckedCount));
+    FCounts.Copied = FCopied;
+    FCounts.Failed = FMusic.ExportFailures;
+    // A stop noticed at the last item still copied everything.
+    FCounts.Cancelled = Terminated() && FCounts.Copied + FCounts.Failed < FCounts.Total;
+    FStatusText = TransferSummaryText(FCounts);
+    FMusic.AddLog("Copy tracks: " + std::to_string(FCounts.Copied) + " of " +
+                  std::to_string(FCounts.Total));
     const TCoverChoice covers{.CoverFiles = FMusic.CoverFiles, .EmbedCovers = FMusic.EmbedCovers};
     if (covers.Any() && FCopied > 0)
         ExportCovers(FMusic, covers);
@@ -41,8 +47,9 @@ void TMusicCopyThread::Execute() {
         };
         FCopied = FMusic.RestoreToITunes(hooks);
         FMusic.AddLog("Sync: " + std::to_string(FCopied));
+        FStatusText =
+            TransferSummaryText(FCounts) + "; " + std::to_string(FCopied) + " in the media library";
     }
-    FStatusText = "Done.";
 }
 
 }  // namespace corvane

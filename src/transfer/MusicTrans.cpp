@@ -189,10 +189,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 void TTransForm::Prepare(const QString& summary, bool isMusic) {
     FIsMusic = isMusic;
     InfoLb->setText("Transfer selected " + summary);
-    LibraryLb->setVisible(isMusic);
-    LibraryCb->setVisible(isMusic);
     if (isMusic)
         OfferLibraryTargets();
+    LibraryLb->setVisible(isMusic && AnyTargetEnabled());
+    LibraryCb->setVisible(isMusic && AnyTargetEnabled());
     PlaylistCb->setVisible(isMusic);
     CoversCb->setVisible(isMusic);
     EmbedCoversCb->setVisible(isMusic);
@@ -316,6 +316,12 @@ void TTransForm::OfferLibraryTargets() {
     }
 }
 
+// With no target that can work, the row offers nothing: it is left out.
+bool TTransForm::AnyTargetEnabled() const {
+    return TargetEnabled(static_cast<int>(TLibraryTarget::Mpd)) ||
+           TargetEnabled(static_cast<int>(TLibraryTarget::Tags));
+}
+
 bool TTransForm::TargetEnabled(int index) const {
     const auto* model = qobject_cast<const QStandardItemModel*>(LibraryCb->model());
     const QStandardItem* item = model ? model->item(index) : nullptr;
@@ -392,6 +398,16 @@ void TTransForm::OKBtnClick() {
     if (!folder.endsWith('/'))
         folder += '/';
     DestEdt->setText(folder);
+    if (DestinationCheck) {
+        std::string checked = folder.toStdString();
+        if (!DestinationCheck(checked)) {
+            // A refused folder is neither closed over nor remembered: the user fixes it here.
+            app::ShowMessage(this, QString::fromStdString(checked), app::TMessageKind::Warning);
+            DestEdt->setFocus();
+            return;
+        }
+        DestEdt->setText(QString::fromStdString(checked));
+    }
     SaveSettings(FIsMusic);
     Organize = FormatCb->currentIndex();
     accept();

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "music/iPodMusic.h"
 #include "transfer/LibraryTargets.h"
@@ -70,6 +71,12 @@ public:
     using TTargetProbe = std::function<std::string(TLibraryTarget target)>;
     static inline TTargetProbe TargetAvailable;
 
+    // Accepts the folder on OK (and may rewrite it), or replaces it by the message to show and
+    // returns false: the dialog then stays open and nothing is remembered. The views set it to
+    // their library's destination check; unset, every folder is taken.
+    using TDestinationCheck = std::function<bool(std::string& folder)>;
+    TDestinationCheck DestinationCheck;
+
     // Controls (object names as the fields), public for the views and for tests.
     QFrame* Shp = nullptr;
     QLabel* InfoLb = nullptr;
@@ -99,6 +106,7 @@ public slots:
 private:
     void OfferLibraryTargets();
     bool TargetEnabled(int index) const;
+    bool AnyTargetEnabled() const;
     TLibraryTarget SavedLibraryTarget(const QSettings* key) const;
     void SelectLibraryTarget(TLibraryTarget target);
     void ShowTemplateBox();

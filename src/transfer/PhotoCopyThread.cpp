@@ -16,21 +16,27 @@ TPhotoCopyThread::~TPhotoCopyThread() {
 }
 
 void TPhotoCopyThread::Execute() {
+    const int checked = FPhotos.Photos.CheckedCount;
+    FCounts.Total = checked + (WithCameraRoll ? FPhotos.CameraPhotos.CheckedCount : 0);
     FCopied = FPhotos.Export();
-    FPhotos.AddLog("Copy pictures: " + std::to_string(FPhotos.Photos.CheckedCount) + "/" +
-                   std::to_string(FCopied));
+    FCounts.Copied = FCopied;
+    FCounts.Failed = FPhotos.ExportFailures;
+    FPhotos.AddLog("Copy pictures: " + std::to_string(FCopied) + " of " + std::to_string(checked));
     if (WithCameraRoll) {
         // Shown as a plain status, so the dialog names the second stage while it
         // runs.
         Status("Transfer pictures in camera roll ...", kStatusPlain);
         const int copied = FPhotos.ExportCameraRoll();
         FCopied += copied;
-        FPhotos.AddLog("Copy camera photos: " + std::to_string(FPhotos.CameraPhotos.CheckedCount) +
-                       "/" + std::to_string(copied));
+        FCounts.Copied = FCopied;
+        FCounts.Failed += FPhotos.CameraRollFailures;
+        FPhotos.AddLog("Copy camera photos: " + std::to_string(copied) + " of " +
+                       std::to_string(FPhotos.CameraPhotos.CheckedCount));
     }
+    FCounts.Cancelled = Terminated() && FCounts.Copied + FCounts.Failed < FCounts.Total;
     // Originals only in the cloud were not copied; the user is told how many.
     const std::string cloud = FPhotos.CloudOnlyText();
-    FStatusText = cloud.empty() ? "Done." : "Done. " + cloud;
+    FStatusText = TransferSummaryText(FCounts) + (cloud.empty() ? "" : ". " + cloud);
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #include "transfer/PlaylistFiles.h"
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -159,8 +160,8 @@ int WritePlaylistFiles(TIpodMusicDb& music) {
             continue;
         std::string base = dest + TIpodMusicDb::NameComponent(playlist.Name, " Playlist");
         if (int error = WriteFreeName(base, ".m3u8", text, used)) {
-            music.AddLog("Playlist " + playlist.Name + ": Err " +
-                         std::to_string(LocalCopyCode(error)));
+            music.AddLog("Playlist " + playlist.Name +
+                         ": the playlist file could not be written (" + std::strerror(error) + ")");
             continue;
         }
         ++written;

@@ -416,13 +416,14 @@ bool TPicFrame::StartTransfer() {
         form.Prepare(summary, false);
         if (form.DestEdt->text().isEmpty())
             form.DestEdt->setText(QString::fromStdString(FPhotoDb->DefaultDestination()));
+        form.DestinationCheck = [this, &folder](std::string& chosen) {
+            if (!FPhotoDb->PrepareDestination(chosen))
+                return false;
+            folder = chosen;
+            return true;
+        };
         if (form.exec() != QDialog::Accepted)
             return false;
-        folder = form.Destination().toStdString();
-        if (!FPhotoDb->PrepareDestination(folder)) {
-            app::ShowMessage(this, QString::fromStdString(folder), app::TMessageKind::Warning);
-            return false;
-        }
         FPhotoDb->OrganizeByAlbum = form.Organize == transfer::TTransForm::kPhotoAlbumFolders;
         FPhotoDb->OrganizeByDate = form.Organize == transfer::TTransForm::kPhotoByDate;
         FPhotoDb->HeicToJpeg = form.HeicToJpeg();
@@ -450,7 +451,7 @@ void TPicFrame::DeviceLost() {
     if (FLoader)
         FLoader->Terminate();
     if (FProgress && FProgress->Running())
-        FProgress->Cancel();
+        FProgress->DeviceLost();
 }
 
 }  // namespace corvane::views

@@ -39,14 +39,15 @@ bool TMediaFrame::StartTransfer() {
                 break;
             }
         }
+        std::string destination;
+        options.DestinationCheck = [this, &destination](std::string& chosen) {
+            if (!MusicDb->PrepareDestination(chosen))
+                return false;
+            destination = chosen;
+            return true;
+        };
         if (options.exec() != QDialog::Accepted)
             return false;
-        std::string destination = options.Destination().toStdString();
-        if (!MusicDb->PrepareDestination(destination)) {
-            // The dialog is closed; destination now holds the reason.
-            app::ShowMessage(this, QString::fromStdString(destination), app::TMessageKind::Warning);
-            return false;
-        }
         MusicDb->NamingScheme = static_cast<uint8_t>(options.Organize);
         MusicDb->NameTemplate = options.NameTemplate().toStdString();
         libraryTarget = options.LibraryTarget();
@@ -68,7 +69,7 @@ bool TMediaFrame::StartTransfer() {
 
 void TMediaFrame::DeviceLost() {
     if (FProgress)
-        FProgress->Cancel();
+        FProgress->DeviceLost();
 }
 
 std::string TMediaFrame::LogText() const {

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
 
 #include "app/LogForm.h"
 #include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/MessageBox.h"
 #include "gui/UserSettings.h"
 
 namespace corvane::app {
@@ -90,6 +95,30 @@ TEST_F(LogFormTest, AnUnreadableKeyGivesNoRecordAndTakesNone) {
     WriteLastRecord("lost");
     EXPECT_EQ(ReadLastRecord(), "");
     EXPECT_TRUE(QFileInfo(SettingsFileName(kFirstHome)).isDir());
+}
+
+TEST_F(LogFormTest, CopyAndSaveHandOverTheShownTextAndAFailedSaveSaysSo) {
+    TLogForm form;
+    form.AppendRecord("Transfer at 2026-12-10 17:50:02\r\nSong: the device file could not be read");
+    const QString shown = form.LogMem->toPlainText();
+    form.CopyBtn->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log.txt");
+    TLogForm::SaveChooser = [&path](QWidget*, const QString&) { return path; };
+    form.SaveBtn->click();
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), shown + "\n");
+
+    testing::TMessageRecorder messages;
+    const QString blocked = dir.filePath("no/such/folder/log.txt");
+    TLogForm::SaveChooser = [&blocked](QWidget*, const QString&) { return blocked; };
+    form.SaveBtn->click();
+    TLogForm::SaveChooser = nullptr;
+    ASSERT_EQ(messages.Shown.size(), 1u);
+    EXPECT_TRUE(messages.Shown[0].Text.contains(blocked));
 }
 
 }  // namespace

@@ -131,10 +131,11 @@ TEST_F(TransferFlow, TheTransferCopiesEveryTickedTrackMarksItAndKeepsItsRecord) 
     EXPECT_EQ(Shell.Requests[0].Action, TShellAction::OpenFolder);
     // The record of the transfer, as the error log shows it.
     const QString last = OpenUserKey("QuilletSoft")->value("last").toString();
-    EXPECT_TRUE(last.startsWith("Quillet 8.2\r\niTunes: ")) << last.toStdString();
+    EXPECT_TRUE(last.startsWith("Quillet 8.2\r\nTransfer at ")) << last.toStdString();
+    EXPECT_TRUE(last.contains("\r\niTunes: ")) << last.toStdString();
     EXPECT_TRUE(last.contains(", connect: True, iOS: False\r\n")) << last.toStdString();
     EXPECT_TRUE(
-        last.contains("Copy tracks: " + QString::number(tracks) + "/" + QString::number(tracks)))
+        last.contains("Copy tracks: " + QString::number(tracks) + " of " + QString::number(tracks)))
         << last.toStdString();
     // The choices are remembered for the next transfer.
     auto settings = OpenUserKey("QuilletSoft");
@@ -156,7 +157,7 @@ TEST_F(TransferFlow, CancelStopsTheTransferAfterTheNextTrack) {
 
     EXPECT_EQ(CopiedTracks(), 2);
     const QString last = OpenUserKey("QuilletSoft")->value("last").toString();
-    EXPECT_TRUE(last.contains("Copy tracks: " + QString::number(CopiedTracks()) + "/" +
+    EXPECT_TRUE(last.contains("Copy tracks: " + QString::number(CopiedTracks()) + " of " +
                               QString::number(tracks)))
         << last.toStdString();
 }

@@ -180,7 +180,7 @@ class Drops(PhoneTest):
         result = self.export(phone, out)
         self.assertEqual(phone.stats()["afc_drops"], 1)
         self.assertIn("1/5  Morning Ferry", result.stdout)
-        self.assertIn("Copy tracks: 4/5", result.stdout)
+        self.assertIn("Copy tracks: 4 of 5", result.stdout)
         self.assertEqual(result.stdout.count("opened again"), 1, result.stdout)
         self.assertIn("AFC error", result.stdout)
         expected = self.simulated_export()
@@ -196,7 +196,7 @@ class Drops(PhoneTest):
         out = self.out("real")
         result = self.export(phone, out)
         self.assertNotEqual(result.returncode, 0)
-        self.assertIn("Copy tracks: 0/5", result.stdout)
+        self.assertIn("Copy tracks: 0 of 5", result.stdout)
         self.assertEqual(result.stdout.count("could not be opened again"), 1, result.stdout)
         self.assertRegex(result.stdout, r"AFC error \d+ \((MUX_ERROR|NOT_ENOUGH_DATA)")
         self.assertEqual(part_files(out), [])
@@ -211,12 +211,12 @@ class Drops(PhoneTest):
                 # Over TLS the session stop writes to the dead connection: no SIGPIPE.
                 self.assertNotIn(result.returncode, (-13, 141), result.stderr)
                 self.assertEqual(result.returncode, 1, result.stdout + result.stderr)
-                self.assertIn("Copy tracks: 0/5", result.stdout)
+                self.assertIn("Copy tracks: 0 of 5", result.stdout)
                 self.assertEqual(result.stdout.count("[!]"), 1, result.stdout)
                 self.assertIn("[!]: Lost Demo iPhone", result.stdout)
                 # Disk-mode codes would mean the tracks were looked for on a mounted iPod.
-                for code in ("Err 1\n", "Err 1002", "Err 3\n"):
-                    self.assertNotIn(code, result.stdout)
+                for text in ("disk mode", "No such file"):
+                    self.assertNotIn(text, result.stdout)
                 self.assertEqual(part_files(out), [])
                 phone.close()
 

@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "device/CopyResultText.h"
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
@@ -176,7 +177,7 @@ TEST_F(BookExportTest, ADeviceGoneMidBookLeavesNothing) {
     EXPECT_EQ(FMusic->Export(), 0);
     EXPECT_EQ(book.TransferState, 0);
     EXPECT_EQ(book.DestPath, "");
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: Err 2");
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: " + CopyFailureText(kCopyDeviceFailed));
     EXPECT_TRUE(FolderNames(FDest).empty());
     EXPECT_EQ(Trashed(), 1u);  // the half-made copy, for the user to look at
     FControl->WaitIdle();
@@ -187,7 +188,8 @@ TEST_F(BookExportTest, ABookWithoutAPathCopiesNothing) {
     Add("Root", "");
     Add("Slash", "/");
     EXPECT_EQ(FMusic->Export(), 0);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nRoot: Err 2\r\nSlash: Err 2");
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nRoot: " + CopyFailureText(kCopyDeviceFailed) +
+                                      "\r\nSlash: " + CopyFailureText(kCopyDeviceFailed));
     EXPECT_TRUE(FolderNames(FDest).empty());
 }
 
@@ -206,7 +208,7 @@ TEST(BookOnDiskMode, IsNotCopied) {
     music.DestFolder = dest.Path() + "/";
     EXPECT_EQ(music.Export(), 0);
     EXPECT_EQ(book.TransferState, 0);
-    EXPECT_EQ(music.Log.Text(), "\r\nNovel: Err 1");
+    EXPECT_EQ(music.Log.Text(), "\r\nNovel: " + CopyFailureText(kCopyBookOnDisk));
     EXPECT_TRUE(FolderNames(dest.Path()).empty());
 }
 
@@ -242,7 +244,7 @@ TEST_F(BookExportTest, PackingThatDoesNotFitLeavesNoFile) {
     TTrackItem& book = Add("Novel", "Books/Novel.epub");
     EXPECT_EQ(FMusic->Export(), 0);
     EXPECT_EQ(book.TransferState, 0);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: Err " + std::to_string(kCopyLocalError + ENOSPC));
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nNovel: " + CopyFailureText(kCopyLocalError + ENOSPC));
     // The copy that could not be packed is removed, not kept in any trash.
     EXPECT_TRUE(FolderNames(FDest).empty());
     EXPECT_EQ(Trashed(), 0u);

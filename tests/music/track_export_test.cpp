@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 
+#include "device/CopyResultText.h"
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
@@ -182,7 +183,7 @@ TEST_F(DiskExportTest, FailuresAreMarkedAndTheFirstFortyLogged) {
     for (int i = 0; i < 40; ++i) {
         // A missing source reads as the local error ENOENT, apart from the session's code 2.
         expected +=
-            "\r\nLost " + std::to_string(i) + ": Err " + std::to_string(kCopyLocalError + ENOENT);
+            "\r\nLost " + std::to_string(i) + ": " + CopyFailureText(kCopyLocalError + ENOENT);
     }
     EXPECT_EQ(FMusic->Log.Text(), expected);
     for (int i = 0; i < 45; ++i) {
@@ -207,7 +208,7 @@ TEST_F(DiskExportTest, FoldersThatCannotBeMadeShareTheLimitAndTheMark) {
         ++entries;
     }
     EXPECT_EQ(entries, 40u);
-    EXPECT_EQ(log.find(": Err "), std::string::npos);
+    EXPECT_EQ(log.find("could not"), std::string::npos);
     EXPECT_EQ(Track(41).TransferState, 0);
 }
 
@@ -255,8 +256,8 @@ TEST_F(DiskExportTest, TheTransientErrorGetsOneRetryAndOthersNone) {
     FMusic->Log.Clear();
     EXPECT_EQ(FMusic->Export(), 0);
     EXPECT_EQ(waits, 1);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nFlaky: Err " + std::to_string(kCopyLocalError + EIO) +
-                                      "\r\nGone: Err " + std::to_string(kCopyLocalError + ENOENT));
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nFlaky: " + CopyFailureText(kCopyLocalError + EIO) +
+                                      "\r\nGone: " + CopyFailureText(kCopyLocalError + ENOENT));
     EXPECT_EQ(FolderNames(FDest), (std::set<std::string>{"Flaky.mp3"}));
 }
 
@@ -318,7 +319,7 @@ protected:
 TEST_F(FullDiskExportTest, ACopyThatDoesNotFitLeavesNoFile) {
     Load({Song("Large", "L.mp3", std::string(1 << 20, 'L')), Song("Small", "S.mp3", "small")});
     EXPECT_EQ(FMusic->Export(), 1);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nLarge: Err " + std::to_string(kCopyLocalError + ENOSPC));
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nLarge: " + CopyFailureText(kCopyLocalError + ENOSPC));
     EXPECT_EQ(Track(0).TransferState, 0);
     EXPECT_EQ(FolderNames(FDest), (std::set<std::string>{"Small.mp3"}));
 }
@@ -352,7 +353,7 @@ TEST(MobileExport, ADeviceThatGoesAwayMidFileLeavesNoFile) {
     }
     music.DestFolder = dest + "/";
     EXPECT_EQ(music.Export(), 1);
-    EXPECT_EQ(music.Log.Text(), "\r\nA: Err 2");
+    EXPECT_EQ(music.Log.Text(), "\r\nA: " + CopyFailureText(kCopyDeviceFailed));
     EXPECT_EQ(music.Tracks.Items(1).TransferState, 0);
     EXPECT_EQ(FolderNames(dest), (std::set<std::string>{"B.mp3"}));
     device.Control->WaitIdle();

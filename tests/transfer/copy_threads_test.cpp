@@ -99,9 +99,10 @@ TEST_F(MusicWorkerTest, ReportsEachTrackThenDoneOnTheOwnersThread) {
     EXPECT_FALSE(reports.OffThread);
     EXPECT_EQ(reports.Progress,
               (std::vector<std::string>{"1/3  Song 1", "2/3  Song 2", "3/3  Song 3"}));
-    EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"Done.", kStatusEnded}}));
+    EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"3 of 3 copied", kStatusEnded}}));
     EXPECT_EQ(worker.Copied(), 3);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 3/3");
+    EXPECT_FALSE(worker.Counts().Incomplete());
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 3 of 3");
 }
 
 TEST_F(MusicWorkerTest, StopDuringTheFirstTrackStillCopiesTheSecond) {
@@ -116,8 +117,9 @@ TEST_F(MusicWorkerTest, StopDuringTheFirstTrackStillCopiesTheSecond) {
     EXPECT_EQ(std::distance(fs::directory_iterator(FDest), fs::directory_iterator()), 2);
     EXPECT_FALSE(FMusic->Tracks.Items(1).DestPath.empty());
     EXPECT_TRUE(FMusic->Tracks.Items(2).DestPath.empty());
-    EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"Done.", kStatusEnded}}));
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 2/5");
+    EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"Cancelled: 2 of 5 copied", kStatusEnded}}));
+    EXPECT_TRUE(worker.Counts().Cancelled);
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 2 of 5");
 }
 
 TEST_F(MusicWorkerTest, RestoreRunsOnlyWhenSomethingWasCopied) {
@@ -127,19 +129,27 @@ TEST_F(MusicWorkerTest, RestoreRunsOnlyWhenSomethingWasCopied) {
     {
         TMusicCopyThread worker(*FMusic, TLibraryTarget::Mpd, FQueue.Dispatcher());
         TReports reports = RunWorker(worker, FQueue);
-        EXPECT_EQ(reports.Statuses, (std::vector<TStatus>{{"Done.", kStatusEnded}}));
+        // Nothing on the device: the end says so instead of "Done.".
+        EXPECT_EQ(reports.Statuses,
+                  (std::vector<TStatus>{{"0 of 2 copied, 2 failed", kStatusEnded}}));
+        EXPECT_EQ(worker.Counts().Failed, 2);
         EXPECT_EQ(FMusic->Log.Text().find("Sync: "), std::string::npos);
-        EXPECT_NE(FMusic->Log.Text().find("Copy tracks: 0/2"), std::string::npos);
+        EXPECT_NE(FMusic->Log.Text().find("Copy tracks: 0 of 2"), std::string::npos);
+        EXPECT_NE(FMusic->Log.Text().find(": the device file could not be read ("),
+                  std::string::npos)
+            << FMusic->Log.Text();
     }
     WriteFile(FIpod + "/iPod_Control/Music/F00/S1.mp3", std::string(101, 'x'));
     TMusicCopyThread worker(*FMusic, TLibraryTarget::Mpd, FQueue.Dispatcher());
     TReports reports = RunWorker(worker, FQueue);
     const std::string wait = texts::kRestoringToMpd;
-    EXPECT_EQ(reports.Statuses,
-              (std::vector<TStatus>{{wait, kStatusLongWait}, {"Done.", kStatusEnded}}));
+    EXPECT_EQ(
+        reports.Statuses,
+        (std::vector<TStatus>{{wait, kStatusLongWait},
+                              {"1 of 2 copied, 1 failed; 0 in the media library", kStatusEnded}}));
     // No server at the address given: the restore reaches nothing and says why.
     const std::string log = FMusic->Log.Text();
-    EXPECT_NE(log.find("Copy tracks: 1/2"), std::string::npos);
+    EXPECT_NE(log.find("Copy tracks: 1 of 2"), std::string::npos);
     EXPECT_NE(log.find("[X]MPD error: No MPD server answers at " + noServer), std::string::npos)
         << log;
     EXPECT_TRUE(worker.LibraryUnreachable());
@@ -169,9 +179,9 @@ TEST(PhotoWorker, CopiesLibraryThenCameraRollAndCountsCheckedFirst) {
     EXPECT_EQ(reports.Progress.size(), 10u);
     EXPECT_EQ(reports.Statuses,
               (std::vector<TStatus>{{"Transfer pictures in camera roll ...", kStatusPlain},
-                                    {"Done.", kStatusEnded}}));
+                                    {"10 of 10 copied", kStatusEnded}}));
     EXPECT_EQ(worker.Copied(), 10);
-    EXPECT_EQ(photos.Log.Text(), "\r\nCopy pictures: 7/7\r\nCopy camera photos: 3/3");
+    EXPECT_EQ(photos.Log.Text(), "\r\nCopy pictures: 7 of 7\r\nCopy camera photos: 3 of 3");
     EXPECT_TRUE(fs::exists(root / "dest/Camera_Roll/IMG_0002.JPG"));
 }
 

@@ -150,7 +150,8 @@ TEST_F(ProgressDialogTest, MusicRunsToDoneWritesPlaylistFilesAndDoneOpensTheFold
     ASSERT_EQ(recorder.Reports.size(), 4u);  // no wait stage without the restore
     const TShown& end = recorder.Reports.back();
     EXPECT_EQ(end.Kind, kStatusEnded);
-    EXPECT_EQ(end.Info, "Done.");
+    EXPECT_EQ(end.Info, "3 of 3 copied");
+    EXPECT_FALSE(dialog.InfoLb->property("failed").toBool());
     EXPECT_EQ(end.Copy, "");
     EXPECT_EQ(end.Value, 3);
     EXPECT_EQ(end.Maximum, 3);
@@ -161,7 +162,7 @@ TEST_F(ProgressDialogTest, MusicRunsToDoneWritesPlaylistFilesAndDoneOpensTheFold
     EXPECT_EQ(ReadFile(FDest + "/Mix.m3u8"),
               "#EXTM3U\n#EXTINF:60,Band - Song 1\nSong 1.mp3\n#EXTINF:60,Band - Song 3\n"
               "Song 3.mp3\n");
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 3/3");
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 3 of 3");
     EXPECT_FALSE(FMusic->OnProgress);  // the worker is gone
 }
 
@@ -192,12 +193,40 @@ TEST_F(ProgressDialogTest, WhileRunningOnlyCancelActsAndItStopsAfterTheNextTrack
     EXPECT_EQ(FilesIn(FDest, ".mp3"), 2u);
     EXPECT_EQ(FilesIn(FDest, ".m3u8"), 0u);
     const TShown& end = recorder.Reports.back();
-    EXPECT_EQ(end.Info, "Done.");
+    EXPECT_EQ(end.Info, "Cancelled: 2 of 8 copied");
+    EXPECT_TRUE(dialog.InfoLb->property("failed").toBool());
     EXPECT_EQ(end.Button, "Done");
     EXPECT_TRUE(end.ButtonEnabled);
     EXPECT_EQ(end.Value, 8);
-    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 2/8");
+    EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 2 of 8");
     EXPECT_EQ(shell.Requests.size(), 1u);
+}
+
+TEST_F(ProgressDialogTest, ALostDeviceEndsSayingSoWithTheWayToTheLog) {
+    LoadMusic(6);
+    TProgressDialog dialog(nullptr);
+    TRecorder recorder(dialog);
+    QString viewed;
+    TProgressDialog::LogViewer = [&viewed](QWidget*, const QString& text) { viewed = text; };
+    recorder.OnProgress = [&](int n) {
+        if (n == 1)
+            dialog.DeviceLost();
+    };
+    bool logOffered = false;
+    QObject::connect(&dialog, &TProgressDialog::StatusShown, [&](const QString&, int kind) {
+        if (kind != kStatusEnded)
+            return;
+        logOffered = !dialog.LogBtn->isHidden();
+        dialog.LogBtn->click();
+    });
+    TShellRecorder shell;
+    dialog.Run(*FMusic, QString::fromStdString(FDest), TLibraryTarget::None, 6, "", false);
+    TProgressDialog::LogViewer = nullptr;
+
+    EXPECT_EQ(recorder.Reports.back().Info, "2 of 6 copied: the device is no longer connected");
+    EXPECT_TRUE(dialog.InfoLb->property("failed").toBool());
+    EXPECT_TRUE(logOffered);
+    EXPECT_TRUE(viewed.contains("Copy tracks: 2 of 6")) << viewed.toStdString();
 }
 
 TEST_F(ProgressDialogTest, RestoreStageTurnsTheBarIntoAMarqueeWithTheWaitText) {
@@ -249,7 +278,7 @@ TEST_F(ProgressDialogTest, PhotoTransferCountsTheCameraRollInTheBar) {
     ASSERT_EQ(plain.size(), 1u);
     EXPECT_EQ(plain[0].Info, "Transfer pictures in camera roll ...");
     EXPECT_EQ(plain[0].Value, 8);  // the library's pictures are done by then
-    EXPECT_EQ(recorder.Reports.back().Info, "Done.");
+    EXPECT_EQ(recorder.Reports.back().Info, "11 of 11 copied");
     EXPECT_EQ(recorder.Reports.back().Button, "Done");
     ASSERT_EQ(shell.Requests.size(), 1u);
     EXPECT_EQ(shell.Requests[0].Target.toStdString(), FDest);

@@ -243,6 +243,44 @@ TEST_F(TransFormTest, EmptyDestinationWarnsAndCancelSavesNothing) {
     EXPECT_EQ(Saved(), before);
 }
 
+TEST_F(TransFormTest, NoWorkingLibraryTargetLeavesTheRowOutAndRestoresNothing) {
+    Store({{"MediaLibrary", 2}});
+    TTransForm::TargetAvailable = [](TLibraryTarget) { return std::string("cannot"); };
+    TTransForm form(nullptr);
+    form.Prepare("2 tracks, about 4 MB", true);
+    EXPECT_TRUE(form.LibraryCb->isHidden());
+    EXPECT_TRUE(form.LibraryLb->isHidden());
+    EXPECT_FALSE(form.RestoreToITunes());
+}
+
+TEST_F(TransFormTest, ARefusedDestinationKeepsTheDialogOpenAndIsNotRemembered) {
+    Store({{"MediaDest", "/old/"}});
+    TMessageRecorder messages;
+    TTransForm form(nullptr);
+    form.Prepare("2 tracks, about 4 MB", true);
+    form.show();
+    std::vector<std::string> asked;
+    form.DestinationCheck = [&asked](std::string& folder) {
+        asked.push_back(folder);
+        if (folder == "/refused/") {
+            folder = "Cannot create folder /refused/";
+            return false;
+        }
+        return true;
+    };
+    form.DestEdt->setText("/refused");
+    form.OKBtn->click();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(messages.Texts(), QStringList{"Cannot create folder /refused/"});
+    EXPECT_EQ(app::OpenUserKey()->value("MediaDest").toString(), "/old/");
+
+    form.DestEdt->setText("/fine");
+    form.OKBtn->click();
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(asked, (std::vector<std::string>{"/refused/", "/fine/"}));
+    EXPECT_EQ(app::OpenUserKey()->value("MediaDest").toString(), "/fine/");
+}
+
 TEST_F(TransFormTest, PhotoDialogHidesTheMusicOptionsAndKeepsTheMusicValues) {
     Store({{"MediaDest", "/m/"},
            {"MediaToiTunes", 0},

@@ -22,6 +22,7 @@
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/TempDir.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 #include "music/iPodMusic.h"
 #include "transfer/MusicTrans.h"
 #include "views/KelMedia.h"
@@ -369,15 +370,21 @@ TEST_F(MediaFrameTest, TransferNeedsATickAndADestinationOffTheDevice) {
         QStringList{"Please select tracks you want to transfer by checking their checkboxes."});
     EXPECT_EQ(FFrame->findChild<transfer::TTransForm*>(), nullptr);
 
-    // A destination on the iPod itself is refused after the dialog closes; nothing runs.
+    // A destination on the iPod itself is refused while the dialog stays open, and is not
+    // remembered; nothing runs.
     FMessages.Shown.clear();
     FFrame->CheckAll(true);
     const QString own = QString::fromStdString(FRoot / "ipod/Music");
-    WhenDialogShown<transfer::TTransForm>([own](transfer::TTransForm* form) {
+    bool stayedOpen = false;
+    WhenDialogShown<transfer::TTransForm>([own, &stayedOpen](transfer::TTransForm* form) {
         form->DestEdt->setText(own);
         form->OKBtn->click();
+        stayedOpen = form->isVisible();
+        form->CancelBtn->click();
     });
     EXPECT_FALSE(FFrame->StartTransfer());
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_FALSE(app::OpenUserKey()->contains("MediaDest"));
     ASSERT_EQ(FMessages.Shown.size(), 1u);
     EXPECT_EQ(FMessages.Shown[0].Kind, app::TMessageKind::Warning);
     EXPECT_TRUE(FMessages.Shown[0].Text.contains("is your iPod."));

@@ -104,7 +104,7 @@ TEST(PhotoTransfer, PicturesGoIntoAlbumFoldersOrFlatWithTheTickedCameraFile) {
         }
         ASSERT_EQ(shell.Requests.size(), 1u);
         EXPECT_EQ(shell.Requests[0].Action, app::TShellAction::OpenFolder);
-        EXPECT_NE(frame.LogText().find("Copy pictures: " + std::to_string(photos) + "/"),
+        EXPECT_NE(frame.LogText().find("Copy pictures: " + std::to_string(photos) + " of "),
                   std::string::npos)
             << frame.LogText();
     }
