@@ -37,18 +37,18 @@ const std::string& IpodFolder(TExtras extras) {
     std::vector<uint32_t> onTheGo;
     for (size_t i = 0; i < kTracks; ++i) {
         const std::string n = std::to_string(i);
-        db.AddTrack({.Id = static_cast<uint32_t>(1000 + i),
-                     .Title = "Track title number " + n,
-                     .Location = ":iPod_Control:Music:F" + std::to_string(i % 50) + ":TRK" + n +
-                                 ".mp3",
-                     .Album = "Album " + std::to_string(i / 12),
-                     .Artist = "Artist " + std::to_string(i / 60),
-                     .Genre = "Rock",
-                     .Size = static_cast<uint32_t>(3000000 + (i * 7919) % 6000000),
-                     .DurationMs = static_cast<uint32_t>(150000 + (i * 104729) % 200000),
-                     .Rating = static_cast<uint8_t>((i % 6) * 20),
-                     .PlayCount = static_cast<uint32_t>(i % 97),
-                     .Dbid = 0x1000000 + i});
+        db.AddTrack(
+            {.Id = static_cast<uint32_t>(1000 + i),
+             .Title = "Track title number " + n,
+             .Location = ":iPod_Control:Music:F" + std::to_string(i % 50) + ":TRK" + n + ".mp3",
+             .Album = "Album " + std::to_string(i / 12),
+             .Artist = "Artist " + std::to_string(i / 60),
+             .Genre = "Rock",
+             .Size = static_cast<uint32_t>(3000000 + (i * 7919) % 6000000),
+             .DurationMs = static_cast<uint32_t>(150000 + (i * 104729) % 200000),
+             .Rating = static_cast<uint8_t>((i % 6) * 20),
+             .PlayCount = static_cast<uint32_t>(i % 97),
+             .Dbid = 0x1000000 + i});
         const TPlayCountEntry entry{.Plays = static_cast<uint32_t>(i % 3),
                                     .LastPlayedMac = i % 3 ? MacTime(1700000000 + i) : 0,
                                     .Rating = static_cast<uint32_t>((i % 5) * 20),

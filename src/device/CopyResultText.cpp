@@ -23,8 +23,6 @@ bool WriteSideError(int error) {
 
 std::string CopyFailureText(int code) {
     switch (code) {
-        case kCopyBookOnDisk:
-            return "a book kept as a folder cannot be copied from a device in disk mode";
         case kCopyDeviceFailed:
             return "the device file could not be read";
         case kCopyFolderFailed:

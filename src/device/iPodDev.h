@@ -144,12 +144,6 @@ public:
     // The size of the file CopyFileFrom would copy; nothing when it cannot be told.
     std::optional<uint64_t> FileSizeFrom(const std::string& path);
 
-    // count bytes at offset of one device file (album art records), opened for this read alone;
-    // false when they are not all there. On a mobile device it refuses while Busy: the file
-    // service keeps one open file, the thumbnail loader's.
-    bool ReadFilePart(const std::string& path, uint64_t offset, uint32_t count,
-                      std::vector<uint8_t>& bytes);
-
     // Random access to one thumbnail file
     bool OpenThumbFile(const std::string& name, uint32_t recordSize);
     bool ReadThumbRecord(uint32_t count, TMemoryStream& stream, uint64_t offset);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -253,6 +254,13 @@ bool TIpodDevice::ReadFilePart(const std::string& path, uint64_t offset, uint32_
     TUniqueFd fd = local ? OpenRegularFile(*local, error) : TUniqueFd();
     if (!fd)
         return false;
+    // Measured before anything is allocated: the count may come from a damaged index.
+    const off_t end = lseek(fd.Get(), 0, SEEK_END);
+    if (end < 0)
+        return false;
+    if (offset >= static_cast<uint64_t>(end))
+        return true;
+    count = static_cast<uint32_t>(std::min<uint64_t>(count, static_cast<uint64_t>(end) - offset));
     bytes.resize(count);
     uint32_t done = 0;
     while (done < count) {

@@ -57,8 +57,8 @@ struct TTrackItem {
     int64_t LastPlayed = 0;  // seconds since 1970-01-01 UTC; 0 = never played
     uint32_t BookmarkMs = 0;
     uint64_t PersistentId = 0;  // the database's 64-bit identity (iTunesDB mhit dbid)
-    // Album art: the iTunesDB's artwork link (with PersistentId) that find the track's cover, and the
-    // cover's index in the library's Artwork (-1 none).
+    // Album art: the iTunesDB's artwork link (with PersistentId) that find the track's cover, and
+    // the cover's index in the library's Artwork (-1 none).
     uint32_t ArtworkLink = 0;
     int32_t Cover = -1;
 

@@ -131,7 +131,9 @@ bool ReadCoverBytes(TIpodDevice& device, const TArtworkIndex& artwork, int image
     if (record == nullptr || record->Size == 0 || record->Size > TArtworkIndex::kMaxRecordBytes)
         return false;
     for (const std::string& folder : artwork.Folders) {
-        if (device.ReadFilePart(folder + record->FileName, record->Offset, record->Size, bytes))
+        // A record cut short by the file's end is damage, not a picture.
+        if (device.ReadFilePart(folder + record->FileName, record->Offset, record->Size, bytes) &&
+            bytes.size() == record->Size)
             return true;
     }
     return false;

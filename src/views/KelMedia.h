@@ -83,7 +83,7 @@ public:
     TTrackListModel* MusicModel = nullptr;
     QStatusBar* Sb = nullptr;
     QLabel* SbPanel = nullptr;
-    QLabel* EmptyLb = nullptr;  // over an empty list: why it is empty
+    QLabel* EmptyLb = nullptr;        // over an empty list: why it is empty
     TCoverPane* CoverPane = nullptr;  // the selected track's album art, below the tree
 
 protected:

@@ -193,25 +193,6 @@ TEST_F(BookExportTest, ABookWithoutAPathCopiesNothing) {
     EXPECT_TRUE(FolderNames(FDest).empty());
 }
 
-TEST(BookOnDiskMode, IsNotCopied) {
-    TTempDir ipod, dest;
-    fs::create_directories(ipod / "iPod_Control/iTunes");
-    WriteFile(ipod / "Books/Novel.epub", "book");
-    TIpodDevice device(nullptr, OfflineSessionOptions({ipod.Path()}));
-    ASSERT_TRUE(device.ScanDrives());
-    TIpodMusicDb music(device);
-    TTrackItem& book = music.Tracks.Add();
-    book.SetReaderDefaults();
-    book.Title = "Novel";
-    book.Location = ":Books:Novel.epub";
-    book.Kind = mkBook;
-    music.DestFolder = dest.Path() + "/";
-    EXPECT_EQ(music.Export(), 0);
-    EXPECT_EQ(book.TransferState, 0);
-    EXPECT_EQ(music.Log.Text(), "\r\nNovel: " + CopyFailureText(kCopyBookOnDisk));
-    EXPECT_TRUE(FolderNames(dest.Path()).empty());
-}
-
 TEST_F(BookExportTest, OnlyFoldersBelowTheDestinationGoToTheTrash) {
     Open();
     TTempDir outside;
