@@ -133,7 +133,8 @@ bool TIpodMusicDb::InflateITunesCdb(const uint8_t* data, size_t size, TInflatedI
     size_t first =
         announced > 0 ? announced
                       : (bodySize < possible / kGuessedRatio ? bodySize * kGuessedRatio : possible);
-    first = std::clamp<size_t>(first, size_t{64} << 10, possible);
+    // At least 64 KiB to start, but never more than the body could fill (which may be less).
+    first = std::min(std::max(first, size_t{64} << 10), possible);
     if (!StartBuffer(out, data, headerLength, first)) {
         AddLog("Cannot inflate iTunesCDB: out of memory");
         return false;

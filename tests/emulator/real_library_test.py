@@ -124,7 +124,8 @@ class Trust(PhoneTest):
         for pairing, words in cases:
             with self.subTest(pairing=pairing):
                 phone = self.phone("--pairing", pairing)
-                devices = run(CLI, ["devices", "--wait", "2"], phone.env())
+                # A wait long enough for a loaded machine: it ends once the phone is seen.
+                devices = run(CLI, ["devices", "--wait", "5"], phone.env())
                 self.assertEqual(devices.returncode, 1)
                 self.assertIn("does not trust this computer yet", devices.stdout)
                 self.assertIn(words, devices.stdout)
