@@ -20,6 +20,8 @@ PACKAGES=(
     appstream desktop-file-utils man-db groff-base file dpkg-dev lintian
 )
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The screenshots: a window manager, the dark theme, and lossless PNG recompression.
+SCREENSHOT_PACKAGES=(openbox adwaita-qt6 optipng)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -173,7 +175,7 @@ case "${1:-}" in
         fi
         ;;
     screenshots)
-        install_packages "${PACKAGES[@]}"
+        install_packages "${PACKAGES[@]}" "${SCREENSHOT_PACKAGES[@]}"
         build normal
         tools/screenshots.sh
         ;;

@@ -185,6 +185,14 @@ void AddMusicWalk(const std::shared_ptr<TTour>& tour, const QString& destination
         },
         [tour] { SelectNode(tour->Find<QTreeView>("MediaList"), "Favourites"); });
     t.Add(
+        "track selected", [] { return true; },
+        [tour] {
+            // The first track selected, so that the cover pane shows its album art.
+            if (auto* list = tour->Find<QTreeView>("MusicList");
+                list && list->model()->rowCount() > 0)
+                list->setCurrentIndex(list->model()->index(0, 0));
+        });
+    t.Add(
         "playlist shown", [] { return true; },
         [tour] { tour->Save(tour->Main(), "music-view.png"); });
     t.Add(

@@ -173,6 +173,10 @@ public:
     static std::string FormatSize(int64_t bytes);
     static uint64_t LocalFileSize(const std::string& fileName);
     uint64_t DeviceFileSize(const std::string& location);
+    // The bytes an item of the lists (a book, a tone, a memo) takes on the device: a file's
+    // size, or the sum of a folder's files (a book is often a folder). Only the sizes are
+    // asked, nothing is read; 0 when they cannot be told.
+    uint64_t ItemSize(const std::string& location);
     static bool SameFileSize(const std::string& fileName, uint64_t size);
     int CopyTrackFile(const std::string& location, std::string& destBase, uint64_t size);
     // Forgets the numbered names seen taken; an export starts with this.

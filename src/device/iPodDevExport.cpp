@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "base/PlatformTexts.h"
@@ -95,6 +97,34 @@ uint64_t TIpodDevice::DeviceFileSize(const std::string& location) {
         return FFileService->GetFileSize(path);
     auto local = DiskPath(path);
     return local ? LocalFileSize(*local) : 0;
+}
+
+uint64_t TIpodDevice::ItemSize(const std::string& location) {
+    // More files than any book holds: past them a folder is not summed further.
+    constexpr size_t kMaxSummedFiles = 100000;
+    const std::string path = LocationToPath(location);
+    std::vector<std::string> files;
+    std::function<uint64_t(const std::string&)> sizeOf;
+    if (MobileSession()) {
+        if (!FFileService->IsDirectory(path))
+            return FFileService->GetFileSize(path);
+        FFileService->ListFileTree(WithoutTrailingSlash(path) + "/", files);
+        sizeOf = [this](const std::string& file) { return FFileService->GetFileSize(file); };
+    } else {
+        auto local = DiskPath(path);
+        if (!local)
+            return 0;
+        if (!DirectoryExists(*local))
+            return LocalFileSize(*local);
+        ListLocalTree(*local, files);
+        sizeOf = &LocalFileSize;
+    }
+    uint64_t total = 0;
+    for (size_t i = 0; i < files.size() && i < kMaxSummedFiles; ++i) {
+        const uint64_t size = sizeOf(files[i]);
+        total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+    }
+    return total;
 }
 
 bool TIpodDevice::SameFileSize(const std::string& fileName, uint64_t size) {

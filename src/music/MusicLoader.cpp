@@ -93,6 +93,7 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
             }
         }
     }
+    SizeListedItems();
     LoadArtwork();
     if (ok && !Device.IsIos() && !PlayLists.Empty())
         Device.SetDisplayName(PlayLists.Items(0).Name);

@@ -1,7 +1,9 @@
 // Ringtones and books from the device's property lists (staged as local XML files by the
 // device session), and voice memos from the listing of the recordings folder.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -104,6 +106,17 @@ std::optional<uint32_t> TotalTimeMs(const xmlNode* value) {
         return static_cast<uint32_t>(ms);
     }
     return std::nullopt;
+}
+
+// A size a list gives for its file ("Size" or "File Size", in bytes); nothing when it gives
+// none a file could have.
+std::optional<int64_t> ListedSize(const TPlistPair& property) {
+    if (!SameText(property.Key, "Size") && !SameText(property.Key, "File Size"))
+        return std::nullopt;
+    if (!IsElement(property.Value, "integer"))
+        return std::nullopt;
+    std::optional<int64_t> size = ParseInt64(Trim(ElementText(property.Value)));
+    return size && *size > 0 ? size : std::nullopt;
 }
 
 // The value that follows key in the top dictionary; null when the pairs end before it.
@@ -211,6 +224,7 @@ int TIpodMusicDb::ReadRingtonesXml(const std::string& xml) {
             ++added;
             track.Location = "/iTunes_Control/Ringtones/" + file.Key;
             track.DurationMs = kDefaultToneMs;
+            std::optional<int64_t> size;
             for (const TPlistPair& property : properties.Pairs) {
                 if (SameText(property.Key, "Name")) {
                     track.Title = ElementText(property.Value);
@@ -220,6 +234,8 @@ int TIpodMusicDb::ReadRingtonesXml(const std::string& xml) {
                     track.Artist = ElementText(property.Value);
                 } else if (SameText(property.Key, "Genre")) {
                     track.Genre = ElementText(property.Value);
+                } else if (std::optional<int64_t> listed = ListedSize(property)) {
+                    size = listed;
                 } else if (SameText(property.Key, "Total Time")) {
                     if (std::optional<uint32_t> ms = TotalTimeMs(property.Value)) {
                         track.DurationMs = *ms;
@@ -229,6 +245,8 @@ int TIpodMusicDb::ReadRingtonesXml(const std::string& xml) {
                 }
             }
             track.DurationText = DurationText(track.DurationMs);
+            if (size)
+                SetTrackSize(track, *size);
         }
         if (files.Damaged)
             AddLog(list + ": damaged \"Ringtones\" dictionary");
@@ -271,8 +289,11 @@ int TIpodMusicDb::ReadBooksXml(const std::string& xml, bool purchased) {
             std::optional<std::string> path;
             std::string title;
             std::string artist;
+            std::optional<int64_t> size;
             for (const TPlistPair& property : properties.Pairs) {
-                if (SameText(property.Key, "Name")) {
+                if (std::optional<int64_t> listed = ListedSize(property)) {
+                    size = listed;
+                } else if (SameText(property.Key, "Name")) {
                     title = ElementText(property.Value);
                 } else if (SameText(property.Key, "Path")) {
                     path = ElementText(property.Value);
@@ -291,6 +312,8 @@ int TIpodMusicDb::ReadBooksXml(const std::string& xml, bool purchased) {
             track.Title = std::move(title);
             track.Artist = std::move(artist);
             track.Location = BooksFolder(purchased) + *path;
+            if (size)
+                SetTrackSize(track, *size);
         }
         if (badPaths > 0) {
             AddLog(list + ": " + std::to_string(badPaths) + " books without a usable path skipped");
@@ -321,6 +344,16 @@ int TIpodMusicDb::ReadVoiceMemos() {
         track.Location = Device.IsIos() ? "Recordings/" + name : ":Recordings:" + name;
     }
     return listed;
+}
+
+void TIpodMusicDb::SizeListedItems() {
+    for (TTrackItem& track : Tracks) {
+        const bool listed =
+            track.Kind == mkBook || track.Kind == mkTone || track.Kind == mkVoiceMemo;
+        if (listed && track.FileSize == 0 && !track.Location.empty())
+            if (const uint64_t size = Device.ItemSize(track.Location); size > 0)
+                SetTrackSize(track, static_cast<int64_t>(std::min<uint64_t>(size, INT64_MAX)));
+    }
 }
 
 }  // namespace corvane

@@ -220,6 +220,9 @@ public:
     // memory: no device needed. They add tracks and log lines alike; result: tracks added.
     int ReadRingtonesXml(const std::string& xml);
     int ReadBooksXml(const std::string& xml, bool purchased);
+    // Books, tones and memos whose size no list gave get the size of their device file (or
+    // folder), asked of the device without reading the files.
+    void SizeListedItems();
 
     // Export of the checked tracks into DestFolder (TrackExport.cpp and its neighbours).
     int Export();

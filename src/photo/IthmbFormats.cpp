@@ -114,15 +114,16 @@ uint32_t TIpodPhotoDb::MaxRecordBytes(int32_t formatId) {
 }
 
 void TIpodPhotoDb::SetThumbSize() {
+    const TIthmbFormat& format = CellFormat.Id != 0 ? CellFormat : ThumbFormat;
     for (const TFormatSize& cell : kCells) {
-        if (cell.Id == ThumbFormat.Id) {
+        if (cell.Id == format.Id) {
             Photos.ThumbWidth = cell.Width;
             Photos.ThumbHeight = cell.Height;
             return;
         }
     }
-    const int32_t width = ThumbFormat.Width;
-    const int32_t height = ThumbFormat.Height;
+    const int32_t width = format.Width;
+    const int32_t height = format.Height;
     // A height of 0 is kept: camera-roll previews turn it into their own default.
     if (width > 0 && width <= kMaxCellSide && height >= 0 && height <= kMaxCellSide) {
         Photos.ThumbWidth = width;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
@@ -245,7 +246,9 @@ bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
     const TByteReader& entry = chunk->Data;
     FullFormat.ByName = false;
     ThumbFormat.ByName = false;
+    CellFormat = {};
     SeparateFiles = false;
+    std::vector<TIthmbFormat> stored;
 
     int32_t bestFullWidth = 0;
     int32_t smallestPreviewWidth = kNoPreviewWidth;
@@ -289,6 +292,14 @@ bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
                 }
             }
 
+            if (width > 0 && height > 0 && !IsSeparateFileFormat(static_cast<uint32_t>(id)))
+                stored.push_back({.Id = id,
+                                  .SlotSize = size,
+                                  .Width = width + columns,
+                                  .Height = height + rows,
+                                  .FileCount = 1,
+                                  .ByName = false,
+                                  .FileName = {}});
             if (IsSeparateFileFormat(static_cast<uint32_t>(id))) {
                 SeparateFiles = true;
                 FullFormat.Id = id;
@@ -327,8 +338,46 @@ bool TIpodPhotoDb::SurveyFormats(const TByteReader& data, size_t offset) {
     if (found) {
         SetFormatGeometry(ThumbFormat);
         SetFormatGeometry(FullFormat);
+        if (PreviewScale > 1)
+            ChooseDensePreview(stored);
     }
     return found;
+}
+
+void TIpodPhotoDb::ChooseDensePreview(const std::vector<TIthmbFormat>& formats) {
+    // The cell in points, as the preview format sets it.
+    SetThumbSize();
+    const int64_t wantWidth = int64_t{Photos.ThumbWidth} * PreviewScale;
+    const int64_t wantHeight = int64_t{Photos.ThumbHeight} * PreviewScale;
+    std::optional<TIthmbFormat> best;
+    bool bestFills = false;
+    for (const TIthmbFormat& candidate : formats) {
+        TIthmbFormat format = candidate;
+        SetFormatGeometry(format);
+        // Only 16-bit pixels in the plain order are read as previews; the full-size format is
+        // the export's, and a record larger than its format allows is damage.
+        const bool readable = format.Id != 1019 && format.Id != 1023 && format.Id != 1067 &&
+                              format.Id != 1081 && format.Id != FullFormat.Id &&
+                              format.SlotSize > 0 &&
+                              static_cast<uint32_t>(format.SlotSize) <= MaxRecordBytes(format.Id);
+        if (!readable || format.Width <= ThumbFormat.Width || format.Height <= ThumbFormat.Height)
+            continue;
+        // Near enough to fill the cell at the screen's density (a few per cent are scaled).
+        const bool fills =
+            format.Width * 10 >= wantWidth * 9 && format.Height * 10 >= wantHeight * 9;
+        const int64_t area = int64_t{format.Width} * format.Height;
+        const int64_t bestArea = best ? int64_t{best->Width} * best->Height : 0;
+        // The smallest that fills it, else the largest of those that do not.
+        if (!best || (fills && !bestFills) ||
+            (fills == bestFills && (fills ? area < bestArea : area > bestArea))) {
+            best = format;
+            bestFills = fills;
+        }
+    }
+    if (!best)
+        return;
+    CellFormat = ThumbFormat;
+    ThumbFormat = *best;
 }
 
 uint32_t TIpodPhotoDb::ReadImage(const TByteReader& data, size_t offset) {

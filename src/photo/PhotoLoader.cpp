@@ -50,6 +50,7 @@ bool TIpodPhotoDb::Load() {
             Albums.Clear();
             SeparateFiles = false;
             ThumbFormat = {};
+            CellFormat = {};
             Photos.ThumbWidth = 0;
             Photos.ThumbHeight = 0;
         }

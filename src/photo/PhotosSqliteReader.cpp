@@ -147,6 +147,7 @@ void ReadMembership(TIpodPhotoDb& library, TSQLiteDatabase& db, const TEntities&
 
 bool TIpodPhotoDb::ChooseSqliteThumbFile() {
     ThumbFormat.ByName = true;
+    CellFormat = {};
     for (const char* name : kThumbFiles) {
         if (Device.FileExistsOnDevice(std::string("PhotoData/Thumbnails/") + name)) {
             ThumbFormat.FileName = name;

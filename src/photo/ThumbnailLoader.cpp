@@ -30,6 +30,11 @@ int CellSide(int side) {
     return side > 0 && side <= kMaxCellSide ? side : kDefaultCellSide;
 }
 
+// Previews made from files have the pixels of the screen they are shown on.
+int MadeSide(int side, int scale) {
+    return CellSide(side) * std::clamp(scale, 1, 3);
+}
+
 // One step below normal: the window stays responsive while previews load. Linux takes a
 // thread's id for its nice value.
 void LowerPriority() {
@@ -409,7 +414,8 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
     // A Photos.sqlite library keeps its pictures as files: a mobile device's own previews of
     // them come first, and the files stand in when there is no preview file to read records of.
     const bool pictureFiles = db.SeparateFiles && db.ThumbFormat.ByName;
-    TPreviewMaker maker(db.Device, CellSide(db.Photos.ThumbWidth), CellSide(db.Photos.ThumbHeight));
+    TPreviewMaker maker(db.Device, MadeSide(db.Photos.ThumbWidth, db.PreviewScale),
+                        MadeSide(db.Photos.ThumbHeight, db.PreviewScale));
     const bool records = !pictureFiles || !maker.HasDevicePreviews();
     bool opened = false;
     uint32_t slotSize = 0;
@@ -456,8 +462,8 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
         return;
     }
     // One maker per worker: each keeps its own working picture and stream.
-    TPreviewMaker helperMaker(db.Device, CellSide(db.Photos.ThumbWidth),
-                              CellSide(db.Photos.ThumbHeight));
+    TPreviewMaker helperMaker(db.Device, MadeSide(db.Photos.ThumbWidth, db.PreviewScale),
+                              MadeSide(db.Photos.ThumbHeight, db.PreviewScale));
     TPreviewMaker* makers[2] = {&maker, &helperMaker};
     LoadItemsAhead(
         done,
@@ -480,8 +486,8 @@ void TLoadAllThumbnailThd::LoadLibraryPreviews(TIpodPhotoDb& db) {
 }
 
 void TLoadAllThumbnailThd::LoadCameraPreviews(TIpodPhotoDb& db) {
-    const int width = CellSide(db.Photos.ThumbWidth);
-    const int height = CellSide(db.Photos.ThumbHeight);
+    const int width = MadeSide(db.Photos.ThumbWidth, db.PreviewScale);
+    const int height = MadeSide(db.Photos.ThumbHeight, db.PreviewScale);
     const TBitmap placeholder = MakePlaceholder(width, height);
     FTotal = db.CameraPhotos.Count();
     const std::vector<char> done = ItemsDone(db.CameraPhotos, db.ThumbLock);

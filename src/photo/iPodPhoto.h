@@ -135,6 +135,12 @@ public:
     std::array<uint8_t, kBmpHeaderSize> BmpHeader{};
     TIthmbFormat FullFormat;
     TIthmbFormat ThumbFormat;
+    // Device pixels per point of the screen the previews are shown on (1 to 3), set before
+    // Load: above 1 the previews are read from a denser stored format where the library has
+    // one, and previews made from files are made that much larger. The cell stays in points.
+    int PreviewScale = 1;
+    // The format the preview cell is sized by when ThumbFormat is a denser one; Id 0: ThumbFormat.
+    TIthmbFormat CellFormat;
     TMemoryStream WorkStream;
     std::function<void(const std::string& name)> OnProgress;
     bool OrganizeByAlbum = true;
@@ -163,6 +169,9 @@ public:
     bool ReadPhotoDatabaseBytes(const TByteReader& file);
     bool ReadImageList(const TByteReader& data, size_t offset);
     bool SurveyFormats(const TByteReader& data, size_t offset);
+    // Of the formats an entry holds, the one whose pictures fill the cell at PreviewScale best
+    // becomes ThumbFormat (the cell's own one CellFormat); none denser leaves both as they are.
+    void ChooseDensePreview(const std::vector<TIthmbFormat>& formats);
     uint32_t ReadImage(const TByteReader& data, size_t offset);
     bool ReadImageName(const TByteReader& data, size_t offset, uint16_t type, int& found);
     uint32_t ReadString(const TByteReader& data, size_t offset, std::string& text);

@@ -1,5 +1,6 @@
 #include "views/CoverPane.h"
 
+#include <QEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPalette>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gui/ThemeColours.h"
 #include "music/iPodMusic.h"
 #include "photo/ArtworkPictures.h"
 #include "views/TrackListModel.h"
@@ -16,20 +18,36 @@ namespace corvane::views {
 
 TCoverPane::TCoverPane(QWidget* parent, TIpodMusicDb& music) : QWidget(parent), FMusic(music) {
     setObjectName("CoverPane");
-    // The tree's background, so that the pane reads as part of the side column.
+    // The tree's background, so that the pane reads as part of the side column; the
+    // placeholder a shade towards the text, in the light and the dark palette alike.
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(230, 234, 239));
+    const QColor side = app::SideTreeColour(colours);
+    const QColor text = colours.color(QPalette::Active, QPalette::Text);
+    colours.setColor(QPalette::Window, side);
     setPalette(colours);
     setAutoFillBackground(true);
     FView = new QLabel(this);
     FView->setObjectName("CoverView");
     FView->setAlignment(Qt::AlignCenter);
     FView->setMinimumSize(64, 64);
-    FView->setStyleSheet("QLabel { background: rgb(214, 219, 226); color: rgb(110, 118, 130); }");
+    QPalette placeholder = colours;
+    placeholder.setColor(QPalette::Window, app::Mix(side, text, 0.08));
+    placeholder.setColor(QPalette::WindowText, app::Mix(side, text, 0.6));
+    FView->setPalette(placeholder);
+    FView->setAutoFillBackground(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(FView);
+    // The column the pane shares with the tree: a short window gives the cover less height.
+    if (parent != nullptr)
+        parent->installEventFilter(this);
     Paint();
+}
+
+bool TCoverPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        Paint();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TCoverPane::Follow(QItemSelectionModel* selection, const TTrackListModel* model) {
@@ -72,16 +90,25 @@ void TCoverPane::resizeEvent(QResizeEvent* event) {
 }
 
 void TCoverPane::Paint() {
-    // Square, as wide as the pane: covers are square, and the tree keeps the rest.
-    const int side = std::max(64, width() - 16);
+    // Square, as wide as the pane: covers are square, and the tree keeps the rest, at least
+    // three fifths of the column.
+    int side = width() - 16;
+    if (const QWidget* column = parentWidget())
+        side = std::min(side, column->height() * 2 / 5 - 16);
+    side = std::max(64, side);
     FView->setFixedHeight(side);
     if (FPicture.isNull()) {
         FView->setPixmap(QPixmap());
         FView->setText("No album art");
         return;
     }
-    FView->setPixmap(QPixmap::fromImage(
-        FPicture.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    // Scaled for the screen's pixels, not its points: at twice the scale the cover keeps the
+    // detail its record has.
+    const qreal ratio = std::max<qreal>(devicePixelRatioF(), 1);
+    QPixmap pixmap = QPixmap::fromImage(
+        FPicture.scaled(QSize(side, side) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    FView->setPixmap(pixmap);
 }
 
 }  // namespace corvane::views

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QEvent>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <numeric>
 
 #include "device/iPodDev.h"
@@ -36,6 +39,8 @@ constexpr int kTreeIndent = 19;
 constexpr int kTreeRowHeight = 26;
 constexpr int kRowHeight = 20;
 constexpr int kHeaderHeight = 22;
+// Room a cell or a header section takes beside its text, on both sides together.
+constexpr int kCellMargins = 16;
 
 // The fixed children of the root, in the order FillList numbers them (the media kinds).
 struct TCategory {
@@ -130,9 +135,11 @@ void TMediaFrame::CreateTree() {
 void TMediaFrame::CreateList() {
     MusicList = new QTreeView(this);
     MusicList->setObjectName("MusicList");
+    KeepTextWhenInactive(MusicList);
     MusicModel = new TTrackListModel(MusicDb->Tracks, this);
     MusicHeader = new TCheckHeader(tcName, kHeaderHeight, MusicList);
     MusicHeader->setObjectName("MusicHeader");
+    KeepTextWhenInactive(MusicHeader);
     MusicList->setHeader(MusicHeader);
     MusicList->setModel(MusicModel);
     MusicList->setItemDelegate(new TTrackDelegate(kRowHeight, MusicList));
@@ -160,6 +167,19 @@ void TMediaFrame::CreateList() {
         MusicHeader->resizeSection(column.Column, column.Width);
     MusicHeader->setSectionResizeMode(tcMark, QHeaderView::Fixed);
     FSpreader = new TColumnSpreader(MusicHeader, MusicList->viewport(), kTextColumns);
+    // A narrow list elides the names, never a column's caption, and never the kind, which is
+    // a word or two.
+    QFont captionFont = MusicHeader->font();
+    captionFont.setBold(true);
+    const QFontMetrics captions(captionFont);
+    for (const auto& [column, width] : kTextColumns) {
+        int floor = captions.horizontalAdvance(
+            MusicModel->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+        if (column == tcKind)
+            for (const QString& kind : TTrackListModel::KindTexts())
+                floor = std::max(floor, MusicList->fontMetrics().horizontalAdvance(kind));
+        FSpreader->SetFloor(column, floor + kCellMargins);
+    }
     MusicHeader->setSortIndicatorShown(false);
     MusicHeader->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(MusicHeader, &QWidget::customContextMenuRequested, this, &TMediaFrame::HeaderMenu);

@@ -9,6 +9,8 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <vector>
 
@@ -108,6 +110,7 @@ void TPicFrame::CreateControls() {
 
     PictureList = new TPictureGridView(right);
     PictureList->setObjectName("PictureList");
+    KeepTextWhenInactive(PictureList);
     FModel = new TPictureListModel(PictureList);
     PictureList->setModel(FModel);
     connect(FModel, &TPictureListModel::ItemCheckChange, this,
@@ -133,6 +136,10 @@ void TPicFrame::SetStatus(const QString& text) {
 }
 
 void TPicFrame::Populate() {
+    // Previews at the density of the screen the window is on (twice the points at 2x).
+    if (FPhotoDb)
+        FPhotoDb->PreviewScale =
+            std::clamp(static_cast<int>(std::ceil(devicePixelRatioF() - 0.05)), 1, 3);
     if (FPhotoDb && FPhotoDb->Load()) {
         SetCellSize();
         FillTree();
@@ -147,8 +154,10 @@ void TPicFrame::Populate() {
 }
 
 void TPicFrame::SetCellSize() {
-    PictureList->SetThumbSize(
-        QSize(PreviewSide(FPhotoDb->Photos.ThumbWidth), PreviewSide(FPhotoDb->Photos.ThumbHeight)));
+    const QSize cell(PreviewSide(FPhotoDb->Photos.ThumbWidth),
+                     PreviewSide(FPhotoDb->Photos.ThumbHeight));
+    PictureList->SetThumbSize(cell);
+    FModel->SetPreviewDensity(FPhotoDb->PreviewScale, cell);
 }
 
 void TPicFrame::FillTree() {

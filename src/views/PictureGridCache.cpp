@@ -1,6 +1,7 @@
 #include "views/PictureGridCache.h"
 
 #include <QImage>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -37,6 +38,12 @@ void TThumbPixmapCache::SetLibrary(TIpodPhotoDb* db) {
     FEntries.clear();
 }
 
+void TThumbPixmapCache::SetDensity(int scale, QSize cell) {
+    FScale = std::max(scale, 1);
+    FCell = cell;
+    FEntries.clear();
+}
+
 qint64 TThumbPixmapCache::Key(bool cameraRoll, int index) {
     return (cameraRoll ? (qint64{1} << 32) : 0) | static_cast<quint32>(index);
 }
@@ -46,8 +53,22 @@ void TThumbPixmapCache::Store(bool cameraRoll, int index) {
         return;
     QImage image = CopyPreview(*FDb, cameraRoll, index);
     auto entry = std::make_unique<TEntry>();
-    if (!image.isNull())
+    // A preview of the cell's own size is drawn as it is (the screen enlarges it); a denser
+    // one fills the cell at the screen's density, scaled once here when it falls a little short.
+    const bool dense =
+        FScale > 1 && FCell.isValid() &&
+        (image.width() * 4 > FCell.width() * 5 || image.height() * 4 > FCell.height() * 5);
+    if (dense) {
+        const QSize want = FCell * FScale;
+        if (image.width() < want.width() || image.height() < want.height())
+            image = image.scaled(want.expandedTo(QSize(1, 1)), Qt::KeepAspectRatioByExpanding,
+                                 Qt::SmoothTransformation);
+    }
+    if (!image.isNull()) {
         entry->Pixmap = QPixmap::fromImage(std::move(image));
+        if (dense)
+            entry->Pixmap.setDevicePixelRatio(FScale);
+    }
     // Pictures without a preview yet are remembered too, so that drawing them takes no lock.
     const qint64 cost = 1 + qint64{entry->Pixmap.width()} * entry->Pixmap.height() * 4 / 1024;
     FEntries.insert(Key(cameraRoll, index), entry.release(), cost);

@@ -21,6 +21,10 @@ public:
 
     // The library whose previews are shown; null for none. Forgets every copy.
     void SetLibrary(TIpodPhotoDb* db);
+    // The screen's device pixels per point and the cell in points: a preview with more pixels
+    // than the cell is shown at that density, so that it is drawn sharp, not enlarged.
+    // Forgets every copy.
+    void SetDensity(int scale, QSize cell);
     // The preview of picture index of CameraPhotos (cameraRoll) or Photos; a null pixmap while
     // it has none.
     QPixmap Pixmap(bool cameraRoll, int index);
@@ -39,6 +43,8 @@ private:
     void Store(bool cameraRoll, int index);
 
     TIpodPhotoDb* FDb = nullptr;
+    int FScale = 1;
+    QSize FCell;
     QCache<qint64, TEntry> FEntries;
 };
 

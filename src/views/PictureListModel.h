@@ -43,6 +43,8 @@ public:
     void PreviewChanged(bool cameraRoll, int tag, bool onScreen);
     // Check marks were changed in the library behind the model's back (a whole grid at once).
     void ChecksChanged();
+    // The screen's device pixels per point and the preview cell in points (see the cache).
+    void SetPreviewDensity(int scale, QSize cell) { FCache.SetDensity(scale, cell); }
 
     // The date a picture was taken as its caption shows it, in the computer's time zone.
     static QString DateText(const std::optional<int64_t>& seconds);

@@ -110,6 +110,13 @@ const std::string& ColumnText(const TTrackItem& track, int column) {
 
 }  // namespace
 
+QStringList TTrackListModel::KindTexts() {
+    QStringList texts;
+    for (const char* name : kKindNames)
+        texts << name;
+    return texts;
+}
+
 TTrackListModel::TTrackListModel(TTrackList& tracks, QObject* parent)
     : QAbstractTableModel(parent),
       FTracks(tracks),

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QPixmap>
+#include <QStringList>
 #include <array>
 #include <cstddef>
 #include <vector>
@@ -63,6 +64,8 @@ public:
     void ToggleChecked(int row);
     // Takes the row tints from this palette (the application's at start).
     void SetPalette(const QPalette& palette);
+    // Every text the Kind column shows, for sizing it.
+    static QStringList KindTexts();
 
 private:
     void ChecksChanged();

@@ -35,6 +35,7 @@ QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indenta
     const QColor background = app::SideTreeColour(tree->palette());
     SetColour(tree, QPalette::Base, background);
     SetColour(tree, QPalette::Window, background);
+    KeepTextWhenInactive(tree);
     tree->setAutoFillBackground(true);
     tree->setEnabled(false);
     return tree;
@@ -43,6 +44,13 @@ QTreeWidget* CreateSideTree(QWidget* parent, const char* objectName, int indenta
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+void KeepTextWhenInactive(QWidget* widget) {
+    QPalette palette = widget->palette();
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
     widget->setPalette(palette);
 }
 

@@ -26,6 +26,11 @@ void ArrangeSplitter(QSplitter* splitter, QWidget* tree, QWidget* right);
 // Gives widget the colour in role (its own palette; the style still draws the rest).
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
 
+// Text in the active window's colours while the window is in the background too: some dark
+// themes grey out an inactive window's text to little more than its background's lightness,
+// and the lists are read beside other windows.
+void KeepTextWhenInactive(QWidget* widget);
+
 // A hidden centred label over a list's viewport, in the placeholder colour, for what an empty
 // list or a search without match shows.
 QLabel* CreateOverlayLabel(QWidget* viewport, const char* objectName);

@@ -103,6 +103,67 @@ TEST(MusicLoad, WithoutRecordingsTheMobileDeviceSaysOnceWhyThereAreNoVoiceMemos)
               "file service cannot reach them");
 }
 
+int64_t SizeOf(const TIpodMusicDb& music, const std::string& title) {
+    for (const TTrackItem& track : music.Tracks)
+        if (track.Title == title)
+            return track.FileSize;
+    ADD_FAILURE() << "no track " << title;
+    return -1;
+}
+
+TEST(MusicLoad, ListedItemsTakeTheirSizeFromTheListElseFromTheDevice) {
+    TTempDir root;
+    fs::create_directories(root / "iTunes_Control/iTunes");
+    WriteMediaLibrary(root / "iTunes_Control/iTunes/MediaLibrary.sqlitedb", false);
+    TBook listed{.Name = "Listed", .Path = "L.pdf"};
+    listed.More = {{"Size", TPlist(int64_t{12345})}};
+    WriteFile(root / "Books/Books.plist", TBooksPlist()
+                                              .Add(listed)
+                                              .Add({"Folder Book", "A", "F.epub"})
+                                              .Add({"File Book", "A", "P.pdf"})
+                                              .Add({"Gone Book", "A", "Gone.pdf"})
+                                              .Xml());
+    WriteFile(root / "Books/L.pdf", "3 bytes are not what the list says");
+    WriteFile(root / "Books/P.pdf", std::string(700, 'p'));
+    WriteFile(root / "Books/F.epub/mimetype", std::string(20, 'm'));
+    WriteFile(root / "Books/F.epub/OEBPS/one.xhtml", std::string(1000, 'x'));
+    WriteFile(root / "iTunes_Control/Ringtones/ABCD.m4r", std::string(2500, 't'));
+    WriteFile(root / "iTunes_Control/iTunes/Ringtones.plist",
+              TRingtonesPlist().Add({.File = "ABCD.m4r", .Name = "Chime"}).Xml());
+    WriteFile(root / "Recordings/Memo 1.m4a", std::string(321, 'v'));
+    auto device = MobileDevice(root.Path());
+    TIpodMusicDb music(*device);
+    ASSERT_TRUE(music.Load(true));
+    EXPECT_EQ(SizeOf(music, "Listed"), 12345);
+    EXPECT_EQ(SizeOf(music, "Folder Book"), 1020);
+    EXPECT_EQ(SizeOf(music, "File Book"), 700);
+    EXPECT_EQ(SizeOf(music, "Gone Book"), 0);
+    EXPECT_EQ(SizeOf(music, "Chime"), 2500);
+    EXPECT_EQ(SizeOf(music, "Memo 1"), 321);
+    int64_t checked = 0;
+    for (const TTrackItem& track : music.Tracks)
+        checked += track.FileSize;
+    EXPECT_EQ(music.Tracks.CheckedSize, checked);
+    EXPECT_EQ(music.Log.Text(), "");
+
+    // A disk-mode iPod's book its database gives no size: the file on the volume tells.
+    TTempDir disk;
+    TITunesDbBuilder db;
+    TITunesDbTrack book;
+    book.Id = 1;
+    book.Title = "Audio Book";
+    book.Location = ":iPod_Control:Music:F00:BOOK.pdf";
+    book.Size = 0;
+    db.AddTrack(book);
+    db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = {1}});
+    WriteFile(disk / "iPod_Control/iTunes/iTunesDB", db.Build());
+    WriteFile(disk / "iPod_Control/Music/F00/BOOK.pdf", std::string(4321, 'b'));
+    auto ipod = DiskDevice(disk.Path());
+    TIpodMusicDb diskMusic(*ipod);
+    ASSERT_TRUE(diskMusic.Load(false));
+    EXPECT_EQ(SizeOf(diskMusic, "Audio Book"), 4321);
+}
+
 TEST(MusicLoad, DiskModeIpodFallsBackToITunesDbAndTakesItsName) {
     TTempDir root;
     auto device = DiskDevice(root.Path());

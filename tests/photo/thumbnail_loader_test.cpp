@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "device/DeviceFolder.h"
 #include "device/SimulatedDevice.h"
 #include "device/iPodDev.h"
+#include "fixtures/DemoDevice.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/PhotosSqliteBuilder.h"
 #include "fixtures/PictureFiles.h"
@@ -124,6 +126,37 @@ void SetUpRecordLibrary(TIpodPhotoDb& db, const std::vector<int32_t>& thumbOffse
         photo.ThumbOffset = offset;
         photo.FileIndex = 2;
     }
+}
+
+TEST(ThumbnailLoader, AtTwiceTheScaleTheLibrarysDenserRecordsArePreviewedInTheSameCell) {
+    TTempDir root;
+    ASSERT_TRUE(BuildDemoDevices(root.Path()));
+    auto device = DiskDevice(root / "ipod");
+    TBitmap previews[2];
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        TIpodPhotoDb db(*device, false);
+        db.PreviewScale = scale;
+        ASSERT_TRUE(db.Load());
+        // 130 x 88 previews at the normal scale, the 220 x 176 screen pictures at twice it;
+        // the cell stays the one of the small previews.
+        EXPECT_EQ(db.ThumbFormat.Id, scale == 1 ? 1015 : 1013);
+        EXPECT_EQ(db.Photos.ThumbWidth, 119);
+        EXPECT_EQ(db.Photos.ThumbHeight, 88);
+        EXPECT_EQ(db.FullFormat.Id, 1019);
+        TLoaderRun run;
+        run.Run(&db, false);
+        ASSERT_GT(db.Photos.Count(), 0);
+        previews[scale - 1] = db.Photos.Items(0).Thumb;
+        EXPECT_EQ(previews[scale - 1].Width(), scale == 1 ? 130 : 220);
+        EXPECT_EQ(previews[scale - 1].Height(), scale == 1 ? 88 : 176);
+    }
+    // The same picture either way: its middle has the same colour.
+    const TRgb small = previews[0].Pixel(65, 44);
+    const TRgb dense = previews[1].Pixel(110, 88);
+    EXPECT_LE(
+        std::abs(small.R - dense.R) + std::abs(small.G - dense.G) + std::abs(small.B - dense.B),
+        60);
 }
 
 TEST(ThumbnailLoader, NothingToLoadReportsOnlyTheEnd) {

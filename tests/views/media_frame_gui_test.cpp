@@ -293,6 +293,9 @@ TEST_F(MediaFrameTest, SortsByNumberForTimeAndSizeAndByNameIgnoringTheCaseOfAToZ
 
 TEST_F(MediaFrameTest, OnlyACutTextHasATooltip) {
     Open();
+    // Wide enough for a short artist: a narrow list shrinks its text columns to fit.
+    FFrame->resize(1100, 500);
+    RunEventsFor(20);
     QTreeView* list = FFrame->MusicList;
     auto tipAt = [list, this](int row, int column) {
         const QPoint at = list->visualRect(FFrame->MusicModel->index(row, column)).center();

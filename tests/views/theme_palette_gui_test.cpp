@@ -41,6 +41,9 @@ QPalette DarkPalette() {
     dark.setColor(QPalette::Highlight, QColor(21, 83, 158));
     dark.setColor(QPalette::HighlightedText, Qt::white);
     dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    // As some dark themes do: a window in the background has its text greyed.
+    for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        dark.setColor(QPalette::Inactive, role, QColor(145, 145, 144));
     return dark;
 }
 
@@ -126,6 +129,16 @@ TEST_P(ThemePaletteTest, TreeRowsAndDialogsFollowThePalette) {
             ExpectReadable(Measure(frame.MusicList->viewport(), rect), "track row");
         }
         EXPECT_EQ(app::IsDarkPalette(frame.MusicList->palette()), Dark());
+
+        // The same with another window in front.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(WaitUntil([&] { return other.isActiveWindow(); }));
+        ASSERT_FALSE(frame.isActiveWindow());
+        ExpectReadable(Measure(frame.MediaList), "side tree in the background");
+        const QRect rect = frame.MusicList->visualRect(frame.MusicModel->index(0, tcName));
+        ExpectReadable(Measure(frame.MusicList->viewport(), rect), "track row in the background");
     }
     {
         transfer::TTransForm form(nullptr);
