@@ -115,8 +115,9 @@ bool IsJpegScale(int scale) {
     return scale == 1 || scale == 2 || scale == 4 || scale == 8;
 }
 
+// eighthsFor: the output size in eighths of the full size, 1 to 8 (0 refuses the picture).
 bool DecodeJpegGuarded(TJpegDecoder& decoder, std::span<const uint8_t> bytes,
-                       const std::function<int(int, int)>& scaleFor, TBitmap& picture) {
+                       const std::function<int(int, int)>& eighthsFor, TBitmap& picture) {
     if (setjmp(decoder.Jump()) != 0)
         return false;
     jpeg_decompress_struct& info = decoder.Info;
@@ -128,13 +129,14 @@ bool DecodeJpegGuarded(TJpegDecoder& decoder, std::span<const uint8_t> bytes,
     // The whole picture counts, not the scaled one: the library still walks all of it.
     if (static_cast<int64_t>(info.image_width) * info.image_height > TBitmap::kMaxPixels)
         return false;
-    const int scale =
-        scaleFor(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
-    if (!IsJpegScale(scale))
+    const int eighths =
+        eighthsFor(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+    if (eighths < 1 || eighths > 8)
         return false;
     info.out_color_space = JCS_RGB;
-    info.scale_num = 1;
-    info.scale_denom = static_cast<unsigned int>(scale);
+    // The library reduces inside its inverse DCT: at 1/8 a block is its average alone.
+    info.scale_num = static_cast<unsigned int>(eighths);
+    info.scale_denom = 8;
     jpeg_calc_output_dimensions(&info);
     if (info.output_components != 3 ||
         !picture.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height)))
@@ -314,12 +316,27 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& p
 
 bool DecodeJpeg(std::span<const uint8_t> bytes, const std::function<int(int, int)>& scaleFor,
                 TBitmap& picture) {
+    if (!scaleFor) {
+        picture.Clear();
+        return false;
+    }
+    return DecodeJpegInEighths(
+        bytes,
+        [&scaleFor](int width, int height) {
+            const int scale = scaleFor(width, height);
+            return IsJpegScale(scale) ? 8 / scale : 0;
+        },
+        picture);
+}
+
+bool DecodeJpegInEighths(std::span<const uint8_t> bytes,
+                         const std::function<int(int, int)>& eighthsFor, TBitmap& picture) {
     picture.Clear();
-    if (bytes.empty() || !scaleFor)
+    if (bytes.empty() || !eighthsFor)
         return false;
     try {
         TJpegDecoder decoder;
-        if (DecodeJpegGuarded(decoder, bytes, scaleFor, picture))
+        if (DecodeJpegGuarded(decoder, bytes, eighthsFor, picture))
             return true;
     } catch (const std::bad_alloc&) {
     }
