@@ -1,4 +1,4 @@
-// Picture file codecs over libjpeg-turbo, libpng and giflib. Decoders never throw: a damaged
+// Picture file codecs over libjpeg-turbo, libpng (reading), libdeflate (PNG writing) and giflib.
 // or truncated file, or one larger than TBitmap::kMaxPixels, gives false.
 #pragma once
 
@@ -36,6 +36,7 @@ bool DecodeGif(std::span<const uint8_t> bytes, TBitmap& picture);
 
 // JPEG with the library's default settings (quality 75); empty on failure.
 std::vector<uint8_t> EncodeJpeg(const TBitmap& picture);
+// 8-bit RGB, deflated for speed rather than size; empty on failure.
 std::vector<uint8_t> EncodePng(const TBitmap& picture);
 
 }  // namespace corvane
