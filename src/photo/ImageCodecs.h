@@ -1,5 +1,6 @@
 // Picture file codecs over libjpeg-turbo, libpng (reading), libdeflate (PNG writing) and giflib.
-// Decoders never throw: a damaged or truncated file, or one larger than TBitmap::kMaxPixels, gives false.
+// Decoders never throw: a damaged or truncated file, or one larger than TBitmap::kMaxPixels,
+// gives false.
 #pragma once
 
 #include <cstdint>
