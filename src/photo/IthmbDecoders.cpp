@@ -2,12 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "photo/BitmapFile.h"
 
@@ -48,155 +43,71 @@ inline uint8_t ClampInt(int32_t value) {
     return static_cast<uint8_t>(std::clamp(value, 0, 255));
 }
 
-// The colour factors of one YUV format in 3.13 fixed point, so that a product of a factor and
-// a centred value fits 32 bits and a factor fits 16 (SSE2 multiplies and adds such pairs in
-// one step). The factors are within 1/16384 of the decimal ones, which keeps every colour
-// within 0.03 of the exact value before rounding: the same byte, or one step away next to
-// a half.
+// The colour factors of one YUV format, and what they give for every byte value. Red depends
+// on Y and V only and blue on Y and U only, so both are looked up whole; green needs all three
+// and is summed from the stored products in the order of the formula
+// ((1.164 Y - g_u U) - 0.813 V), which gives the same double as computing it afresh.
 struct TYuvFactors {
-    int16_t Luma;    // 1.164
-    int16_t RedV;    // 1.596
-    int16_t GreenU;  // 0.392 (uYUV) or 0.391 (I420)
-    int16_t GreenV;  // 0.813
-    int16_t BlueU;   // 2.017 or 2.018
+    double GreenU;
+    double BlueU;
 };
 
-constexpr int kFixedShift = 13;
-constexpr int32_t kFixedHalf = 1 << (kFixedShift - 1);
-
-constexpr int16_t Fixed(double factor) {
-    return static_cast<int16_t>(factor * (1 << kFixedShift) + 0.5);
-}
-
-constexpr TYuvFactors kUyvyFactors{Fixed(1.164), Fixed(1.596), Fixed(0.392), Fixed(0.813),
-                                   Fixed(2.017)};
-constexpr TYuvFactors kYuv420Factors{Fixed(1.164), Fixed(1.596), Fixed(0.391), Fixed(0.813),
-                                     Fixed(2.018)};
-
-// One colour from its fixed-point sum, rounded (halves up) and held to a byte.
-inline uint8_t FixedToByte(int32_t sum) {
-    return ClampInt((sum + kFixedHalf) >> kFixedShift);
-}
-
-// count pixels to RGB at out: luma[i] is Y of pixel i, chroma[i / 2] the U and V it shares
-// with its neighbour; each given with its own step in bytes (lumaStep between neighbours,
-// chromaStep between pairs). count is even.
-[[maybe_unused]] void ConvertRowScalar(const uint8_t* luma, size_t lumaStep, const uint8_t* u,
-                                       const uint8_t* v, size_t chromaStep, size_t count,
-                                       const TYuvFactors& f, uint8_t* out) {
-    for (size_t i = 0; i < count; i += 2) {
-        const int32_t cu = *u - 128;
-        const int32_t cv = *v - 128;
-        const int32_t red = f.RedV * cv;
-        const int32_t green = f.GreenU * cu + f.GreenV * cv;
-        const int32_t blue = f.BlueU * cu;
-        for (int k = 0; k < 2; ++k) {
-            const int32_t y = f.Luma * (*luma - 16);
-            out[0] = FixedToByte(y + red);
-            out[1] = FixedToByte(y - green);
-            out[2] = FixedToByte(y + blue);
-            luma += lumaStep;
-            out += 3;
+class TYuvTables {
+public:
+    explicit TYuvTables(TYuvFactors factors) {
+        for (int i = 0; i < 256; ++i) {
+            FLuma[i] = 1.164 * (i - 16);
+            FGreenU[i] = factors.GreenU * (i - 128);
+            FGreenV[i] = 0.813 * (i - 128);
         }
-        u += chromaStep;
-        v += chromaStep;
+        for (int i = 0; i < kGreenSpan; ++i)
+            FGreenClamp[i] = ClampInt(i - kGreenLowest);
+        for (int c = 0; c < 256; ++c) {
+            const double redV = 1.596 * (c - 128);
+            const double blueU = factors.BlueU * (c - 128);
+            for (int y = 0; y < 256; ++y) {
+                FRed[c][y] = Clamp(FLuma[y] + redV);
+                FBlue[c][y] = Clamp(FLuma[y] + blueU);
+            }
+        }
     }
+
+    // Two pixels sharing one U and V: three bytes each to out.
+    void PutPair(uint8_t y0, uint8_t y1, uint8_t u, uint8_t v, uint8_t* out) const {
+        const uint8_t* red = FRed[v];
+        const uint8_t* blue = FBlue[u];
+        const double greenU = FGreenU[u];
+        const double greenV = FGreenV[v];
+        out[0] = red[y0];
+        out[1] = FGreenClamp[RoundHalfEven(FLuma[y0] - greenU - greenV) + kGreenLowest];
+        out[2] = blue[y0];
+        out[3] = red[y1];
+        out[4] = FGreenClamp[RoundHalfEven(FLuma[y1] - greenU - greenV) + kGreenLowest];
+        out[5] = blue[y1];
+    }
+
+private:
+    // Green lies within 1.164 x 239 + (0.392 + 0.813) x 128 = 432.5 above zero and
+    // 1.164 x 16 + (0.392 + 0.813) x 127 = 171.7 below: a table holds it to a byte.
+    static constexpr int kGreenLowest = 256;
+    static constexpr int kGreenSpan = 768;
+
+    double FLuma[256];
+    double FGreenU[256];
+    double FGreenV[256];
+    uint8_t FRed[256][256];   // [V][Y]
+    uint8_t FBlue[256][256];  // [U][Y]
+    uint8_t FGreenClamp[kGreenSpan];
+};
+
+const TYuvTables& UyvyTables() {
+    static const TYuvTables tables({0.392, 2.017});
+    return tables;
 }
 
-#if defined(__SSE2__)
-// Eight pixels at once: luma, u and v hold one centred value per pixel as 16-bit lanes. Each
-// colour is a sum of pairs (value x factor) formed by one multiply-add, which is exact in 32
-// bits; packing to 16 and then 8 bits saturates, holding every colour to 0..255 as the scalar
-// path does, so both give the same bytes.
-inline void ConvertEight(__m128i luma, __m128i u, __m128i v, const TYuvFactors& f, uint8_t* out) {
-    const auto pair = [](int16_t low, int16_t high) {
-        return _mm_set1_epi32(static_cast<int32_t>(
-            static_cast<uint32_t>(static_cast<uint16_t>(high)) << 16 | static_cast<uint16_t>(low)));
-    };
-    const __m128i redFactors = pair(f.Luma, f.RedV);
-    const __m128i greenFactors = pair(f.Luma, static_cast<int16_t>(-f.GreenU));
-    const __m128i greenVFactors = pair(static_cast<int16_t>(-f.GreenV), 0);
-    const __m128i blueFactors = pair(f.Luma, f.BlueU);
-    const __m128i half = _mm_set1_epi32(kFixedHalf);
-    const __m128i zero = _mm_setzero_si128();
-    const auto colour = [&](__m128i low, __m128i high) {
-        low = _mm_srai_epi32(_mm_add_epi32(low, half), kFixedShift);
-        high = _mm_srai_epi32(_mm_add_epi32(high, half), kFixedShift);
-        return _mm_packus_epi16(_mm_packs_epi32(low, high), zero);
-    };
-    const __m128i lumaV[2] = {_mm_unpacklo_epi16(luma, v), _mm_unpackhi_epi16(luma, v)};
-    const __m128i lumaU[2] = {_mm_unpacklo_epi16(luma, u), _mm_unpackhi_epi16(luma, u)};
-    const __m128i vAlone[2] = {_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)};
-    alignas(16) uint8_t rgb[3][16];
-    _mm_store_si128(
-        reinterpret_cast<__m128i*>(rgb[0]),
-        colour(_mm_madd_epi16(lumaV[0], redFactors), _mm_madd_epi16(lumaV[1], redFactors)));
-    _mm_store_si128(reinterpret_cast<__m128i*>(rgb[1]),
-                    colour(_mm_add_epi32(_mm_madd_epi16(lumaU[0], greenFactors),
-                                         _mm_madd_epi16(vAlone[0], greenVFactors)),
-                           _mm_add_epi32(_mm_madd_epi16(lumaU[1], greenFactors),
-                                         _mm_madd_epi16(vAlone[1], greenVFactors))));
-    _mm_store_si128(
-        reinterpret_cast<__m128i*>(rgb[2]),
-        colour(_mm_madd_epi16(lumaU[0], blueFactors), _mm_madd_epi16(lumaU[1], blueFactors)));
-    for (int i = 0; i < 8; ++i) {
-        out[i * 3] = rgb[0][i];
-        out[i * 3 + 1] = rgb[1][i];
-        out[i * 3 + 2] = rgb[2][i];
-    }
-}
-#endif
-
-// A line of uYUV groups (U, Y0, V, Y1) to count pixels of RGB; count is a multiple of 8.
-void ConvertUyvyRow(const uint8_t* groups, size_t count, uint8_t* out) {
-#if defined(__SSE2__)
-    const __m128i lowHalves = _mm_set1_epi32(0x0000ffff);
-    const __m128i highHalves = _mm_set1_epi32(static_cast<int32_t>(0xffff0000u));
-    const __m128i lumaBlack = _mm_set1_epi16(16);
-    const __m128i chromaZero = _mm_set1_epi16(128);
-    for (size_t i = 0; i < count; i += 8) {
-        __m128i bytes;
-        std::memcpy(&bytes, groups + i * 2, sizeof bytes);
-        // As 16-bit lanes: U | Y0 << 8, V | Y1 << 8, ...; as 32-bit lanes (U, V) pairs.
-        const __m128i luma = _mm_sub_epi16(_mm_srli_epi16(bytes, 8), lumaBlack);
-        const __m128i chroma = _mm_and_si128(bytes, _mm_set1_epi16(0x00ff));
-        const __m128i u =
-            _mm_or_si128(_mm_and_si128(chroma, lowHalves), _mm_slli_epi32(chroma, 16));
-        const __m128i v =
-            _mm_or_si128(_mm_srli_epi32(chroma, 16), _mm_and_si128(chroma, highHalves));
-        ConvertEight(luma, _mm_sub_epi16(u, chromaZero), _mm_sub_epi16(v, chromaZero), kUyvyFactors,
-                     out + i * 3);
-    }
-#else
-    ConvertRowScalar(groups + 1, 2, groups, groups + 2, 4, count, kUyvyFactors, out);
-#endif
-}
-
-// A row of planar 4:2:0: count lumas, count / 2 of U and of V; count is a multiple of 8.
-void ConvertYuv420Row(const uint8_t* luma, const uint8_t* u, const uint8_t* v, size_t count,
-                      uint8_t* out) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i lumaBlack = _mm_set1_epi16(16);
-    const __m128i chromaZero = _mm_set1_epi16(128);
-    for (size_t i = 0; i < count; i += 8) {
-        int64_t lumaBytes = 0;
-        int32_t uBytes = 0;
-        int32_t vBytes = 0;
-        std::memcpy(&lumaBytes, luma + i, 8);
-        std::memcpy(&uBytes, u + i / 2, 4);
-        std::memcpy(&vBytes, v + i / 2, 4);
-        const __m128i y =
-            _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi64_si128(lumaBytes), zero), lumaBlack);
-        __m128i cu = _mm_unpacklo_epi8(_mm_cvtsi32_si128(uBytes), zero);
-        __m128i cv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(vBytes), zero);
-        cu = _mm_sub_epi16(_mm_unpacklo_epi16(cu, cu), chromaZero);  // each for two pixels
-        cv = _mm_sub_epi16(_mm_unpacklo_epi16(cv, cv), chromaZero);
-        ConvertEight(y, cu, cv, kYuv420Factors, out + i * 3);
-    }
-#else
-    ConvertRowScalar(luma, 1, u, v, 1, count, kYuv420Factors, out);
-#endif
+const TYuvTables& Yuv420Tables() {
+    static const TYuvTables tables({0.391, 2.018});
+    return tables;
 }
 
 // Where each destination column reads its two source pixels, and its fraction.
@@ -322,7 +233,8 @@ bool DecodeUyvy(std::span<const uint8_t> record, TBitmap& picture) {
     }
     // The 704 x 480 frame scales to 640 x 480: the same height, so each destination row takes
     // source row r alone (ys = 65536, fy = 0) and the frame is built one row at a time.
-    static_assert(kUyvyCrop % 2 == 0 && kUyvyCroppedWidth % 8 == 0 && kYuvWidth % 8 == 0);
+    static_assert(kUyvyCrop % 2 == 0 && kUyvyCroppedWidth % 2 == 0);
+    const TYuvTables& tables = UyvyTables();
     const std::vector<TScaleColumn> columns = ScaleColumns(kUyvyCroppedWidth, kUyvyOutWidth);
     SizePicture(picture, kUyvyOutWidth, kUyvyHeight);
     uint8_t frameRow[kUyvyCroppedWidth * 3];
@@ -330,7 +242,12 @@ bool DecodeUyvy(std::span<const uint8_t> record, TBitmap& picture) {
         // Even rows come from the first field, odd rows from the second.
         const size_t line = row / 2 + (row % 2) * (kUyvyHeight / 2);
         const uint8_t* group = record.data() + line * kUyvyLineBytes + (kUyvyCrop / 2) * 4;
-        ConvertUyvyRow(group, kUyvyCroppedWidth, frameRow);
+        uint8_t* out = frameRow;
+        for (int pair = 0; pair < kUyvyCroppedWidth / 2; ++pair) {
+            tables.PutPair(group[1], group[3], group[0], group[2], out);
+            group += 4;
+            out += 6;
+        }
         ScaleRow(frameRow, frameRow, 0, columns, picture.Row(row));
     }
     return true;
@@ -341,6 +258,7 @@ bool DecodeYuv420(std::span<const uint8_t> record, TBitmap& picture) {
         picture.Clear();
         return false;
     }
+    const TYuvTables& tables = Yuv420Tables();
     SizePicture(picture, kYuvWidth, kYuvHeight);
     const uint8_t* yPlane = record.data();
     const uint8_t* uPlane = record.data() + kYuvUOffset;
@@ -350,7 +268,11 @@ bool DecodeYuv420(std::span<const uint8_t> record, TBitmap& picture) {
         const size_t chromaRow = static_cast<size_t>(row / 2) * kYuvChromaWidth;
         const uint8_t* uRow = uPlane + chromaRow;
         const uint8_t* vRow = vPlane + chromaRow;
-        ConvertYuv420Row(yRow, uRow, vRow, kYuvWidth, picture.Row(row));
+        uint8_t* out = picture.Row(row);
+        for (size_t pair = 0; pair < kYuvChromaWidth; ++pair) {
+            tables.PutPair(yRow[pair * 2], yRow[pair * 2 + 1], uRow[pair], vRow[pair], out);
+            out += 6;
+        }
     }
     return true;
 }
