@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Developer entry point: deps | build [asan] | test [asan] | run | screenshots | bench [phone] | fuzz [SECONDS]
+# Developer entry point: deps | build [asan] | test [asan] | run | screenshots | bench [phone|previews] | fuzz [SECONDS]
 #                        | format [check] | package
 # CORVANE_WERROR=ON in the environment makes every compiler warning an error (CI sets it).
 set -euo pipefail
@@ -22,6 +22,8 @@ PACKAGES=(
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The screenshots: a window manager, the dark theme, and lossless PNG recompression.
 SCREENSHOT_PACKAGES=(openbox adwaita-qt6 optipng)
+# The other tools the benchmarks compare against, and what makes their files.
+BENCH_PACKAGES=(libjpeg-turbo-progs libimage-exiftool-perl libvips-tools bc)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -180,13 +182,20 @@ case "${1:-}" in
         tools/screenshots.sh
         ;;
     bench)
-        install_packages "${PACKAGES[@]}"
+        install_packages "${PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
         build bench
         if [ "${2:-}" = phone ]; then
             # Copy speed from the emulated iPhone: ./dev.sh bench phone [MEGABYTES] [ROUNDS]
             python3 bench/phone/phone_copy_bench.py build-bench "${@:3}"
+        elif [ "${2:-}" = previews ]; then
+            # Camera-roll previews against exiftool and vipsthumbnail: ./dev.sh bench previews [ROUNDS]
+            bench/camera_previews_vs_exiftool.sh build-bench "${3:-5}"
         else
             build-bench/corvane_bench "${@:2}"
+            # Without a filter, the previews against the other tools too.
+            if [ $# -lt 2 ]; then
+                bench/camera_previews_vs_exiftool.sh build-bench 5
+            fi
         fi
         ;;
     fuzz)

@@ -1,5 +1,7 @@
-// Photo export of 1,000 full-size uYUV records from a disk-mode iPod (read, decode, encode,
-// write each JPEG file) against encoding the same decoded pictures with libjpeg-turbo alone.
+// Decoding 400 uYUV and 400 I420 records against encoding the same pictures with libjpeg-turbo,
+// each alone. Photo export of 1,000 full-size uYUV records from a disk-mode iPod (read, decode,
+// encode, write each JPEG file) against encoding the same decoded pictures with libjpeg-turbo
+// alone.
 // The export's time over the encoder's is shown as the counter export_vs_encoder (target: at
 // most 1.25, that is decoding and writing add at most a quarter). A third run decodes and
 // encodes in memory, so that export_vs_decode_encode shows what reading the records and
@@ -202,6 +204,89 @@ void BM_PhotoExportUyvy(benchmark::State& state) {
         state.SetLabel(label);
     }
 }
+
+// Decoding alone against encoding alone, 400 records of each video format: the decoder's time
+// over the encoder's on the same pictures is the counter decode_vs_encode (target: at most
+// 0.25, that is decoding adds at most a quarter to the encoding).
+constexpr int kCodecRecords = 400;
+constexpr double kDecodeTarget = 0.25;
+
+struct TCodecScenes {
+    std::vector<testing::TIthmbRecord> Records;
+    std::vector<TBitmap> Decoded;
+};
+
+const TCodecScenes& CodecScenes(int32_t format) {
+    static TCodecScenes uyvy;
+    static TCodecScenes yuv420;
+    TCodecScenes& scenes = format == 1019 ? uyvy : yuv420;
+    if (scenes.Records.empty()) {
+        for (int s = 0; s < kScenes; ++s) {
+            scenes.Records.push_back(
+                testing::EncodeFormatRecord(format, testing::DemoScene(s, 720, 480), false));
+            TBitmap picture;
+            if (format == 1019)
+                DecodeUyvy(scenes.Records.back(), picture);
+            else
+                DecodeYuv420(scenes.Records.back(), picture);
+            scenes.Decoded.push_back(std::move(picture));
+        }
+    }
+    return scenes;
+}
+
+double gCodecEncodeSeconds[2] = {0, 0};  // per pass: uYUV, I420
+
+// state.range(0): the format, 1019 (uYUV) or 1067 (I420).
+void BM_EncodeOnly400(benchmark::State& state) {
+    const auto format = static_cast<int32_t>(state.range(0));
+    const TCodecScenes& scenes = CodecScenes(format);
+    TPlainEncoder encoder;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        for (int k = 0; k < kCodecRecords; ++k) {
+            if (encoder.Encode(scenes.Decoded[k % kScenes]) == 0)
+                state.SkipWithError("encoding failed");
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    gCodecEncodeSeconds[format == 1019 ? 0 : 1] = seconds / static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kCodecRecords);
+}
+
+void BM_DecodeOnly400(benchmark::State& state) {
+    const auto format = static_cast<int32_t>(state.range(0));
+    const TCodecScenes& scenes = CodecScenes(format);
+    TBitmap picture;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        for (int k = 0; k < kCodecRecords; ++k) {
+            const testing::TIthmbRecord& record = scenes.Records[k % kScenes];
+            if (!(format == 1019 ? DecodeUyvy(record, picture) : DecodeYuv420(record, picture)))
+                state.SkipWithError("decoding failed");
+            benchmark::DoNotOptimize(picture.Row(0));
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
+        static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kCodecRecords);
+    const double encode = gCodecEncodeSeconds[format == 1019 ? 0 : 1];
+    if (encode > 0) {
+        const double ratio = seconds / encode;
+        state.counters["decode_vs_encode"] = ratio;
+        char label[80];
+        std::snprintf(label, sizeof label, "%s: %.2f of the encoder (target <= %.2f) %s",
+                      format == 1019 ? "uYUV" : "I420", ratio, kDecodeTarget,
+                      ratio <= kDecodeTarget ? "ok" : "ABOVE TARGET");
+        state.SetLabel(label);
+    }
+}
+
+// Encoding first: each decode row's ratio needs the encoder's time of its format.
+BENCHMARK(BM_EncodeOnly400)->Arg(1019)->Arg(1067)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeOnly400)->Arg(1019)->Arg(1067)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // In this order: the export's ratios need the references' times.
 BENCHMARK(BM_EncodeDecodedPictures)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();

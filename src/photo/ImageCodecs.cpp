@@ -6,9 +6,11 @@
 #include <jerror.h>
 // clang-format on
 #include <gif_lib.h>
+#include <libdeflate.h>
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -115,8 +117,9 @@ bool IsJpegScale(int scale) {
     return scale == 1 || scale == 2 || scale == 4 || scale == 8;
 }
 
+// eighthsFor: the output size in eighths of the full size, 1 to 8 (0 refuses the picture).
 bool DecodeJpegGuarded(TJpegDecoder& decoder, std::span<const uint8_t> bytes,
-                       const std::function<int(int, int)>& scaleFor, TBitmap& picture) {
+                       const std::function<int(int, int)>& eighthsFor, TBitmap& picture) {
     if (setjmp(decoder.Jump()) != 0)
         return false;
     jpeg_decompress_struct& info = decoder.Info;
@@ -128,13 +131,14 @@ bool DecodeJpegGuarded(TJpegDecoder& decoder, std::span<const uint8_t> bytes,
     // The whole picture counts, not the scaled one: the library still walks all of it.
     if (static_cast<int64_t>(info.image_width) * info.image_height > TBitmap::kMaxPixels)
         return false;
-    const int scale =
-        scaleFor(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
-    if (!IsJpegScale(scale))
+    const int eighths =
+        eighthsFor(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+    if (eighths < 1 || eighths > 8)
         return false;
     info.out_color_space = JCS_RGB;
-    info.scale_num = 1;
-    info.scale_denom = static_cast<unsigned int>(scale);
+    // The library reduces inside its inverse DCT: at 1/8 a block is its average alone.
+    info.scale_num = static_cast<unsigned int>(eighths);
+    info.scale_denom = 8;
     jpeg_calc_output_dimensions(&info);
     if (info.output_components != 3 ||
         !picture.SetSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height)))
@@ -301,6 +305,34 @@ bool DecodeGifFile(GifFileType* gif, TBitmap& picture) {
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// PNG writing: previews are small and written by the hundred, so they are deflated at the
+// fastest level of libdeflate rather than at libpng's default, which took most of their time.
+
+constexpr int kPngDeflateLevel = 1;
+constexpr std::array<uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+
+struct TDeflateFree {
+    void operator()(libdeflate_compressor* compressor) const {
+        libdeflate_free_compressor(compressor);
+    }
+};
+
+void PutU32Be(std::vector<uint8_t>& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+// Length, type, data and the CRC of type and data.
+void PutPngChunk(std::vector<uint8_t>& file, const char (&type)[5],
+                 const std::vector<uint8_t>& data) {
+    PutU32Be(file, static_cast<uint32_t>(data.size()));
+    const size_t typeAt = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    PutU32Be(file, libdeflate_crc32(0, file.data() + typeAt, file.size() - typeAt));
+}
+
 }  // namespace
 
 bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& picture) {
@@ -314,12 +346,27 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& p
 
 bool DecodeJpeg(std::span<const uint8_t> bytes, const std::function<int(int, int)>& scaleFor,
                 TBitmap& picture) {
+    if (!scaleFor) {
+        picture.Clear();
+        return false;
+    }
+    return DecodeJpegInEighths(
+        bytes,
+        [&scaleFor](int width, int height) {
+            const int scale = scaleFor(width, height);
+            return IsJpegScale(scale) ? 8 / scale : 0;
+        },
+        picture);
+}
+
+bool DecodeJpegInEighths(std::span<const uint8_t> bytes,
+                         const std::function<int(int, int)>& eighthsFor, TBitmap& picture) {
     picture.Clear();
-    if (bytes.empty() || !scaleFor)
+    if (bytes.empty() || !eighthsFor)
         return false;
     try {
         TJpegDecoder decoder;
-        if (DecodeJpegGuarded(decoder, bytes, scaleFor, picture))
+        if (DecodeJpegGuarded(decoder, bytes, eighthsFor, picture))
             return true;
     } catch (const std::bad_alloc&) {
     }
@@ -381,19 +428,38 @@ std::vector<uint8_t> EncodePng(const TBitmap& picture) {
     if (picture.Empty())
         return {};
     try {
-        TPngImage png;
-        png.Image.width = static_cast<png_uint_32>(picture.Width());
-        png.Image.height = static_cast<png_uint_32>(picture.Height());
-        png.Image.format = PNG_FORMAT_RGB;
-        png_alloc_size_t size = 0;
-        if (!png_image_write_to_memory(&png.Image, nullptr, &size, 0, picture.Row(0), 0, nullptr))
-            return {};
-        std::vector<uint8_t> file(size);
-        if (png_image_write_to_memory(&png.Image, file.data(), &size, 0, picture.Row(0), 0,
-                                      nullptr)) {
-            file.resize(size);
-            return file;
+        const size_t rowBytes = static_cast<size_t>(picture.Width()) * 3;
+        // Each row behind its filter byte, Sub: the difference to the pixel on the left.
+        std::vector<uint8_t> filtered((rowBytes + 1) * static_cast<size_t>(picture.Height()));
+        uint8_t* out = filtered.data();
+        for (int y = 0; y < picture.Height(); ++y) {
+            const uint8_t* row = picture.Row(y);
+            *out++ = 1;
+            std::memcpy(out, row, 3);
+            for (size_t i = 3; i < rowBytes; ++i)
+                out[i] = static_cast<uint8_t>(row[i] - row[i - 3]);
+            out += rowBytes;
         }
+        const std::unique_ptr<libdeflate_compressor, TDeflateFree> compressor(
+            libdeflate_alloc_compressor(kPngDeflateLevel));
+        if (!compressor)
+            return {};
+        std::vector<uint8_t> file(kPngSignature.begin(), kPngSignature.end());
+        std::vector<uint8_t> header;
+        PutU32Be(header, static_cast<uint32_t>(picture.Width()));
+        PutU32Be(header, static_cast<uint32_t>(picture.Height()));
+        header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
+        PutPngChunk(file, "IHDR", header);
+        std::vector<uint8_t> data(
+            libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
+        const size_t size = libdeflate_zlib_compress(compressor.get(), filtered.data(),
+                                                     filtered.size(), data.data(), data.size());
+        if (size == 0)
+            return {};
+        data.resize(size);
+        PutPngChunk(file, "IDAT", data);
+        PutPngChunk(file, "IEND", {});
+        return file;
     } catch (const std::bad_alloc&) {
     }
     return {};

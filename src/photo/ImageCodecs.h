@@ -1,5 +1,6 @@
-// Picture file codecs over libjpeg-turbo, libpng and giflib. Decoders never throw: a damaged
-// or truncated file, or one larger than TBitmap::kMaxPixels, gives false.
+// Picture file codecs over libjpeg-turbo, libpng (reading), libdeflate (PNG writing) and giflib.
+// Decoders never throw: a damaged or truncated file, or one larger than TBitmap::kMaxPixels,
+// gives false.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,10 @@ bool DecodeJpeg(std::span<const uint8_t> bytes, int scaleDenominator, TBitmap& p
 // scaleFor(width, height) returns 1, 2, 4 or 8.
 bool DecodeJpeg(std::span<const uint8_t> bytes, const std::function<int(int, int)>& scaleFor,
                 TBitmap& picture);
+// The same in the finer steps the decoder offers: eighthsFor(width, height) returns M of 1 to 8,
+// and the picture is ceil(width x M / 8) x ceil(height x M / 8).
+bool DecodeJpegInEighths(std::span<const uint8_t> bytes,
+                         const std::function<int(int, int)>& eighthsFor, TBitmap& picture);
 // Any PNG colour type and depth, to 8-bit RGB; transparency is composed onto white.
 bool DecodePng(std::span<const uint8_t> bytes, TBitmap& picture);
 // The first frame only, on a white picture of the file's logical screen size (the frame's own
@@ -32,6 +37,7 @@ bool DecodeGif(std::span<const uint8_t> bytes, TBitmap& picture);
 
 // JPEG with the library's default settings (quality 75); empty on failure.
 std::vector<uint8_t> EncodeJpeg(const TBitmap& picture);
+// 8-bit RGB, deflated for speed rather than size; empty on failure.
 std::vector<uint8_t> EncodePng(const TBitmap& picture);
 
 }  // namespace corvane

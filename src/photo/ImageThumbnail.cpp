@@ -303,7 +303,14 @@ bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
         case pkJpeg:
             if (LoadExifThumbnail(file, imageType, orientation))
                 return true;
-            if (!DecodeJpeg(file, 8, FSrc)) {
+            // Reduced inside the decoder to the least that still fills the cell, so that a
+            // large photo costs its entropy decoding and little more.
+            if (!DecodeJpegInEighths(
+                    file,
+                    [&](int width, int height) {
+                        return EighthsToFill(width, height, SwapsSides(orientation));
+                    },
+                    FSrc)) {
                 AddProblem(
                     "the picture cannot be decoded (a damaged, cut short or unsupported JPEG)");
                 return false;
@@ -368,6 +375,19 @@ bool TThumbnail::LoadExifThumbnail(std::span<const uint8_t> file, int imageType,
     if (IsTurnedOrMirrored(exif->Orientation))
         FSrc = Upright(FSrc, exif->Orientation);
     return Draw(FSrc);
+}
+
+int TThumbnail::EighthsToFill(int width, int height, bool swapsSides) const {
+    const TFitRect fit = swapsSides ? FitPicture(height, width, FThumbWidth, FThumbHeight)
+                                    : FitPicture(width, height, FThumbWidth, FThumbHeight);
+    const int64_t drawnWidth = swapsSides ? fit.Height : fit.Width;
+    const int64_t drawnHeight = swapsSides ? fit.Width : fit.Height;
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        if ((int64_t{width} * eighths + 7) / 8 >= drawnWidth &&
+            (int64_t{height} * eighths + 7) / 8 >= drawnHeight)
+            return eighths;
+    }
+    return 8;
 }
 
 void TThumbnail::AddProblem(const std::string& problem) {

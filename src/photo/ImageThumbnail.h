@@ -49,6 +49,9 @@ private:
     // when it was drawn. orientation: that of the main picture, 0 when none is given.
     bool LoadExifThumbnail(std::span<const uint8_t> file, int imageType, int& orientation);
     bool Draw(const TBitmap& picture);
+    // The least reduction of the decoder, in eighths of the full size, at which a picture of
+    // width x height still covers what the preview draws of it (turned when swapsSides).
+    int EighthsToFill(int width, int height, bool swapsSides) const;
     void AddProblem(const std::string& problem);
 
     TBitmap FSrc;  // working picture, emptied after each file

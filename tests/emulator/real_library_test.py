@@ -93,6 +93,36 @@ class SameAsSimulated(PhoneTest):
                 self.assertFolderUntouched(phone)
                 phone.close()
 
+    def test_camera_previews_read_the_exif_data_and_not_the_whole_file(self):
+        # A camera file with an EXIF thumbnail, made large by bytes after its end of picture.
+        folder = self.out("camera")
+        roll = os.path.join(folder, "DCIM", "100APPLE")
+        os.makedirs(roll)
+        padding = 8 << 20
+        with open(os.path.join(self.folder, "DCIM", "100APPLE", "IMG_0101.JPG"), "rb") as f:
+            jpeg = f.read()
+        with open(os.path.join(roll, "IMG_0001.JPG"), "wb") as f:
+            f.write(jpeg + bytes(padding))
+        simulated_env = dict(os.environ)
+        simulated_env.pop("USBMUXD_SOCKET_ADDRESS", None)
+        previews = []
+        for name, env, device_args in (("simulated", simulated_env, ["--device", folder]),
+                                       ("real", None, [])):
+            if env is None:
+                phone = EmulatedPhone(folder)
+                self.addCleanup(phone.close)
+                env = phone.env()
+            out = self.out("previews-" + name)
+            result = run(CLI, ["photos", "previews", "--to", out] + device_args, env)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with open(os.path.join(out, "camera_roll", "IMG_0001.JPG.png"), "rb") as f:
+                previews.append(f.read())
+        self.assertEqual(previews[0], previews[1])
+        stats = phone.stats()
+        # The first read of the file is 68 KiB; the whole file would be over 8 MiB.
+        self.assertLess(stats["read_bytes"], 1 << 20, stats)
+        self.assertEqual(stats["write_requests"], 0, stats)
+
     def test_desktop_program_shows_the_music_of_the_phone(self):
         if not GUI:
             self.skipTest("CORVANE_GUI is not set")

@@ -110,11 +110,49 @@ TEST(ImageThumbnail, UnknownKindsGiveNoPreview) {
     }
 }
 
-TEST(ImageThumbnail, JpegWithoutExifIsDecodedAtOneEighth) {
-    // 320 x 240 decodes to 40 x 30, fitted to 100 x 75 at y = 12.
+// Black and white columns four pixels wide: each 8 x 8 block averages to grey, so a picture
+// decoded at 1/8 shows no stripes at all.
+TBitmap StripedPicture(int width, int height) {
+    TBitmap picture = SolidPicture(width, height, kWhite);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (x % 8 < 4)
+                picture.SetPixel(x, y, kBlack);
+        }
+    }
+    return picture;
+}
+
+// Darkest and lightest green along row y from x0 to x1.
+std::pair<int, int> GreenSpan(const TBitmap& t, int y, int x0, int x1) {
+    int low = 255;
+    int high = 0;
+    for (int x = x0; x < x1; ++x) {
+        low = std::min<int>(low, t.Pixel(x, y).G);
+        high = std::max<int>(high, t.Pixel(x, y).G);
+    }
+    return {low, high};
+}
+
+TEST(ImageThumbnail, JpegWithoutExifIsDecodedReducedToTheCell) {
+    // 320 x 240 is fitted to 100 x 75 at y = 12, whatever the reduction.
     TThumbnail thumbnail(100, 100);
     ASSERT_TRUE(thumbnail.LoadFromStream(StreamOf(JpegFile(SolidPicture(320, 240, kPink))), 1));
     EXPECT_TRUE(ShowsRect(thumbnail.Thumbnail(), Rect(0, 12, 100, 75), kPink, 8));
+    // The decoder reduces no further than the cell needs: 320 x 240 by 3/8 (120 x 90) and
+    // 640 x 480 by 2/8 keep the stripes; 800 x 600 fills the cell at 1/8, where they blur to
+    // grey, as they would at 1/8 of any size.
+    const struct {
+        int Width, Height;
+        bool Striped;
+    } cases[] = {{320, 240, true}, {640, 480, true}, {800, 600, false}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(
+            thumbnail.LoadFromStream(StreamOf(JpegFile(StripedPicture(c.Width, c.Height))), 1));
+        const auto [low, high] = GreenSpan(thumbnail.Thumbnail(), 50, 10, 90);
+        EXPECT_EQ(high - low > 100, c.Striped) << c.Width << ": " << low << " to " << high;
+        EXPECT_EQ(thumbnail.Thumbnail().Pixel(50, 5), kWhite) << c.Width;
+    }
 }
 
 TEST(ImageThumbnail, ExifPictureIsPreferredOverTheMainPicture) {

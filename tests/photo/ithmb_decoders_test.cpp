@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -284,6 +286,91 @@ TEST(IthmbDecoders, BuiltVideoRecordsComeBackClose) {
     EXPECT_LE(blue.R, 5);
     EXPECT_LE(blue.G, 5);
     EXPECT_GE(blue.B, 249);
+}
+
+// The conversion as the formulas state it, in doubles: 1.164 (Y - 16) plus the chroma terms,
+// through Clamp.
+TRgb FormulaPixel(int y, int u, int v, double greenU, double blueU) {
+    const double luma = 1.164 * (y - 16);
+    return {Clamp(luma + 1.596 * (v - 128)), Clamp(luma - greenU * (u - 128) - 0.813 * (v - 128)),
+            Clamp(luma + blueU * (u - 128))};
+}
+
+// How far picture strays from want: the largest difference of a colour value and how many
+// values differ at all.
+struct TStray {
+    int Largest = 0;
+    size_t Differing = 0;
+    size_t Values = 0;
+};
+void AddStray(const TBitmap& picture, const TBitmap& want, TStray& stray) {
+    ASSERT_EQ(picture.Width(), want.Width());
+    ASSERT_EQ(picture.Height(), want.Height());
+    const std::vector<uint8_t>& a = picture.Pixels();
+    const std::vector<uint8_t>& b = want.Pixels();
+    for (size_t i = 0; i < a.size(); ++i) {
+        const int d = std::abs(a[i] - b[i]);
+        stray.Largest = std::max(stray.Largest, d);
+        stray.Differing += d != 0;
+    }
+    stray.Values += a.size();
+}
+
+// Every combination of Y, U and V, four lumas sharing each chroma sample over 49 planar
+// records, and two noise records of uYUV through the frame's scaling: no colour is more than
+// one step from the formulas, and only next to a half does it differ at all.
+TEST(IthmbDecoders, VideoRecordsDecodeWithinOneStepOfTheFormulas) {
+    TStray planar;
+    TBitmap picture;
+    TBitmap want(720, 480);
+    for (uint32_t first = 0; first < (1u << 22); first += kChromaPlane) {
+        std::vector<uint8_t> record(kYuvBytes);
+        for (size_t c = 0; c < kChromaPlane; ++c) {
+            const uint32_t k = first + static_cast<uint32_t>(c);  // U, V and a quarter of Y
+            const int u = k & 255;
+            const int v = (k >> 8) & 255;
+            record[kYPlane + c] = static_cast<uint8_t>(u);
+            record[kYPlane + kChromaPlane + c] = static_cast<uint8_t>(v);
+            const int bx = static_cast<int>(c % 360);
+            const int by = static_cast<int>(c / 360);
+            for (int j = 0; j < 4; ++j) {
+                const int x = bx * 2 + j % 2;
+                const int y = by * 2 + j / 2;
+                const int luma = static_cast<int>(((k >> 16) * 4 + j) & 255);
+                record[static_cast<size_t>(y) * 720 + x] = static_cast<uint8_t>(luma);
+                want.SetPixel(x, y, FormulaPixel(luma, u, v, 0.391, 2.018));
+            }
+        }
+        ASSERT_TRUE(DecodeYuv420(record, picture));
+        AddStray(picture, want, planar);
+    }
+    EXPECT_LE(planar.Largest, 1);
+    EXPECT_LT(planar.Differing, planar.Values / 50) << planar.Differing << " of " << planar.Values;
+
+    TStray interlaced;
+    for (uint32_t seed : {7u, 8u}) {
+        std::mt19937 random(seed);
+        std::vector<uint8_t> record(kUyvyBytes);
+        for (uint8_t& b : record)
+            b = static_cast<uint8_t>(random());
+        TBitmap frame(704, 480);
+        for (int row = 0; row < 480; ++row) {
+            const size_t line = static_cast<size_t>(row / 2 + (row % 2) * 240);
+            for (int x = 0; x < 704; ++x) {
+                const uint8_t* group = &record[line * 1440 + static_cast<size_t>((x + 8) / 2) * 4];
+                frame.SetPixel(
+                    x, row,
+                    FormulaPixel(group[x % 2 == 0 ? 1 : 3], group[0], group[2], 0.392, 2.017));
+            }
+        }
+        TBitmap scaled(640, 480);
+        ScaleBilinear(frame, scaled);
+        ASSERT_TRUE(DecodeUyvy(record, picture));
+        AddStray(picture, scaled, interlaced);
+    }
+    EXPECT_LE(interlaced.Largest, 1);
+    EXPECT_LT(interlaced.Differing, interlaced.Values / 50)
+        << interlaced.Differing << " of " << interlaced.Values;
 }
 
 TEST(IthmbDecoders, APictureOfTheRightSizeIsOverwrittenWhole) {
