@@ -58,5 +58,26 @@ TEST(IpodExtrasCli, ListShowsMergedCountsAndOnTheGoAndDevicesTheModel) {
     EXPECT_THAT(devices, HasSubstr("Model:  iPod classic 160 GB, 6th generation (B145, silver)\n"));
 }
 
+// The master playlist holds the name the user gave the iPod; one without a name leaves the
+// device called by its model, never by the placeholder of an unnamed playlist.
+TEST(IpodExtrasCli, AnIpodWithoutANameOfItsOwnIsCalledByItsModel) {
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        TTempDir root;
+        TITunesDbBuilder db;
+        db.AddTrack({.Id = 1, .Title = "Song", .Location = ":iPod_Control:Music:F00:A.mp3"});
+        TITunesDbPlaylist master{.IsMaster = true, .TrackIds = {1}};
+        if (named)
+            master.Name = "Kim's iPod";
+        db.AddPlaylist(master);
+        WriteFile(root / "iPod_Control/iTunes/iTunesDB", db.Build());
+        WriteFile(root / "iPod_Control/Device/SysInfo", "ModelNumStr: xB145\n");
+        const std::string table = RunOut(RunMusicList, {"--device", root.Path(), "--wait", "0"});
+        EXPECT_THAT(table, HasSubstr(std::string(named ? "Kim's iPod"
+                                                       : "iPod classic 160 GB, 6th generation") +
+                                     " (disk-mode iPod): 1 tracks"));
+    }
+}
+
 }  // namespace
 }  // namespace corvane::cli
