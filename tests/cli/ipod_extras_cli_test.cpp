@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/IpodExtrasBuilder.h"
+#include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 
 namespace corvane::cli {
@@ -77,6 +78,27 @@ TEST(IpodExtrasCli, AnIpodWithoutANameOfItsOwnIsCalledByItsModel) {
                                                        : "iPod classic 160 GB, 6th generation") +
                                      " (disk-mode iPod): 1 tracks"));
     }
+}
+
+// A book the iPod lists is a file like any track: the export copies it and succeeds.
+TEST(IpodExtrasCli, ABookOnADiskModeIpodIsCopied) {
+    TTempDir root;
+    const std::string ipod = root / "ipod";
+    TITunesDbBuilder db;
+    db.AddTrack({.Id = 1,
+                 .Title = "Field Notes",
+                 .Location = ":iPod_Control:Books:CCCC.epub",
+                 .Size = 4,
+                 .MediaType = 8});
+    db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = {1}});
+    WriteFile(ipod + "/iPod_Control/iTunes/iTunesDB", db.Build());
+    WriteFile(ipod + "/iPod_Control/Books/CCCC.epub", "book");
+    ::testing::internal::CaptureStdout();
+    const int status = RunMusicExportCli({"--device", ipod, "--to", root / "dest"});
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_THAT(output, HasSubstr("1 of 1 copied"));
+    EXPECT_EQ(ReadFile(root / "dest/Field Notes.epub"), "book");
 }
 
 }  // namespace
