@@ -86,9 +86,9 @@ cli_demo() {
     build/corvane-cli photos list --device demo/iphone
     echo
     echo
-    echo "== Export of the demo iPod into demo-export/ipod (music with playlist files, photos by album, camera roll)"
+    echo "== Export of the demo iPod into demo-export/ipod (music with playlist files and album covers, photos by album, camera roll)"
     rm -rf demo-export demo-previews
-    build/corvane-cli music export --device demo/ipod --to demo-export/ipod/Music --scheme 0 --m3u
+    build/corvane-cli music export --device demo/ipod --to demo-export/ipod/Music --scheme 0 --m3u --covers
     build/corvane-cli photos export --device demo/ipod --to demo-export/ipod/Pictures --camera-roll
     echo
     echo "== Export of the demo iPhone into demo-export/iphone"

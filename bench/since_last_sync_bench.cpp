@@ -1,7 +1,8 @@
 // What the device's own records add to loading a library of 50,000 tracks from a disk-mode
 // iPod: Load with iTunesDB alone, and with a Play Counts entry for every track and an
-// On-The-Go list, or with PlayCounts.plist instead. The additions should stay within 10 % of
-// the plain load. Registered with the main of copy_bench.cpp; run with
+// On-The-Go list, or with PlayCounts.plist instead, and with Play Counts and an ArtworkDB (a
+// cover per album of 12 tracks) together. The additions should stay within 10 % of the plain
+// load. Registered with the main of copy_bench.cpp; run with
 // --benchmark_filter=SinceLastSync.
 #include <benchmark/benchmark.h>
 
@@ -10,6 +11,7 @@
 
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
+#include "fixtures/ArtworkDbFiles.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/IpodExtrasBuilder.h"
 #include "fixtures/TempDir.h"
@@ -22,7 +24,7 @@ using namespace testing;
 
 constexpr size_t kTracks = 50000;
 
-enum TExtras { kNone, kPlayCounts, kPlist };
+enum TExtras { kNone, kPlayCounts, kPlist, kPlayCountsAndArtwork };
 
 // One iPod folder per variant, written once.
 const std::string& IpodFolder(TExtras extras) {
@@ -35,6 +37,7 @@ const std::string& IpodFolder(TExtras extras) {
     std::vector<TPlayCountEntry> counts;
     std::vector<TPlayCountsPlistEntry> plist;
     std::vector<uint32_t> onTheGo;
+    std::vector<TCoverSpec> covers;
     for (size_t i = 0; i < kTracks; ++i) {
         const std::string n = std::to_string(i);
         db.AddTrack(
@@ -48,7 +51,11 @@ const std::string& IpodFolder(TExtras extras) {
              .DurationMs = static_cast<uint32_t>(150000 + (i * 104729) % 200000),
              .Rating = static_cast<uint8_t>((i % 6) * 20),
              .PlayCount = static_cast<uint32_t>(i % 97),
-             .Dbid = 0x1000000 + i});
+             .Dbid = 0x1000000 + i,
+             .ArtworkLink = static_cast<uint32_t>(100 + i / 12)});
+        if (i % 12 == 0)
+            covers.push_back(
+                {.ImageId = static_cast<uint32_t>(100 + i / 12), .SongId = 0x1000000 + i});
         const TPlayCountEntry entry{.Plays = static_cast<uint32_t>(i % 3),
                                     .LastPlayedMac = i % 3 ? MacTime(1700000000 + i) : 0,
                                     .Rating = static_cast<uint32_t>((i % 5) * 20),
@@ -62,12 +69,14 @@ const std::string& IpodFolder(TExtras extras) {
     }
     db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = db.AllTrackIds()});
     WriteFile(root + "/iPod_Control/iTunes/iTunesDB", db.Build());
-    if (extras == kPlayCounts) {
+    if (extras == kPlayCounts || extras == kPlayCountsAndArtwork) {
         WriteFile(root + "/iPod_Control/iTunes/Play Counts", PlayCountsFile(counts, 0x1c));
         WriteFile(root + "/iPod_Control/iTunes/OTGPlaylistInfo", OnTheGoFile(onTheGo));
-    } else if (extras == kPlist) {
-        WriteFile(root + "/iPod_Control/iTunes/PlayCounts.plist", PlayCountsPlist(plist));
     }
+    if (extras == kPlayCountsAndArtwork)
+        WriteFile(root + "/iPod_Control/Artwork/ArtworkDB", BuildArtworkDb(covers));
+    if (extras == kPlist)
+        WriteFile(root + "/iPod_Control/iTunes/PlayCounts.plist", PlayCountsPlist(plist));
     return folders.emplace(extras, root).first->second;
 }
 
@@ -83,6 +92,8 @@ void BM_SinceLastSyncLoad(benchmark::State& state, TExtras extras) {
         const bool ok = music.Load(true);
         if (!ok || music.Tracks.Count() != static_cast<int>(kTracks))
             state.SkipWithError("the library was not read whole");
+        if (extras == kPlayCountsAndArtwork && music.Tracks.Items(kTracks - 1).Cover < 0)
+            state.SkipWithError("the covers were not linked");
         benchmark::DoNotOptimize(music.Tracks.Items(0).PlayCount);
     }
     state.counters["tracks_per_second"] = benchmark::Counter(
@@ -93,6 +104,8 @@ BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, itunesdb_only, kNone)->Unit(benchmark::k
 BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, play_counts_and_on_the_go, kPlayCounts)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, play_counts_plist, kPlist)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SinceLastSyncLoad, play_counts_and_artwork, kPlayCountsAndArtwork)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvane

@@ -16,6 +16,7 @@ constexpr int32_t kMaxShift = 14 * 3600;
 constexpr size_t kFourthGenSize = 2892;  // zone index in half hours
 constexpr size_t kVideoSize = 2924;      // minutes from UTC-8
 constexpr size_t kClassicSize = 2952;    // city of the world clock
+constexpr size_t kLaterClassicSize = 2956;
 constexpr size_t kNano4Size = 2960;
 constexpr size_t kFourthGenOffset = 0xb10;
 constexpr size_t kVideoOffset = 0xb22;
@@ -273,6 +274,7 @@ std::optional<int32_t> ClockShiftFromPreferences(std::span<const uint8_t> prefer
                 shift = static_cast<int16_t>(*raw) * 60 - 8 * 3600;
             break;
         case kClassicSize:
+        case kLaterClassicSize:
         case kNano4Size:
             if (auto raw = bytes.ReadU16(kCityOffset))
                 shift = CityShift(static_cast<int16_t>(*raw));

@@ -362,11 +362,15 @@ const TGenerationInfo& Info(G generation) {
 
 std::string TIpodModel::Name() const {
     const TGenerationInfo& info = Info(Generation);
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about " " + std::to_string(...).
     std::string name(info.Family);
-    name += CapacityMb >= 1024 ? " " + std::to_string(CapacityMb / 1024) + " GB"
-                               : " " + std::to_string(CapacityMb) + " MB";
-    if (!info.Edition.empty())
-        name += ", " + std::string(info.Edition);
+    name += ' ';
+    name += std::to_string(CapacityMb >= 1024 ? CapacityMb / 1024 : CapacityMb);
+    name += CapacityMb >= 1024 ? " GB" : " MB";
+    if (!info.Edition.empty()) {
+        name += ", ";
+        name += info.Edition;
+    }
     return name;
 }
 

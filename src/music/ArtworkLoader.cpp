@@ -6,6 +6,7 @@
 
 #include "base/ByteReader.h"
 #include "base/MemoryStream.h"
+#include "device/IpodModels.h"
 #include "device/iPodDev.h"
 #include "music/SQLiteWrap.h"
 #include "music/iPodMusic.h"
@@ -37,6 +38,37 @@ constexpr const char* kCacheSql =
     "JOIN artwork_info i ON i.cache_id=CAST(e.artwork_cache_id AS TEXT) "
     "WHERE e.artwork_cache_id<>0 ORDER BY e.artwork_cache_id,i.format_id";
 
+TArtworkPixels ArtworkPixels(TImagePixels pixels) {
+    switch (pixels) {
+        case TImagePixels::Rgb565Le:
+            return TArtworkPixels::Rgb565Le;
+        case TImagePixels::Rgb565Be:
+        case TImagePixels::Rgb565Be90:
+            return TArtworkPixels::Rgb565Be;
+        case TImagePixels::Rgb555Le:
+        case TImagePixels::RecRgb555Le:
+            return TArtworkPixels::Rgb555Le;
+        case TImagePixels::Uyvy:
+            return TArtworkPixels::Uyvy;
+        case TImagePixels::I420:
+            return TArtworkPixels::I420;
+    }
+    return TArtworkPixels::Rgb565Le;
+}
+
+// The cover formats of the model SysInfo names: an ArtworkDB gives a record's format id and
+// often its size, never its pixels, and some models leave the size open too.
+TArtworkFormatSource ModelArtworkFormats(const TIpodModel* model) {
+    if (model == nullptr || model->ArtworkFormats().empty())
+        return {};
+    return [formats = model->ArtworkFormats()](uint32_t id) -> std::optional<TArtworkFormat> {
+        const std::optional<TImageFormat> known = FindFormat(formats, static_cast<int32_t>(id));
+        if (!known)
+            return std::nullopt;
+        return TArtworkFormat{id, known->Width, known->Height, ArtworkPixels(known->Pixels)};
+    };
+}
+
 bool HasColumn(TSQLiteDatabase& db, const std::string& table, const std::string& column) {
     TSQLiteTable rows =
         db.GetTable("SELECT 1 FROM pragma_table_info('" + table + "') WHERE name='" + column + "'");
@@ -61,6 +93,7 @@ void TIpodMusicDb::LoadArtwork() {
         return;
     Artwork.ReadArtworkDb(TByteReader(stream.Data(), stream.Size()), Log);
     Artwork.Folders = {folder};
+    Artwork.ModelFormats = ModelArtworkFormats(Device.Model());
     Artwork.Link(Tracks);
 }
 

@@ -1,5 +1,6 @@
 // Loading the music library from the best database the device carries.
 #include <exception>
+#include <string_view>
 
 #include "device/iPodDev.h"
 #include "music/iPodMusic.h"
@@ -8,6 +9,9 @@
 namespace corvane {
 
 namespace {
+
+// What the database readers call a playlist the database gives no name.
+constexpr std::string_view kUnnamedPlaylist = "Unknown";
 
 // Staged copies of a mobile device's files are ours; a disk-mode path is the device's own file.
 // Every file is staged under the same name, so each copy goes before the next one comes.
@@ -95,7 +99,10 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
     }
     SizeListedItems();
     LoadArtwork();
-    if (ok && !Device.IsIos() && !PlayLists.Empty())
+    // The library playlist carries the name the user gave the iPod; the readers' placeholder
+    // for a playlist without one is no name, and leaves the device called by its model.
+    if (ok && !Device.IsIos() && !PlayLists.Empty() && !PlayLists.Items(0).Name.empty() &&
+        PlayLists.Items(0).Name != kUnnamedPlaylist)
         Device.SetDisplayName(PlayLists.Items(0).Name);
     return ok;
 }

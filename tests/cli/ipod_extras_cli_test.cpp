@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/IpodExtrasBuilder.h"
+#include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 
 namespace corvane::cli {
@@ -56,6 +57,48 @@ TEST(IpodExtrasCli, ListShowsMergedCountsAndOnTheGoAndDevicesTheModel) {
     const std::string devices = RunOut(RunDevices, {"--device", root.Path(), "--wait", "0"});
     EXPECT_THAT(devices, HasSubstr("Device: iPod classic 160 GB, 6th generation\n"));
     EXPECT_THAT(devices, HasSubstr("Model:  iPod classic 160 GB, 6th generation (B145, silver)\n"));
+}
+
+// The master playlist holds the name the user gave the iPod; one without a name leaves the
+// device called by its model, never by the placeholder of an unnamed playlist.
+TEST(IpodExtrasCli, AnIpodWithoutANameOfItsOwnIsCalledByItsModel) {
+    for (const bool named : {true, false}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        TTempDir root;
+        TITunesDbBuilder db;
+        db.AddTrack({.Id = 1, .Title = "Song", .Location = ":iPod_Control:Music:F00:A.mp3"});
+        TITunesDbPlaylist master{.IsMaster = true, .TrackIds = {1}};
+        if (named)
+            master.Name = "Kim's iPod";
+        db.AddPlaylist(master);
+        WriteFile(root / "iPod_Control/iTunes/iTunesDB", db.Build());
+        WriteFile(root / "iPod_Control/Device/SysInfo", "ModelNumStr: xB145\n");
+        const std::string table = RunOut(RunMusicList, {"--device", root.Path(), "--wait", "0"});
+        EXPECT_THAT(table, HasSubstr(std::string(named ? "Kim's iPod"
+                                                       : "iPod classic 160 GB, 6th generation") +
+                                     " (disk-mode iPod): 1 tracks"));
+    }
+}
+
+// A book the iPod lists is a file like any track: the export copies it and succeeds.
+TEST(IpodExtrasCli, ABookOnADiskModeIpodIsCopied) {
+    TTempDir root;
+    const std::string ipod = root / "ipod";
+    TITunesDbBuilder db;
+    db.AddTrack({.Id = 1,
+                 .Title = "Field Notes",
+                 .Location = ":iPod_Control:Books:CCCC.epub",
+                 .Size = 4,
+                 .MediaType = 8});
+    db.AddPlaylist({.Name = "iPod", .IsMaster = true, .TrackIds = {1}});
+    WriteFile(ipod + "/iPod_Control/iTunes/iTunesDB", db.Build());
+    WriteFile(ipod + "/iPod_Control/Books/CCCC.epub", "book");
+    ::testing::internal::CaptureStdout();
+    const int status = RunMusicExportCli({"--device", ipod, "--to", root / "dest"});
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_THAT(output, HasSubstr("1 of 1 copied"));
+    EXPECT_EQ(ReadFile(root / "dest/Field Notes.epub"), "book");
 }
 
 }  // namespace

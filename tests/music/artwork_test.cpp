@@ -11,6 +11,7 @@
 #include "fixtures/ArtworkDbFiles.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/ITunesDbBuilder.h"
+#include "fixtures/IthmbBuilder.h"
 #include "fixtures/PictureFiles.h"
 #include "fixtures/SqliteBuilder.h"
 #include "fixtures/TempDir.h"
@@ -175,6 +176,42 @@ TEST(ArtworkFormats, TheModelsAnswerComesFirstThenTheTableThenTheRecordsSize) {
     EXPECT_EQ(index.FormatOf(unknown).Pixels, TArtworkPixels::Rgb565Le);
     index.MobileDevice = true;
     EXPECT_EQ(index.FormatOf(unknown).Pixels, TArtworkPixels::Rgb555Le);
+}
+
+// A record whose size the database leaves open, in a format only some models write: the model
+// SysInfo names tells how to read it, and without one there is no cover rather than a wrong one.
+TEST(ArtworkFormats, TheModelFromSysInfoReadsARecordOfOpenSize) {
+    constexpr uint32_t kNanoFormat = 1073;  // 240 x 240 on the fifth nano
+    constexpr uint32_t kBytes = 240 * 240 * 2;
+    TTempDir root;
+    WriteFile(root / "iPod_Control/iTunes/iTunesDB", ThreeTrackITunesDb());
+    TPhotoDbBuilder db;
+    TPhotoDbImage image;
+    image.Id = 100;
+    image.SongId = 7001;
+    image.Objects = {
+        TPhotoDbObject::Picture(PhotoRef(kNanoFormat, 0, kBytes, 0, 0, ":F1073_1.ithmb"))};
+    db.AddImage(std::move(image));
+    WriteFile(root / "iPod_Control/Artwork/ArtworkDB", db.Build());
+    TBitmap green(240, 240);
+    green.Fill(kGreen);
+    WriteIthmbFile(root / "iPod_Control/Artwork/F1073_1.ithmb", {EncodeRgb565(green)}, kBytes);
+
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "with SysInfo" : "without SysInfo");
+        if (named)
+            WriteFile(root / "iPod_Control/Device/SysInfo", "ModelNumStr: xC027\n");
+        auto device = DiskDevice(root.Path());
+        TIpodMusicDb music(*device);
+        ASSERT_TRUE(music.Load(true));
+        ASSERT_EQ(music.Tracks.Items(0).Cover, 0);
+        TBitmap cover;
+        EXPECT_EQ(ReadCover(*device, music.Artwork, 0, cover), named);
+        if (named) {
+            EXPECT_EQ(cover.Width(), 240);
+            EXPECT_EQ(cover.Pixel(120, 120), kGreen);
+        }
+    }
 }
 
 TEST(ArtworkRecords, EveryPixelLayoutDecodesAndPaddingIsCut) {

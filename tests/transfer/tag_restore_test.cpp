@@ -20,6 +20,7 @@
 #include "cli/Commands.h"
 #include "fixtures/AudioDevice.h"
 #include "fixtures/AudioFiles.h"
+#include "fixtures/IpodExtrasBuilder.h"
 #include "fixtures/MusicExportCli.h"
 #include "fixtures/TempDir.h"
 #include "transfer/CopyTags.h"
@@ -149,6 +150,32 @@ TEST(TagRestore, RatingsAndPlayCountsGoIntoTheCopiesOnly) {
               "POPM[quodlibet@lists.sacredchao.net]=153/5");
     EXPECT_EQ(mutagen[1], expected[1]);
     EXPECT_EQ(mutagen[2], expected[2]);
+}
+
+// What the iPod recorded since its last sync is what the tags get: two more plays and a new
+// rating for the first song, and the second song's rating cleared on the device.
+TEST(TagRestore, CarriesThePlaysAndRatingsSinceTheLastSync) {
+    TTempDir root;
+    const std::string ipod = root / "ipod";
+    const std::string dest = root / "dest";
+    TITunesDbBuilder db =
+        AudioSongs(ipod, {
+                             {"A.mp3", SilentMp3("Intro", "Band"), "Intro", "Band", 60, 5},
+                             {"B.mp3", SilentMp3("Outro", "Band"), "Outro", "Band", 80, 1},
+                         });
+    WriteAudioDatabase(ipod, db);
+    WriteFile(ipod + "/iPod_Control/iTunes/Play Counts",
+              PlayCountsFile({{.Plays = 2, .Rating = 100}, {.Rating = 0}}, 0x1c));
+
+    ::testing::internal::CaptureStdout();
+    const int status = RunMusicExportCli({"--device", ipod, "--to", dest, "--restore", "tags"});
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_EQ(TagLibFields(dest + "/Intro.mp3"),
+              "FMPS_PLAYCOUNT=7 FMPS_RATING=1.0 POPM[]=255/7 "
+              "POPM[quodlibet@lists.sacredchao.net]=255/7");
+    EXPECT_EQ(TagLibFields(dest + "/Outro.mp3"),
+              "FMPS_PLAYCOUNT=1 POPM[]=0/1 POPM[quodlibet@lists.sacredchao.net]=0/1");
 }
 
 TEST(TagRestore, FmpsRatingsKeepTheDevicesSteps) {
