@@ -81,9 +81,14 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
             .arg(app::SummaryBandColour(palette()).name(), palette().color(QPalette::Base).name()));
     InfoLb = Named(new QLabel("Ready", Shp), "InfoLb");
     InfoLb->setTextFormat(Qt::PlainText);
+    InfoLb->setWordWrap(true);
     auto* band = new QHBoxLayout(Shp);
     band->setContentsMargins(16, 0, 16, 0);
     band->addWidget(InfoLb);
+
+    ShownOnlyCb = Named(new QCheckBox(this), "ShownOnlyCb");
+    ShownOnlyCb->setVisible(false);
+    connect(ShownOnlyCb, &QCheckBox::toggled, this, &TTransForm::ShowSummary);
 
     auto* saveToLb = Named(new QLabel("Save to:", this), "SaveToLb");
     DestEdt = Named(new QLineEdit(this), "DestEdt");
@@ -170,6 +175,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
     root->addWidget(Shp);
+    auto* shownOnly = new QHBoxLayout;
+    shownOnly->setContentsMargins(16, 10, 16, 0);
+    shownOnly->addWidget(ShownOnlyCb);
+    root->addLayout(shownOnly);
     root->addLayout(form);
     root->addSpacing(6);
     auto* line = new QHBoxLayout;
@@ -188,7 +197,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 
 void TTransForm::Prepare(const QString& summary, bool isMusic) {
     FIsMusic = isMusic;
-    InfoLb->setText("Transfer selected " + summary);
+    FSummary = summary;
+    FShownSummary.clear();
+    ShownOnlyCb->setVisible(false);
+    ShowSummary();
     if (isMusic)
         OfferLibraryTargets();
     LibraryLb->setVisible(isMusic && AnyTargetEnabled());
@@ -206,6 +218,31 @@ void TTransForm::Prepare(const QString& summary, bool isMusic) {
     // Each form shows its own rows only.
     layout()->activate();
     setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+void TTransForm::OfferShownOnly(const QString& nodeName, const QString& shownSummary) {
+    FNodeName = nodeName;
+    FShownSummary = shownSummary;
+    ShownOnlyCb->setText("Only the ticked ones shown in \u201c" + nodeName + "\u201d");
+    ShownOnlyCb->setVisible(true);
+    // The user looking at a playlist or an album means its items; the rest is one click away.
+    ShownOnlyCb->setChecked(true);
+    ShowSummary();
+    layout()->activate();
+    setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+bool TTransForm::ShownOnly() const {
+    return !FShownSummary.isEmpty() && ShownOnlyCb->isChecked();
+}
+
+void TTransForm::ShowSummary() {
+    if (ShownOnly())
+        InfoLb->setText("Transfer selected " + FShownSummary + ", shown in " + FNodeName);
+    else if (!FShownSummary.isEmpty())
+        InfoLb->setText("Transfer selected " + FSummary + ", ticked in the whole library");
+    else
+        InfoLb->setText("Transfer selected " + FSummary);
 }
 
 void TTransForm::LoadSettings(bool isMusic) {
