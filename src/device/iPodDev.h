@@ -20,6 +20,7 @@
 #include "device/IosHelper.h"
 #include "device/IpodModels.h"
 #include "device/MobileDeviceLibrary.h"
+#include "platform/FileCopy.h"
 #include "platform/MountWatcher.h"
 #include "platform/Mounts.h"
 #include "platform/UniqueFd.h"
@@ -138,6 +139,9 @@ public:
     std::string StageBooksPlist(bool purchased);
     std::string StageRingtonesPlist();
 
+    // Hears of every piece the copies below write (on the copying thread); a transfer
+    // worker sets it for its run.
+    TCopyProgress OnCopyProgress;
     // Copies to the computer; results are the copy codes above, local errors as LocalCopyCode
     int CopyDeviceFile(const std::string& location, const std::string& destFile);
     int CopyFileFrom(const std::string& path, const std::string& destFile);

@@ -132,6 +132,8 @@ public:
     std::string NameTemplate;
     std::atomic<bool> Cancelled{false};
     std::function<void(const std::string& name)> OnProgress;
+    // The expected bytes of the item OnProgress announces (0 when unknown), read inside it.
+    uint64_t ProgressItemSize = 0;
     // After the copies: cover.jpg per album folder, and covers embedded into the copies.
     bool CoverFiles = false;
     bool EmbedCovers = false;

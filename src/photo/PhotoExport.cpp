@@ -206,6 +206,7 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
     const std::string id = std::to_string(FullFormat.Id);
     const auto slot = static_cast<uint32_t>(std::max(FullFormat.SlotSize, 0));
     auto progress = [this](const TPhotoItem& photo) {
+        ProgressItemSize = static_cast<uint64_t>(std::max(photo.FullSize, 0));
         if (OnProgress)
             OnProgress(std::to_string(photo.ImageId) + ".jpg");
     };

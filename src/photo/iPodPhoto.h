@@ -137,6 +137,8 @@ public:
     TIthmbFormat ThumbFormat;
     TMemoryStream WorkStream;
     std::function<void(const std::string& name)> OnProgress;
+    // The expected bytes of the item OnProgress announces (0 when unknown), read inside it.
+    uint64_t ProgressItemSize = 0;
     bool OrganizeByAlbum = true;
     // Folders YYYY/YYYY-MM by date taken; wins over OrganizeByAlbum.
     bool OrganizeByDate = false;
