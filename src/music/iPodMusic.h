@@ -254,7 +254,8 @@ public:
                       const std::string& ext, std::string& archive);
     // Moves a copied book folder to the trash, only when it lies below DestFolder.
     bool RemoveCopiedFolder(const std::string& folderPath);
-    // The folder proposed when the user has none saved; empty when there is no music folder.
+    // The folder proposed when the user has none saved (the user's music folder); empty when
+    // there is none.
     std::string DefaultDestination() const;
     // Accepts a chosen folder as DestFolder (true), or replaces it by the message to show.
     bool PrepareDestination(std::string& folder);

@@ -148,7 +148,11 @@ int WriteNewFile(const std::string& target, std::span<const uint8_t> bytes) {
 
 std::string TIpodPhotoDb::DefaultDestination() const {
     const std::string pictures = Device.UserFolder(true);
-    return pictures.empty() ? std::string() : pictures + "iPod Photos/";
+    if (pictures.empty())
+        return {};
+    // A folder named after the device, so that two devices' pictures stay apart.
+    const std::string name = Device.DisplayName();
+    return pictures + (name.empty() ? std::string("iPod Photos") : SafeAlbumName(name)) + "/";
 }
 
 bool TIpodPhotoDb::PrepareDestination(std::string& folder) {

@@ -196,6 +196,8 @@ public:
     // in "/"; nothing is exported while it is empty. No file is ever replaced or left half
     // written, and every name from the device stays inside Destination.
     enum class TRecordDecoder { Rgb, SwappedRgb, Uyvy, Yuv420, Jpg };
+    // The user's pictures folder + the device's name made safe as a folder name + "/"; empty
+    // without a pictures folder.
     std::string DefaultDestination() const;
     bool PrepareDestination(std::string& folder);
     int Export();

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -412,7 +413,10 @@ int TTransForm::EditedChoice() const {
 
 void TTransForm::BrowseBtnClick() {
     const QString title = "Save files to";
-    const QString start = "/";
+    // The folder typed so far when it is there, else the user's home: the file system's root
+    // is where no user keeps music or pictures.
+    const QString typed = DestEdt->text().trimmed();
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : QDir::homePath();
     const QString folder = FolderChooser ? FolderChooser(this, title, start)
                                          : QFileDialog::getExistingDirectory(this, title, start);
     if (!folder.isEmpty())

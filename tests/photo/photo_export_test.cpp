@@ -550,13 +550,17 @@ TEST(PhotoExport, SafeNamesHoldForAnyBytes) {
     }
 }
 
-TEST(PhotoExport, DefaultDestinationIsBelowThePicturesFolder) {
+TEST(PhotoExport, DefaultDestinationIsTheDevicesFolderInThePicturesFolder) {
     TTempDir home;
     TScopedEnv homeVariable("HOME", home.Path().c_str());
     TScopedEnv config("XDG_CONFIG_HOME", nullptr);
     TIpodDevice device(nullptr, OfflineSessionOptions());
     TIpodPhotoDb photos(device, false);
-    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/iPod Photos/");
+    // A device without a name of its own is called "iPod".
+    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/iPod/");
+    // A name that could not be one folder is made into one.
+    device.SetDisplayName("Ann's iPod: 2/3");
+    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/Ann's iPod_ 2_3/");
 }
 
 struct TSpaceCase {
