@@ -63,6 +63,10 @@ struct TDeviceSessionOptions {
     TRunOnUiThread Dispatch = RunDirect;
     // Watch the mount table for arrival and removal.
     bool WatchMounts = true;
+    // Watch the ExtraVolumes folders too: one whose iPod_Control/iTunes goes away is a lost
+    // device, one whose folders come back an arrival (a folder device the user removes and
+    // brings back, or a stick holding one).
+    bool WatchFolders = false;
     // The local folder a simulated mobile device serves: no export may write into it.
     std::string ServedFolder;
     // Load the mobile-device library only when ScanDrives finds no disk-mode iPod, for a

@@ -236,6 +236,40 @@ TEST_F(MainForm, LossShowsTheMessageFreesBothViewsAndANewSessionServesTheNextAtt
     EXPECT_EQ(form.windowTitle(), "Demo iPhone - Corvane 8.2");
 }
 
+TEST_F(MainForm, AFolderDeviceThatGoesAwayIsLostAndItsReturnLoadsItAgain) {
+    struct TCase {
+        const char* Name;
+        const char* Marker;  // what makes the folder a device of that kind
+        const char* Lost;
+    };
+    const TCase cases[] = {
+        {"disk mode", "iPod_Control/iTunes", "Lost connection to iPod"},
+        {"mobile", "iTunes_Control/iTunes", "Lost connection to Pocket"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir root;
+        const std::string device = root / "Pocket";
+        std::filesystem::create_directories(device + "/" + c.Marker);
+        Messages.Shown.clear();
+        TMainForm& form = Start(OptionsForDeviceFolder(device, true));
+        ASSERT_NE(WaitForView(true), nullptr);
+        Messages.Shown.clear();
+
+        std::filesystem::rename(device, root / "away");
+        ASSERT_TRUE(WaitUntil([&] { return !Messages.Shown.empty(); }, 5000));
+        EXPECT_EQ(Messages.Texts(), QStringList{c.Lost});
+        EXPECT_EQ(form.MediaFrm(), nullptr);
+        EXPECT_TRUE(form.TipImg->isVisible());
+
+        std::filesystem::rename(root / "away", device);
+        ASSERT_TRUE(WaitUntil([&] { return form.MediaFrm() != nullptr; }, 5000));
+        EXPECT_NE(WaitForView(true), nullptr);
+        Form.reset();
+        Views.Made.clear();
+    }
+}
+
 TEST_F(MainForm, TheChooserSwitchesBetweenLoadedViewsWithoutReadingAgain) {
     TMainForm& form = Start(Ipod.Options());
     TFakeView* music = WaitForView(true);
