@@ -249,8 +249,11 @@ void TMainForm::FormActivate() {
     if (FAlreadyRun || FClosed)
         return;
     FAlreadyRun = true;
-    if (Product.ShowProducts)
+    // A user who asked not to be asked gets the mode chosen last.
+    if (Product.ShowProducts && AskProductAtStart())
         ChooseProduct();
+    else if (Product.ShowProducts)
+        Product.IsMusic = SavedProductMode() != 2;
     if (FClosed)
         return;
     if (!FSessionOptions)

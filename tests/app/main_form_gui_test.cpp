@@ -165,6 +165,20 @@ TEST_F(MainForm, EachBrandFileSetsTitlesButtonsAndTheChooserAtStart) {
     }
 }
 
+TEST_F(MainForm, NotAskingAtStartOpensTheModeChosenLastAndTheButtonStillAsks) {
+    OpenUserKey()->setValue("ProductNoAsk", 1);
+    OpenUserKey()->setValue("ProductMode", 2);
+    TMainForm& form = Start(Ipod.Options());
+    ASSERT_NE(WaitForView(false), nullptr);
+    EXPECT_EQ(ChooserRuns, 0);
+    Choices = {1};
+    form.ProductBtnClick();
+    EXPECT_EQ(ChooserRuns, 1);
+    EXPECT_NE(WaitForView(true), nullptr);
+    OpenUserKey()->remove("ProductNoAsk");
+    OpenUserKey()->remove("ProductMode");
+}
+
 TEST_F(MainForm, AnAttachedDeviceIsShownWhenTheTimerFiresWithItsName) {
     QElapsedTimer clock;
     clock.start();
