@@ -249,11 +249,13 @@ void TMainForm::FormActivate() {
     if (FAlreadyRun || FClosed)
         return;
     FAlreadyRun = true;
-    // A user who asked not to be asked gets the mode chosen last.
-    if (Product.ShowProducts && AskProductAtStart())
-        ChooseProduct();
-    else if (Product.ShowProducts)
+    // The mode chosen last is the one Enter picks, and the one opened for a user who asked
+    // not to be asked.
+    if (Product.ShowProducts) {
         Product.IsMusic = SavedProductMode() != 2;
+        if (AskProductAtStart())
+            ChooseProduct();
+    }
     if (FClosed)
         return;
     if (!FSessionOptions)

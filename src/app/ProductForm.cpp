@@ -1,6 +1,7 @@
 #include "app/ProductForm.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -139,9 +140,31 @@ void TProductForm::SetDefaultMode(bool music) {
     (music ? MusicBtn : PhotoBtn)->setFocus();
 }
 
+QWidget* TProductForm::Owner() const {
+    return parentWidget() ? parentWidget()->window() : nullptr;
+}
+
 void TProductForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (QWidget* owner = Owner())
+        owner->installEventFilter(this);
+    CentreOnOwner();
+}
+
+void TProductForm::hideEvent(QHideEvent* event) {
+    if (QWidget* owner = Owner())
+        owner->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool TProductForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Owner() && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        CentreOnOwner();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TProductForm::CentreOnOwner() {
+    const QWidget* owner = Owner();
     if (owner == nullptr || !owner->isVisible())
         return;
     QRect frame = frameGeometry();

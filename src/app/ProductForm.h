@@ -43,8 +43,15 @@ public:
     void MoreBtnClick();
 
 protected:
-    // Centred on the owner's window, whatever the window manager would choose.
+    // Centred on the owner's window, whatever the window manager would choose, and again
+    // when that window moves (at start the window manager places it only after this opens).
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* Owner() const;
+    void CentreOnOwner();
 };
 
 // The address of the page about the maker's other product, on the brand's own site.

@@ -91,6 +91,7 @@ protected:
         Form->SetViewFactory(Views.Maker());
         Form->SetProductChooser([this](QWidget*) {
             ++ChooserRuns;
+            ChooserSawMusic = Product.IsMusic;
             if (Choices.empty())
                 return 0;
             const int choice = Choices.front();
@@ -122,6 +123,7 @@ protected:
     TDiskIpod Ipod;
     std::deque<int> Choices;
     int ChooserRuns = 0;
+    bool ChooserSawMusic = true;  // the mode the chooser offers first (Enter)
     std::unique_ptr<TMainForm> Form;
 };
 
@@ -175,7 +177,15 @@ TEST_F(MainForm, NotAskingAtStartOpensTheModeChosenLastAndTheButtonStillAsks) {
     form.ProductBtnClick();
     EXPECT_EQ(ChooserRuns, 1);
     EXPECT_NE(WaitForView(true), nullptr);
+
+    // Asked at start again, the chooser offers the mode chosen last first.
+    Form.reset();
     OpenUserKey()->remove("ProductNoAsk");
+    ChooserRuns = 0;
+    Choices = {0};
+    Start(Ipod.Options());
+    EXPECT_EQ(ChooserRuns, 1);
+    EXPECT_FALSE(ChooserSawMusic);
     OpenUserKey()->remove("ProductMode");
 }
 
