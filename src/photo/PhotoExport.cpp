@@ -151,8 +151,7 @@ std::string TIpodPhotoDb::DefaultDestination() const {
     if (pictures.empty())
         return {};
     // A folder named after the device, so that two devices' pictures stay apart.
-    const std::string name = Device.DisplayName();
-    return pictures + (name.empty() ? std::string("iPod Photos") : SafeAlbumName(name)) + "/";
+    return pictures + SafeDeviceFolderName(Device.DisplayName()) + "/";
 }
 
 bool TIpodPhotoDb::PrepareDestination(std::string& folder) {
@@ -257,6 +256,10 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                         if (photo.DateTaken)
                             SetLocalFileTime(target, *photo.DateTaken * 1000000000);
                         ++written;
+                        // Written at once, not copied: the transfer's count of bytes hears of
+                        // it as of a copy's last chunk.
+                        if (Device.OnCopyProgress)
+                            Device.OnCopyProgress(bytes.size(), bytes.size());
                     } else if (error != EEXIST) {
                         problems.Add("Cannot write " + target + ": " + std::strerror(error));
                     }

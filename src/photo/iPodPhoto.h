@@ -223,6 +223,8 @@ public:
     std::string DateFolder(const TPhotoDate& date);
     std::string AlbumFolder(int index);
     static std::string SafeAlbumName(const std::string& name);
+    // The device's name as the folder of its pictures ("iPod Photos" when nothing is left).
+    static std::string SafeDeviceFolderName(const std::string& name);
     // A file name given by the device as one harmless name in a folder; fallback when nothing
     // of it is left.
     static std::string SafeFileName(const std::string& name, const std::string& fallback);

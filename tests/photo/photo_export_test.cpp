@@ -561,6 +561,11 @@ TEST(PhotoExport, DefaultDestinationIsTheDevicesFolderInThePicturesFolder) {
     // A name that could not be one folder is made into one.
     device.SetDisplayName("Ann's iPod: 2/3");
     EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/Ann's iPod_ 2_3/");
+    // A model's long name is kept whole; nothing left of a name gives a folder all the same.
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName("iPod video 80 GB, 5th generation, late 2006"),
+              "iPod video 80 GB, 5th generation, late 2006");
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName(" \t "), "iPod Photos");
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName(".."), "__");
 }
 
 struct TSpaceCase {

@@ -293,6 +293,10 @@ TEST_F(ProgressDialogTest, PhotoTransferCountsTheCameraRollInTheBar) {
     EXPECT_GE(plain[0].Value, progress[7].Value);
     EXPECT_LE(plain[0].Value, progress[8].Value);
     EXPECT_EQ(recorder.Reports.back().Value, TProgressDialog::kBarSteps);
+    // Pictures written from their records count as bytes as copied files do.
+    EXPECT_TRUE(recorder.Reports.back().Bytes.endsWith(" copied"));
+    EXPECT_FALSE(recorder.Reports.back().Bytes.startsWith("0.00 KB"))
+        << recorder.Reports.back().Bytes.toStdString();
     EXPECT_EQ(recorder.Reports.back().Info, "11 of 11 copied");
     EXPECT_EQ(recorder.Reports.back().Button, "Done");
     ASSERT_EQ(shell.Requests.size(), 1u);
