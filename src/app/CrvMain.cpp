@@ -249,8 +249,13 @@ void TMainForm::FormActivate() {
     if (FAlreadyRun || FClosed)
         return;
     FAlreadyRun = true;
-    if (Product.ShowProducts)
-        ChooseProduct();
+    // The mode chosen last is the one Enter picks, and the one opened for a user who asked
+    // not to be asked.
+    if (Product.ShowProducts) {
+        Product.IsMusic = SavedProductMode() != 2;
+        if (AskProductAtStart())
+            ChooseProduct();
+    }
     if (FClosed)
         return;
     if (!FSessionOptions)

@@ -20,7 +20,8 @@ TDeviceSessionOptions SessionOptionsFromEnvironment() {
             kDeviceFolderVariable, dir.c_str());
         return {};
     }
-    return OptionsForDeviceFolder(dir);
+    // Taken away and brought back, the folder is noticed as a device is.
+    return OptionsForDeviceFolder(dir, true);
 }
 
 }  // namespace corvane::app

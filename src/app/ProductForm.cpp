@@ -1,15 +1,21 @@
 #include "app/ProductForm.h"
 
+#include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
 
 #include "gui/Brand.h"
 #include "gui/Icons.h"
 #include "gui/MessageBox.h"
 #include "gui/Shell.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {
@@ -113,6 +119,9 @@ TProductForm::TProductForm(QWidget* parent) : QDialog(parent) {
     MoreBtn->setAutoDefault(false);
     bottom->addWidget(MoreBtn);
     bottom->addStretch();
+    NoAskCb = new QCheckBox("Do not ask at start", this);
+    NoAskCb->setObjectName("NoAskCb");
+    bottom->addWidget(NoAskCb);
     rows->addSpacing(4);
     rows->addLayout(bottom);
 
@@ -122,6 +131,53 @@ TProductForm::TProductForm(QWidget* parent) : QDialog(parent) {
     connect(MoreBtn, &QPushButton::clicked, this, &TProductForm::MoreBtnClick);
 
     SetProductName(QString(), QString(), QString());
+    SetDefaultMode(true);
+}
+
+void TProductForm::SetDefaultMode(bool music) {
+    MusicBtn->setDefault(music);
+    PhotoBtn->setDefault(!music);
+    (music ? MusicBtn : PhotoBtn)->setFocus();
+}
+
+QWidget* TProductForm::Owner() const {
+    return parentWidget() ? parentWidget()->window() : nullptr;
+}
+
+void TProductForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (QWidget* owner = Owner())
+        owner->installEventFilter(this);
+    CentreOnOwner();
+}
+
+void TProductForm::hideEvent(QHideEvent* event) {
+    if (QWidget* owner = Owner())
+        owner->removeEventFilter(this);
+    QDialog::hideEvent(event);
+}
+
+bool TProductForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Owner() && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        CentreOnOwner();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TProductForm::CentreOnOwner() {
+    const QWidget* owner = Owner();
+    if (owner == nullptr || !owner->isVisible())
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(owner->frameGeometry().center());
+    // Never past the edges of the owner's screen.
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        frame.moveLeft(std::clamp(frame.left(), room.left(),
+                                  std::max(room.left(), room.right() - frame.width() + 1)));
+        frame.moveTop(std::clamp(frame.top(), room.top(),
+                                 std::max(room.top(), room.bottom() - frame.height() + 1)));
+    }
+    move(frame.topLeft());
 }
 
 void TProductForm::SetProductName(const QString& ProductName, const QString& IPBUrl,
@@ -171,8 +227,26 @@ int RunProductChooser(QWidget* owner) {
                             QString::fromStdString(Product.Web) + "/products.html");
     else
         form.SetProductName(QString(), OtherProductUrl(), QString());
+    form.SetDefaultMode(Product.IsMusic);
+    form.NoAskCb->setChecked(!AskProductAtStart());
     form.exec();
+    if (const std::unique_ptr<QSettings> key = OpenUserKey()) {
+        key->setValue("ProductNoAsk", form.NoAskCb->isChecked() ? 1 : 0);
+        if (form.SelectedProductId != 0)
+            key->setValue("ProductMode", form.SelectedProductId);
+        key->sync();
+    }
     return form.SelectedProductId;
+}
+
+bool AskProductAtStart() {
+    const std::unique_ptr<QSettings> key = OpenUserKey();
+    return !key || !key->value("ProductNoAsk").toBool();
+}
+
+int SavedProductMode() {
+    const std::unique_ptr<QSettings> key = OpenUserKey();
+    return key && key->value("ProductMode").toInt() == 2 ? 2 : 1;
 }
 
 }  // namespace corvane::app

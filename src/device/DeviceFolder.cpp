@@ -31,21 +31,29 @@ TDeviceSessionOptions OfflineSessionOptions(std::vector<std::string> volumes) {
     return options;
 }
 
-TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir) {
+TDeviceSessionOptions OptionsForDeviceFolder(const std::string& dir, bool follow) {
     TDeviceSessionOptions options;
     options.VolumeRule = nullptr;  // the folder stands in for every mounted volume
     options.WatchMounts = false;
     if (ClassifyDeviceFolder(dir) == TDeviceFolderKind::DiskMode) {
         options.ExtraVolumes = {dir};
+        options.WatchFolders = follow;
         return options;
     }
     TSimulatedDeviceOptions simulated;
     simulated.Root = dir;
+    simulated.FollowRoot = follow;
     // A name is a line; anything larger is not one.
     auto nameFile = ReadLocalFile(dir + "/.device-name", 4096);
     std::string name = nameFile ? Trim(nameFile->substr(0, nameFile->find('\n'))) : "";
     simulated.DeviceName = name.empty() ? std::filesystem::path(dir).filename().string() : name;
-    options.LoadLibrary = [simulated] { return MakeSimulatedDevice(simulated).Library; };
+    options.LoadLibrary = [simulated] {
+        // A session made while the folder is away waits for it to come back.
+        TSimulatedDeviceOptions device = simulated;
+        if (device.FollowRoot)
+            device.PluggedAtStart = DirectoryExists(device.Root);
+        return MakeSimulatedDevice(device).Library;
+    };
     options.ServedFolder = dir;
     return options;
 }

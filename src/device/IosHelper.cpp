@@ -420,7 +420,8 @@ bool TIosHelper::CopyToStream(const std::string& path, TMemoryStream& stream, ui
     });
 }
 
-bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName) {
+bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName,
+                            const TCopyProgress& progress) {
     FLastLocalError = 0;
     if (!PathExists(path))
         return false;
@@ -430,8 +431,12 @@ bool TIosHelper::CopyToFile(const std::string& path, const std::string& fileName
         FLastLocalError = error;
         return false;
     }
+    uint64_t written = 0;
     bool copied = CopyToSink(path, [&](const uint8_t* data, size_t count) {
         error = writer.Write(data, count);
+        written += count;
+        if (error == 0 && progress)
+            progress(written, 0);
         return error == 0;
     });
     if (error != 0)

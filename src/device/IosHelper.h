@@ -15,6 +15,7 @@
 
 #include "base/MemoryStream.h"
 #include "device/MobileDeviceLibrary.h"
+#include "platform/FileCopy.h"
 
 namespace corvane {
 
@@ -70,7 +71,9 @@ public:
     // Reads a whole file; false, with nothing kept, past maxBytes.
     bool CopyToStream(const std::string& path, TMemoryStream& stream,
                       uint64_t maxBytes = UINT64_MAX);
-    bool CopyToFile(const std::string& path, const std::string& fileName);
+    // progress hears of every piece written (its size unknown: 0).
+    bool CopyToFile(const std::string& path, const std::string& fileName,
+                    const TCopyProgress& progress = {});
 
     bool OpenFile(const std::string& path);
     bool ReadAt(uint32_t count, uint8_t* buffer, uint64_t offset);

@@ -31,6 +31,9 @@ struct TSimulatedDeviceOptions {
     std::string Root;                        // the folder served as the device's file system
     std::string DeviceName = "Demo iPhone";  // empty = the device has no name value
     bool PluggedAtStart = true;              // notify an attach as soon as notifications start
+    // The device is plugged while Root is a folder: its removal unplugs the device, its
+    // return plugs it again (looked at every half second while notifications run).
+    bool FollowRoot = false;
     TSimulatedFaults Faults;
 };
 

@@ -1,6 +1,9 @@
 #include "device/SimulatedState.h"
 
+#include <chrono>
 #include <utility>
+
+#include "platform/LocalFiles.h"
 
 namespace corvane {
 
@@ -20,6 +23,10 @@ TSimulatedState::~TSimulatedState() {
 
 void TSimulatedState::Plug() {
     std::lock_guard lock(FMutex);
+    PlugLocked();
+}
+
+void TSimulatedState::PlugLocked() {
     if (!FPlugged) {
         FPlugged = true;
         ++FPlug;
@@ -103,7 +110,13 @@ void TSimulatedState::Run(uint64_t epoch) {
     tNotifyingFor = this;
     std::unique_lock lock(FMutex);
     for (;;) {
-        FWake.wait(lock, [&] { return FEpoch != epoch || !FQueue.empty(); });
+        auto woken = [&] { return FEpoch != epoch || !FQueue.empty(); };
+        if (FFollowedRoot.empty()) {
+            FWake.wait(lock, woken);
+        } else if (!FWake.wait_for(lock, std::chrono::milliseconds(500), woken)) {
+            FollowRootLocked();
+            continue;
+        }
         if (FEpoch != epoch)
             break;
         int message = FQueue.front();
@@ -124,6 +137,14 @@ void TSimulatedState::QueueLocked(int message) {
         return;
     FQueue.push_back(message);
     FWake.notify_all();
+}
+
+void TSimulatedState::FollowRootLocked() {
+    const bool there = DirectoryExists(FFollowedRoot);
+    if (there && !FPlugged)
+        PlugLocked();
+    else if (!there && FPlugged)
+        GoAwayLocked();
 }
 
 void TSimulatedState::GoAwayLocked() {

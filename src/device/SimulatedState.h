@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "device/MobileDeviceLibrary.h"
@@ -24,7 +25,9 @@ class TSimulatedState final : public TSimulatedDeviceControl,
                               public std::enable_shared_from_this<TSimulatedState> {
 public:
     explicit TSimulatedState(const TSimulatedDeviceOptions& options)
-        : FFaults(options.Faults), FPlugged(options.PluggedAtStart) {}
+        : FFaults(options.Faults),
+          FPlugged(options.PluggedAtStart),
+          FFollowedRoot(options.FollowRoot ? options.Root : std::string()) {}
     ~TSimulatedState() override;
 
     void Plug() override;
@@ -56,11 +59,15 @@ private:
     void Run(uint64_t epoch);
     void QueueLocked(int message);
     void GoAwayLocked();
+    void PlugLocked();
+    // Plugs or unplugs as the followed root folder is there or not.
+    void FollowRootLocked();
     bool LiveLocked(uint64_t plug) const { return FPlugged && plug == FPlug; }
 
     mutable std::mutex FMutex;
     TSimulatedFaults FFaults;
     bool FPlugged;
+    std::string FFollowedRoot;  // empty: plugged and unplugged by the control alone
     uint64_t FPlug = 1;
     bool FConnected = false;
     bool FSession = false;

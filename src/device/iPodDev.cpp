@@ -28,9 +28,20 @@ TIpodDevice::TIpodDevice(TOnChange onChange, TDeviceSessionOptions options)
     } else {
         StartMobileDevices();
     }
-    if (FOptions.WatchMounts) {
+    if (FOptions.WatchMounts || FOptions.WatchFolders) {
+        TWatchedFolders folders;
+        folders.MountTable = FOptions.WatchMounts;
+        if (FOptions.WatchFolders) {
+            for (const std::string& volume : FOptions.ExtraVolumes)
+                folders.Folders.push_back(WithoutTrailingSlash(volume));
+            folders.Present = [](const std::string& folder) {
+                std::optional<std::string> itunes = ResolveBelow(folder, "/iPod_Control/iTunes");
+                return itunes && DirectoryExists(*itunes);
+            };
+        }
         FMountWatcher = std::make_unique<TMountWatcher>(
-            FOptions.Dispatch, [this](const TMountChange& change) { VolumeMessage(change); });
+            FOptions.Dispatch, [this](const TMountChange& change) { VolumeMessage(change); },
+            std::move(folders));
         FMountWatcher->Start();
     }
 }
@@ -142,7 +153,8 @@ void TIpodDevice::VolumeMessage(const TMountChange& change) {
         return;
     if (!FConnected) {
         for (const TMountEntry& entry : change.Added) {
-            if (FOptions.VolumeRule && !FOptions.VolumeRule(entry))
+            // A watched folder (MountId -1) is no mount the rule could judge.
+            if (entry.MountId >= 0 && FOptions.VolumeRule && !FOptions.VolumeRule(entry))
                 continue;
             if (CheckDrive(entry.MountPoint)) {
                 FConnected = true;

@@ -20,6 +20,7 @@
 #include "device/IosHelper.h"
 #include "device/IpodModels.h"
 #include "device/MobileDeviceLibrary.h"
+#include "platform/FileCopy.h"
 #include "platform/MountWatcher.h"
 #include "platform/Mounts.h"
 #include "platform/UniqueFd.h"
@@ -62,6 +63,10 @@ struct TDeviceSessionOptions {
     TRunOnUiThread Dispatch = RunDirect;
     // Watch the mount table for arrival and removal.
     bool WatchMounts = true;
+    // Watch the ExtraVolumes folders too: one whose iPod_Control/iTunes goes away is a lost
+    // device, one whose folders come back an arrival (a folder device the user removes and
+    // brings back, or a stick holding one).
+    bool WatchFolders = false;
     // The local folder a simulated mobile device serves: no export may write into it.
     std::string ServedFolder;
     // Load the mobile-device library only when ScanDrives finds no disk-mode iPod, for a
@@ -138,6 +143,9 @@ public:
     std::string StageBooksPlist(bool purchased);
     std::string StageRingtonesPlist();
 
+    // Hears of every piece the copies below write (on the copying thread); a transfer
+    // worker sets it for its run.
+    TCopyProgress OnCopyProgress;
     // Copies to the computer; results are the copy codes above, local errors as LocalCopyCode
     int CopyDeviceFile(const std::string& location, const std::string& destFile);
     int CopyFileFrom(const std::string& path, const std::string& destFile);

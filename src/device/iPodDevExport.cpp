@@ -196,7 +196,7 @@ int TIpodDevice::CopyDirectory(const std::string& devDir, std::string& destDir) 
             result = kCopyFolderFailed;
             continue;
         }
-        if (!FFileService->CopyToFile(file, *local))
+        if (!FFileService->CopyToFile(file, *local, OnCopyProgress))
             return kCopyDeviceFailed;
         if (auto time = DeviceFileTime(file))
             SetLocalFileTime(*local, *time);

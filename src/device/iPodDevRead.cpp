@@ -341,7 +341,7 @@ std::string TIpodDevice::StageRingtonesPlist() {
 }
 
 int TIpodDevice::CopyLocalNoReplace(const std::string& source, const std::string& destFile) {
-    return LocalCopyCode(CopyFileNoReplace(source, destFile));
+    return LocalCopyCode(CopyFileNoReplace(source, destFile, OnCopyProgress));
 }
 
 int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& destFile) {
@@ -356,7 +356,7 @@ int TIpodDevice::CopyDeviceFile(const std::string& location, const std::string& 
 int TIpodDevice::CopyFileFrom(const std::string& path, const std::string& destFile) {
     if (!MobileSession())
         return CopyLocalNoReplace(path, destFile);  // a complete local path
-    if (FFileService->CopyToFile(ToDevicePath(path), destFile)) {
+    if (FFileService->CopyToFile(ToDevicePath(path), destFile, OnCopyProgress)) {
         // The copy carries the device's time, as a disk-mode copy does.
         if (auto time = DeviceFileTime(path))
             SetLocalFileTime(destFile, *time);

@@ -8,15 +8,11 @@
 namespace corvane {
 
 std::string TIpodMusicDb::DefaultDestination() const {
+    // The user's own music folder, where the desktop's players look for music.
     std::string music = Device.UserFolder(false);
-    if (music.empty())
-        return {};
-    if (music.back() != '/')
+    if (!music.empty() && music.back() != '/')
         music += '/';
-    std::string media = music + "iTunes/iTunes Media/";
-    if (DirectoryExists(media))
-        return media;
-    return music + "iTunes/iTunes Music/";
+    return music;
 }
 
 bool TIpodMusicDb::PrepareDestination(std::string& folder) {

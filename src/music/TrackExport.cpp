@@ -137,6 +137,7 @@ int TIpodMusicDb::Export() {
         if (!track.Checked)
             continue;
         ++n;
+        ProgressItemSize = TrackSize(track);
         if (OnProgress)
             OnProgress(std::to_string(n) + "/" + total + "  " + track.Title);
         track.DestPath.clear();

@@ -132,6 +132,8 @@ public:
     std::string NameTemplate;
     std::atomic<bool> Cancelled{false};
     std::function<void(const std::string& name)> OnProgress;
+    // The expected bytes of the item OnProgress announces (0 when unknown), read inside it.
+    uint64_t ProgressItemSize = 0;
     // After the copies: cover.jpg per album folder, and covers embedded into the copies.
     bool CoverFiles = false;
     bool EmbedCovers = false;
@@ -255,7 +257,8 @@ public:
                       const std::string& ext, std::string& archive);
     // Moves a copied book folder to the trash, only when it lies below DestFolder.
     bool RemoveCopiedFolder(const std::string& folderPath);
-    // The folder proposed when the user has none saved; empty when there is no music folder.
+    // The folder proposed when the user has none saved (the user's music folder); empty when
+    // there is none.
     std::string DefaultDestination() const;
     // Accepts a chosen folder as DestFolder (true), or replaces it by the message to show.
     bool PrepareDestination(std::string& folder);

@@ -148,7 +148,10 @@ int WriteNewFile(const std::string& target, std::span<const uint8_t> bytes) {
 
 std::string TIpodPhotoDb::DefaultDestination() const {
     const std::string pictures = Device.UserFolder(true);
-    return pictures.empty() ? std::string() : pictures + "iPod Photos/";
+    if (pictures.empty())
+        return {};
+    // A folder named after the device, so that two devices' pictures stay apart.
+    return pictures + SafeDeviceFolderName(Device.DisplayName()) + "/";
 }
 
 bool TIpodPhotoDb::PrepareDestination(std::string& folder) {
@@ -206,6 +209,7 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
     const std::string id = std::to_string(FullFormat.Id);
     const auto slot = static_cast<uint32_t>(std::max(FullFormat.SlotSize, 0));
     auto progress = [this](const TPhotoItem& photo) {
+        ProgressItemSize = static_cast<uint64_t>(std::max(photo.FullSize, 0));
         if (OnProgress)
             OnProgress(std::to_string(photo.ImageId) + ".jpg");
     };
@@ -252,6 +256,10 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                         if (photo.DateTaken)
                             SetLocalFileTime(target, *photo.DateTaken * 1000000000);
                         ++written;
+                        // Written at once, not copied: the transfer's count of bytes hears of
+                        // it as of a copy's last chunk.
+                        if (Device.OnCopyProgress)
+                            Device.OnCopyProgress(bytes.size(), bytes.size());
                     } else if (error != EEXIST) {
                         problems.Add("Cannot write " + target + ": " + std::strerror(error));
                     }

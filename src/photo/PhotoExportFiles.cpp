@@ -254,6 +254,7 @@ int TIpodPhotoDb::ExportSeparateFiles(bool sqliteNames) {
         std::string name = SafeFileName(
             sqliteNames ? SqliteFileName(photo.FilePath) : PhotoDatabaseFileName(photo.FilePath),
             std::to_string(photo.ImageId));
+        ProgressItemSize = static_cast<uint64_t>(std::max(photo.FullSize, 0));
         if (OnProgress)
             OnProgress(name);
         // An original only in the cloud has no file to copy; the reader counted it.
@@ -327,6 +328,7 @@ int TIpodPhotoDb::ExportCameraRoll() {
         if (!item.Checked)
             continue;
         std::string name = SafeFileName(item.FileName, "Camera_" + std::to_string(i + 1));
+        ProgressItemSize = 0;  // the camera roll's listing gives no sizes
         if (OnProgress)
             OnProgress(name);
         // The library export of this session already wrote the same device file.

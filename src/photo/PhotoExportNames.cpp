@@ -11,6 +11,8 @@ namespace corvane {
 namespace {
 
 constexpr size_t kMaxAlbumNameChars = 41;
+// Long enough for a model's name ("iPod video 80 GB, 5th generation, late 2006").
+constexpr size_t kMaxDeviceFolderChars = 80;
 constexpr const char* kUnknownAlbum = "Album_Unknown";
 
 bool IsControl(unsigned char c) {
@@ -37,17 +39,16 @@ void BreakDotsOnly(std::string& name) {
         name.assign(name.size(), '_');
 }
 
-}  // namespace
-
-std::string TIpodPhotoDb::SafeAlbumName(const std::string& name) {
+// One folder name of at most maxChars characters that every file system takes; fallback when
+// nothing of name is left.
+std::string SafeFolderName(const std::string& name, size_t maxChars, const char* fallback) {
     if (name.empty())
-        return kUnknownAlbum;
-    std::string safe =
-        name.size() > kMaxAlbumNameChars ? FirstChars(name, kMaxAlbumNameChars) : name;
+        return fallback;
+    std::string safe = name.size() > maxChars ? FirstChars(name, maxChars) : name;
     // Control characters at the ends go with the blanks; those inside become "_" below.
     safe = Trim(safe);
     if (safe.empty())
-        return kUnknownAlbum;
+        return fallback;
     for (char& c : safe) {
         const auto u = static_cast<unsigned char>(c);
         if (std::string_view("\"*/:<>?\\|").find(c) != std::string_view::npos || IsControl(u))
@@ -55,6 +56,16 @@ std::string TIpodPhotoDb::SafeAlbumName(const std::string& name) {
     }
     BreakDotsOnly(safe);
     return safe;
+}
+
+}  // namespace
+
+std::string TIpodPhotoDb::SafeAlbumName(const std::string& name) {
+    return SafeFolderName(name, kMaxAlbumNameChars, kUnknownAlbum);
+}
+
+std::string TIpodPhotoDb::SafeDeviceFolderName(const std::string& name) {
+    return SafeFolderName(name, kMaxDeviceFolderChars, "iPod Photos");
 }
 
 std::string TIpodPhotoDb::SafeFileName(const std::string& name, const std::string& fallback) {

@@ -143,6 +143,8 @@ public:
     TIthmbFormat CellFormat;
     TMemoryStream WorkStream;
     std::function<void(const std::string& name)> OnProgress;
+    // The expected bytes of the item OnProgress announces (0 when unknown), read inside it.
+    uint64_t ProgressItemSize = 0;
     bool OrganizeByAlbum = true;
     // Folders YYYY/YYYY-MM by date taken; wins over OrganizeByAlbum.
     bool OrganizeByDate = false;
@@ -203,6 +205,8 @@ public:
     // in "/"; nothing is exported while it is empty. No file is ever replaced or left half
     // written, and every name from the device stays inside Destination.
     enum class TRecordDecoder { Rgb, SwappedRgb, Uyvy, Yuv420, Jpg };
+    // The user's pictures folder + the device's name made safe as a folder name + "/"; empty
+    // without a pictures folder.
     std::string DefaultDestination() const;
     bool PrepareDestination(std::string& folder);
     int Export();
@@ -228,6 +232,8 @@ public:
     std::string DateFolder(const TPhotoDate& date);
     std::string AlbumFolder(int index);
     static std::string SafeAlbumName(const std::string& name);
+    // The device's name as the folder of its pictures ("iPod Photos" when nothing is left).
+    static std::string SafeDeviceFolderName(const std::string& name);
     // A file name given by the device as one harmless name in a folder; fallback when nothing
     // of it is left.
     static std::string SafeFileName(const std::string& name, const std::string& fallback);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -19,7 +20,9 @@ namespace corvane {
 
 namespace {
 
-constexpr size_t kKernelChunk = size_t{64} << 20;
+// Small enough that a large file's copy reports several times a second from a slow device,
+// large enough that the calls cost nothing beside the data.
+constexpr size_t kKernelChunk = size_t{8} << 20;
 constexpr size_t kBufferSize = size_t{1} << 20;
 // ".<name>.part-XXXXXX" must still fit the 255 bytes of a file name.
 constexpr size_t kMaxTempBaseName = 255 - 1 - 12;
@@ -68,7 +71,7 @@ bool KernelCopyUnsupported(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP;
 }
 
-int CopyData(int in, int out, const struct stat& source) {
+int CopyData(int in, int out, const struct stat& source, const TCopyProgress& progress) {
     enum class TMethod { CopyRange, SendFile, ReadWrite };
     // Files of /proc and the like report a size of 0 and only a plain read sees their data.
     TMethod method = source.st_size > 0 ? TMethod::CopyRange : TMethod::ReadWrite;
@@ -111,6 +114,8 @@ int CopyData(int in, int out, const struct stat& source) {
             return 0;
         }
         copied += static_cast<uint64_t>(count);
+        if (progress)
+            progress(copied, static_cast<uint64_t>(std::max<off_t>(source.st_size, 0)));
     }
 }
 
@@ -123,7 +128,8 @@ int FinishFile(TUniqueFd& fd) {
 
 }  // namespace
 
-int CopyFileNoReplace(const std::string& source, const std::string& target) {
+int CopyFileNoReplace(const std::string& source, const std::string& target,
+                      const TCopyProgress& progress) {
     int openError = 0;
     TUniqueFd in = OpenRegularFile(source, openError);
     if (!in)
@@ -138,7 +144,7 @@ int CopyFileNoReplace(const std::string& source, const std::string& target) {
     TUniqueFd out;
     if (int error = CreateTempBeside(target, tempName, out))
         return error;
-    int error = CopyData(in.Get(), out.Get(), info);
+    int error = CopyData(in.Get(), out.Get(), info, progress);
     if (!error) {
         // Keep the modification time, as a copy on the original system did.
         const struct timespec times[2] = {info.st_atim, info.st_mtim};

@@ -4,12 +4,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace corvane {
 
+// A copy's report after each chunk written: done bytes of the file so far, of size (0 when
+// the copy cannot tell). It runs on the copying thread and must be cheap.
+using TCopyProgress = std::function<void(uint64_t done, uint64_t size)>;
+
 // Copies a whole local file with the kernel's copy; EEXIST when target exists.
-int CopyFileNoReplace(const std::string& source, const std::string& target);
+int CopyFileNoReplace(const std::string& source, const std::string& target,
+                      const TCopyProgress& progress = {});
 
 // Writes one file piece by piece; Commit publishes it, anything else removes it.
 class TAtomicFileWriter {

@@ -84,8 +84,11 @@ TMountChange Compare(const std::vector<TMountEntry>& before,
 
 }  // namespace
 
-TMountWatcher::TMountWatcher(TRunOnUiThread dispatch, TOnChange onChange)
-    : FDispatch(std::move(dispatch)), FOnChange(std::move(onChange)) {}
+TMountWatcher::TMountWatcher(TRunOnUiThread dispatch, TOnChange onChange, TWatchedFolders folders)
+    : FDispatch(std::move(dispatch)), FOnChange(std::move(onChange)), FFolders(std::move(folders)) {
+    if (!FFolders.Present)
+        FFolders.Folders.clear();
+}
 
 TMountWatcher::~TMountWatcher() {
     Stop();
@@ -94,15 +97,23 @@ TMountWatcher::~TMountWatcher() {
 bool TMountWatcher::Start() {
     if (FThread.joinable())
         return true;
-    TUniqueFd mountFd(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
     TUniqueFd stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!mountFd || !stopFd)
+    if (!stopFd)
         return false;
-    // Opened before the first read: a change in between still wakes the first poll.
-    auto text = ReadWhole(mountFd.Get());
-    if (!text)
-        return false;
-    FSnapshot = ParseMountInfo(*text);
+    TUniqueFd mountFd;
+    if (FFolders.MountTable) {
+        mountFd.Reset(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+        if (!mountFd)
+            return false;
+        // Opened before the first read: a change in between still wakes the first poll.
+        auto text = ReadWhole(mountFd.Get());
+        if (!text)
+            return false;
+        FSnapshot = ParseMountInfo(*text);
+    }
+    FFolderPresent.clear();
+    for (const std::string& folder : FFolders.Folders)
+        FFolderPresent.push_back(FFolders.Present(folder));
 
     FStopping = false;
     FCourier = std::make_shared<TCourier>();
@@ -154,26 +165,31 @@ void TMountWatcher::Stop() {
 }
 
 void TMountWatcher::Run() {
-    pollfd fds[2] = {{FMountFd, POLLPRI, 0}, {FStopFd, POLLIN, 0}};
+    // Without the mount table only the stop request is waited for, between looks at folders.
+    pollfd fds[2] = {{FStopFd, POLLIN, 0}, {FMountFd, POLLPRI, 0}};
+    const nfds_t count = FMountFd >= 0 ? 2 : 1;
+    const int timeout = FFolders.Folders.empty() ? -1 : kFolderPollMs;
     while (!FStopping) {
-        if (poll(fds, 2, -1) < 0) {
+        const int ready = poll(fds, count, timeout);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
-        if (fds[1].revents != 0 || FStopping)
+        if (fds[0].revents != 0 || FStopping)
             return;
-        if (fds[0].revents & POLLNVAL)
+        TMountChange change;
+        if (count == 2 && (fds[1].revents & POLLNVAL))
             return;
         // The kernel flags a changed mount table with POLLPRI and POLLERR.
-        if (!(fds[0].revents & (POLLPRI | POLLERR)))
-            continue;
-        auto text = ReadWhole(FMountFd);
-        if (!text)
-            continue;
-        std::vector<TMountEntry> current = ParseMountInfo(*text);
-        TMountChange change = Compare(FSnapshot, current);
-        FSnapshot = std::move(current);
+        if (count == 2 && (fds[1].revents & (POLLPRI | POLLERR))) {
+            if (auto text = ReadWhole(FMountFd)) {
+                std::vector<TMountEntry> current = ParseMountInfo(*text);
+                change = Compare(FSnapshot, current);
+                FSnapshot = std::move(current);
+            }
+        }
+        LookAtFolders(change);
         if (change.Added.empty() && change.Removed.empty())
             continue;
         {
@@ -181,6 +197,19 @@ void TMountWatcher::Run() {
             FCourier->Pending.push_back(std::move(change));
         }
         FCourier->Wake.notify_all();
+    }
+}
+
+void TMountWatcher::LookAtFolders(TMountChange& change) {
+    for (size_t i = 0; i < FFolders.Folders.size(); ++i) {
+        const bool present = FFolders.Present(FFolders.Folders[i]);
+        if (present == FFolderPresent[i])
+            continue;
+        FFolderPresent[i] = present;
+        TMountEntry entry;
+        entry.MountId = -1;
+        entry.MountPoint = FFolders.Folders[i];
+        (present ? change.Added : change.Removed).push_back(std::move(entry));
     }
 }
 

@@ -1,9 +1,11 @@
-// Watches /proc/self/mountinfo for mount changes and reports them on the owner's thread.
+// Watches /proc/self/mountinfo for mount changes, and folders standing in for volumes for
+// their coming and going, and reports them on the owner's thread.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -17,12 +19,23 @@ struct TMountChange {
     std::vector<TMountEntry> Removed;
 };
 
+// Folders that count as volumes while Present says so (a folder device that a test or the
+// user removes and puts back): each change is reported as the folder's mount point added or
+// removed (MountId -1). A folder has no event of its own to wait for; it is looked at every
+// kFolderPollMs.
+struct TWatchedFolders {
+    std::vector<std::string> Folders;
+    std::function<bool(const std::string& folder)> Present;
+    bool MountTable = true;  // watch the mount table too
+};
+
 class TMountWatcher {
 public:
     using TOnChange = std::function<void(const TMountChange&)>;
+    static constexpr int kFolderPollMs = 500;
 
     // onChange runs through dispatch, i.e. on the owner's thread.
-    TMountWatcher(TRunOnUiThread dispatch, TOnChange onChange);
+    TMountWatcher(TRunOnUiThread dispatch, TOnChange onChange, TWatchedFolders folders = {});
     ~TMountWatcher();
     TMountWatcher(const TMountWatcher&) = delete;
     TMountWatcher& operator=(const TMountWatcher&) = delete;
@@ -43,9 +56,13 @@ private:
     static void RunCourier(const std::shared_ptr<TCourier>& courier);
 
     void Run();
+    // Adds the watched folders whose presence changed since the last look to change.
+    void LookAtFolders(TMountChange& change);
 
     TRunOnUiThread FDispatch;
     TOnChange FOnChange;
+    TWatchedFolders FFolders;
+    std::vector<bool> FFolderPresent;
     std::vector<TMountEntry> FSnapshot;
     std::thread FThread;
     int FMountFd = -1;

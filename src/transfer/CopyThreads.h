@@ -6,10 +6,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "base/Dispatcher.h"
+#include "transfer/ByteProgress.h"
 #include "transfer/LibraryTargets.h"
 #include "transfer/TransferSummary.h"
 
@@ -53,13 +56,26 @@ public:
     // What the transfer did with the ticked items; complete once the final status is out.
     const TTransferCounts& Counts() const { return FCounts; }
 
+    // How far the copy is by bytes, for the user-interface thread to look at whenever it
+    // likes: the worker never waits for it while copying.
+    struct TBytesShown {
+        double Fraction = 0;  // 0..1
+        std::string Text;     // "1.20 MB of 40.10 MB, 8.20 MB/s, about 5 s left"
+    };
+    TBytesShown BytesShown() const;
+
 protected:
     explicit TCopyThread(TRunOnUiThread dispatch);
     // The export's per-item report, on the worker thread: turns a stop request into the
     // library's Cancelled flag, then shows the text.
-    void Progress(const std::string& text, std::atomic<bool>& cancelled);
+    // itemSize: the expected bytes of the item the text announces (0 when unknown).
+    void Progress(const std::string& text, std::atomic<bool>& cancelled, uint64_t itemSize = 0);
     void Status(const std::string& text, uint8_t kind);
     virtual void Execute() = 0;
+    // Before the first item: how many items, how many of known size and their bytes.
+    void StartBytes(int items, int itemsWithSize, uint64_t knownBytes);
+    // The device's report of the copy under way (on the worker thread).
+    void CopyBytes(uint64_t done, uint64_t size);
 
     std::atomic<int> FCopied{0};
     std::string FStatusText;
@@ -68,6 +84,11 @@ protected:
 
 private:
     void Run();
+    void PublishBytes(bool ended);
+
+    std::unique_ptr<TByteProgress> FBytes;  // worker thread only
+    mutable std::mutex FBytesLock;
+    TBytesShown FBytesShown;
 
     TRunOnUiThread FDispatch;
     std::atomic<bool> FTerminated{false};

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -58,6 +59,14 @@ TProgressDialog::TProgressDialog(QWidget* owner)
     for (QLabel* label : {InfoLb, CopyLb})
         label->setTextFormat(Qt::PlainText);
     Pb = Bar(this, "Pb", 18);
+    BytesLb = new QLabel(this);
+    BytesLb->setObjectName("BytesLb");
+    BytesLb->setTextFormat(Qt::PlainText);
+    BytesLb->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Looked at a few times a second: the worker never waits for the screen while it copies.
+    FBytesTimer = new QTimer(this);
+    FBytesTimer->setInterval(250);
+    connect(FBytesTimer, &QTimer::timeout, this, &TProgressDialog::ShowBytes);
     BusyPb = Bar(this, "BusyPb", 6);
     BusyPb->setRange(0, 0);
     ActBtn = new QPushButton("Cancel", this);
@@ -79,6 +88,7 @@ TProgressDialog::TProgressDialog(QWidget* owner)
     root->addWidget(CopyLb);
     root->addSpacing(2);
     root->addWidget(Pb);
+    root->addWidget(BytesLb);
     root->addWidget(BusyPb);
     root->addStretch(1);
     auto* buttons = new QHBoxLayout;
@@ -127,10 +137,10 @@ void TProgressDialog::Start(std::unique_ptr<TCopyThread> worker, int total, cons
     EndWorker();
     InfoLb->setText(heading);
     CopyLb->setText("Transferring");
-    // A bar of no range would turn into a marquee; an empty transfer still ends full.
-    FTotal = std::max(total, 1);
-    Pb->setRange(0, FTotal);
+    FTotal = std::max(total, 0);
+    Pb->setRange(0, kBarSteps);
     Pb->setValue(0);
+    BytesLb->clear();
     BusyPb->show();
     ActBtn->setText("Cancel");
     ActBtn->setEnabled(true);
@@ -150,6 +160,7 @@ void TProgressDialog::Start(std::unique_ptr<TCopyThread> worker, int total, cons
     };
     FRunning = true;
     FWorker->Start();
+    FBytesTimer->start();
 
     const QPointer<TProgressDialog> alive(this);
     exec();
@@ -171,9 +182,18 @@ void TProgressDialog::EndWorker() {
 
 void TProgressDialog::ShowProgress(const QString& text) {
     CopyLb->setText(text);
-    if (Pb->value() < Pb->maximum())
-        Pb->setValue(Pb->value() + 1);
+    ShowBytes();
     emit ProgressShown(text);
+}
+
+void TProgressDialog::ShowBytes() {
+    if (!FWorker)
+        return;
+    const TCopyThread::TBytesShown shown = FWorker->BytesShown();
+    // A marquee (the long wait) has no value to show.
+    if (Pb->maximum() > 0)
+        Pb->setValue(static_cast<int>(shown.Fraction * kBarSteps + 0.5));
+    BytesLb->setText(QString::fromStdString(shown.Text));
 }
 
 void TProgressDialog::ShowStatus(const QString& text, uint8_t kind) {
@@ -183,10 +203,12 @@ void TProgressDialog::ShowStatus(const QString& text, uint8_t kind) {
         CopyLb->setText("This may take a few minutes, please wait ...");
         Pb->setRange(0, 0);
     } else if (kind == kStatusEnded) {
+        FBytesTimer->stop();
         ShowEnd(text);
         CopyLb->clear();
-        Pb->setRange(0, FTotal);
-        Pb->setValue(FTotal);
+        Pb->setRange(0, kBarSteps);
+        ShowBytes();
+        Pb->setValue(kBarSteps);
         ActBtn->setText("Done");
         ActBtn->setEnabled(true);
         ActBtn->setFocus();

@@ -13,6 +13,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace corvane {
 class TIpodMusicDb;
@@ -38,6 +39,10 @@ public:
     void Run(TIpodPhotoDb& photos, const QString& folder, int total, const QString& heading);
 
     void ShowProgress(const QString& text);
+    // The bar and BytesLb take the worker's count of bytes.
+    void ShowBytes();
+    // The bar's range: it shows the share of the bytes done, not a count of items.
+    static constexpr int kBarSteps = 1000;
     void ShowStatus(const QString& text, uint8_t kind);
     // Same as pressing Cancel while running: asks the worker to stop at its next item.
     void Cancel();
@@ -52,6 +57,7 @@ public:
     QLabel* InfoLb = nullptr;
     QLabel* CopyLb = nullptr;
     QProgressBar* Pb = nullptr;
+    QLabel* BytesLb = nullptr;  // bytes done of the total, speed, time left
     QProgressBar* BusyPb = nullptr;
     QPushButton* ActBtn = nullptr;
     // Shown at the end when the log of the transfer has lines: opens it.
@@ -86,6 +92,7 @@ private:
     void EndWorker();
 
     std::unique_ptr<TCopyThread> FWorker;
+    QTimer* FBytesTimer = nullptr;
     bool FRunning = false;
     bool FDeviceLost = false;
     int FTotal = 0;

@@ -1,4 +1,5 @@
 #include "base/PlatformTexts.h"
+#include "device/iPodDev.h"
 #include "music/iPodMusic.h"
 #include "transfer/CopyThreads.h"
 #include "transfer/CoverExport.h"
@@ -8,7 +9,10 @@ namespace corvane {
 TMusicCopyThread::TMusicCopyThread(TIpodMusicDb& music, TLibraryTarget target,
                                    TRunOnUiThread dispatch)
     : TCopyThread(std::move(dispatch)), Target(target), FMusic(music) {
-    FMusic.OnProgress = [this](const std::string& text) { Progress(text, FMusic.Cancelled); };
+    FMusic.OnProgress = [this](const std::string& text) {
+        Progress(text, FMusic.Cancelled, FMusic.ProgressItemSize);
+    };
+    FMusic.Device.OnCopyProgress = [this](uint64_t done, uint64_t size) { CopyBytes(done, size); };
     FMusic.Log.Clear();
 }
 
@@ -16,10 +20,20 @@ TMusicCopyThread::~TMusicCopyThread() {
     // The thread runs Execute of this class: it must end before this part goes.
     WaitFor();
     FMusic.OnProgress = nullptr;
+    FMusic.Device.OnCopyProgress = nullptr;
 }
 
 void TMusicCopyThread::Execute() {
     FCounts.Total = FMusic.Tracks.CheckedCount;
+    int sized = 0;
+    uint64_t bytes = 0;
+    for (const TTrackItem& track : FMusic.Tracks) {
+        if (track.Checked && track.FileSize > 0) {
+            ++sized;
+            bytes += static_cast<uint64_t>(track.FileSize);
+        }
+    }
+    StartBytes(FCounts.Total, sized, bytes);
     FCopied = FMusic.Export();
     FCounts.Copied = FCopied;
     FCounts.Failed = FMusic.ExportFailures;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -81,9 +82,14 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
             .arg(app::SummaryBandColour(palette()).name(), palette().color(QPalette::Base).name()));
     InfoLb = Named(new QLabel("Ready", Shp), "InfoLb");
     InfoLb->setTextFormat(Qt::PlainText);
+    InfoLb->setWordWrap(true);
     auto* band = new QHBoxLayout(Shp);
     band->setContentsMargins(16, 0, 16, 0);
     band->addWidget(InfoLb);
+
+    ShownOnlyCb = Named(new QCheckBox(this), "ShownOnlyCb");
+    ShownOnlyCb->setVisible(false);
+    connect(ShownOnlyCb, &QCheckBox::toggled, this, &TTransForm::ShowSummary);
 
     auto* saveToLb = Named(new QLabel("Save to:", this), "SaveToLb");
     DestEdt = Named(new QLineEdit(this), "DestEdt");
@@ -170,6 +176,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
     root->addWidget(Shp);
+    auto* shownOnly = new QHBoxLayout;
+    shownOnly->setContentsMargins(16, 10, 16, 0);
+    shownOnly->addWidget(ShownOnlyCb);
+    root->addLayout(shownOnly);
     root->addLayout(form);
     root->addSpacing(6);
     auto* line = new QHBoxLayout;
@@ -188,7 +198,10 @@ TTransForm::TTransForm(QWidget* owner) : QDialog(owner) {
 
 void TTransForm::Prepare(const QString& summary, bool isMusic) {
     FIsMusic = isMusic;
-    InfoLb->setText("Transfer selected " + summary);
+    FSummary = summary;
+    FShownSummary.clear();
+    ShownOnlyCb->setVisible(false);
+    ShowSummary();
     if (isMusic)
         OfferLibraryTargets();
     LibraryLb->setVisible(isMusic && AnyTargetEnabled());
@@ -206,6 +219,31 @@ void TTransForm::Prepare(const QString& summary, bool isMusic) {
     // Each form shows its own rows only.
     layout()->activate();
     setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+void TTransForm::OfferShownOnly(const QString& nodeName, const QString& shownSummary) {
+    FNodeName = nodeName;
+    FShownSummary = shownSummary;
+    ShownOnlyCb->setText("Only the ticked ones shown in \u201c" + nodeName + "\u201d");
+    ShownOnlyCb->setVisible(true);
+    // The user looking at a playlist or an album means its items; the rest is one click away.
+    ShownOnlyCb->setChecked(true);
+    ShowSummary();
+    layout()->activate();
+    setFixedSize(kDialogWidth, sizeHint().height());
+}
+
+bool TTransForm::ShownOnly() const {
+    return !FShownSummary.isEmpty() && ShownOnlyCb->isChecked();
+}
+
+void TTransForm::ShowSummary() {
+    if (ShownOnly())
+        InfoLb->setText("Transfer selected " + FShownSummary + ", shown in " + FNodeName);
+    else if (!FShownSummary.isEmpty())
+        InfoLb->setText("Transfer selected " + FSummary + ", ticked in the whole library");
+    else
+        InfoLb->setText("Transfer selected " + FSummary);
 }
 
 void TTransForm::LoadSettings(bool isMusic) {
@@ -375,7 +413,10 @@ int TTransForm::EditedChoice() const {
 
 void TTransForm::BrowseBtnClick() {
     const QString title = "Save files to";
-    const QString start = "/";
+    // The folder typed so far when it is there, else the user's home: the file system's root
+    // is where no user keeps music or pictures.
+    const QString typed = DestEdt->text().trimmed();
+    const QString start = !typed.isEmpty() && QDir(typed).exists() ? typed : QDir::homePath();
     const QString folder = FolderChooser ? FolderChooser(this, title, start)
                                          : QFileDialog::getExistingDirectory(this, title, start);
     if (!folder.isEmpty())

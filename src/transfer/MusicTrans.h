@@ -36,6 +36,13 @@ public:
     void Prepare(const QString& summary, bool isMusic);
     void LoadSettings(bool isMusic);
     void SaveSettings(bool isMusic);
+    // The transfer was started while a part of the library is shown (a playlist, a category,
+    // an album) that holds only some of the ticked items: the summary then names the whole
+    // library's ticks and ShownOnlyCb offers the shown ones alone, ticked, summed up by
+    // shownSummary ("2 tracks, about 5.1 MB").
+    void OfferShownOnly(const QString& nodeName, const QString& shownSummary);
+    // ShownOnlyCb is offered and ticked.
+    bool ShownOnly() const;
 
     // The chosen index of FormatCb; valid after OK.
     int Organize = 0;
@@ -80,6 +87,7 @@ public:
     // Controls (object names as the fields), public for the views and for tests.
     QFrame* Shp = nullptr;
     QLabel* InfoLb = nullptr;
+    QCheckBox* ShownOnlyCb = nullptr;  // shown only by OfferShownOnly
     QLineEdit* DestEdt = nullptr;
     QToolButton* BrowseBtn = nullptr;
     QComboBox* FormatCb = nullptr;
@@ -110,8 +118,12 @@ private:
     TLibraryTarget SavedLibraryTarget(const QSettings* key) const;
     void SelectLibraryTarget(TLibraryTarget target);
     void ShowTemplateBox();
+    void ShowSummary();
 
     bool FIsMusic = true;
+    QString FSummary;       // of every ticked item
+    QString FShownSummary;  // of the ticked items shown
+    QString FNodeName;
 };
 
 }  // namespace corvane::transfer

@@ -1,3 +1,4 @@
+#include "device/iPodDev.h"
 #include "photo/iPodPhoto.h"
 #include "transfer/CopyThreads.h"
 
@@ -6,18 +7,31 @@ namespace corvane {
 TPhotoCopyThread::TPhotoCopyThread(TIpodPhotoDb& photos, bool withCameraRoll,
                                    TRunOnUiThread dispatch)
     : TCopyThread(std::move(dispatch)), WithCameraRoll(withCameraRoll), FPhotos(photos) {
-    FPhotos.OnProgress = [this](const std::string& text) { Progress(text, FPhotos.Cancelled); };
+    FPhotos.OnProgress = [this](const std::string& text) {
+        Progress(text, FPhotos.Cancelled, FPhotos.ProgressItemSize);
+    };
+    FPhotos.Device.OnCopyProgress = [this](uint64_t done, uint64_t size) { CopyBytes(done, size); };
     FPhotos.Log.Clear();
 }
 
 TPhotoCopyThread::~TPhotoCopyThread() {
     WaitFor();
     FPhotos.OnProgress = nullptr;
+    FPhotos.Device.OnCopyProgress = nullptr;
 }
 
 void TPhotoCopyThread::Execute() {
     const int checked = FPhotos.Photos.CheckedCount;
     FCounts.Total = checked + (WithCameraRoll ? FPhotos.CameraPhotos.CheckedCount : 0);
+    int sized = 0;
+    uint64_t bytes = 0;
+    for (const TPhotoItem& photo : FPhotos.Photos) {
+        if (photo.Checked && photo.FullSize > 0) {
+            ++sized;
+            bytes += static_cast<uint64_t>(photo.FullSize);
+        }
+    }
+    StartBytes(FCounts.Total, sized, bytes);
     FCopied = FPhotos.Export();
     FCounts.Copied = FCopied;
     FCounts.Failed = FPhotos.ExportFailures;

@@ -418,11 +418,31 @@ bool TPicFrame::StartTransfer() {
     QString summary = "Total " + QString::number(total) + " pictures";
     if (cameraCount > 0)
         summary += ", " + QString::number(cameraCount) + " pictures in camera roll";
+    // The ticked pictures of the grid shown, each once.
+    std::vector<int> shown;
+    for (int row = 0; row < FModel->rowCount(); ++row) {
+        const int tag = FModel->Tag(row);
+        const bool ticked =
+            FModel->CameraRoll()
+                ? FPhotoDb->CameraPhotos.Has(tag) && FPhotoDb->CameraPhotos.Items(tag).Checked
+                : FPhotoDb->Photos.Has(tag) && FPhotoDb->Photos.Items(tag).Checked;
+        if (ticked)
+            shown.push_back(tag);
+    }
+    std::sort(shown.begin(), shown.end());
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+    const int shownCount = static_cast<int>(shown.size());
 
     std::string folder;
+    bool shownOnly = false;
     {
         transfer::TTransForm form(this);
         form.Prepare(summary, false);
+        // The whole library shown is what every tick means already.
+        const QTreeWidgetItem* node = PicList->currentItem();
+        if (node != nullptr && node != FRootNode && shownCount > 0 && shownCount < total)
+            form.OfferShownOnly(node->text(0), QString::number(shownCount) +
+                                                   (shownCount == 1 ? " picture" : " pictures"));
         if (form.DestEdt->text().isEmpty())
             form.DestEdt->setText(QString::fromStdString(FPhotoDb->DefaultDestination()));
         form.DestinationCheck = [this, &folder](std::string& chosen) {
@@ -441,13 +461,39 @@ bool TPicFrame::StartTransfer() {
                                              TEditedExport::Both};
         const int edited = form.EditedChoice();
         FPhotoDb->Edited = edited >= 0 && edited < 3 ? kEdited[edited] : TEditedExport::Both;
+        shownOnly = form.ShownOnly();
     }
     // The device may have gone while the options were open.
     if (FDeviceLost)
         return false;
+    // The shown pictures alone: every other tick is taken off for the transfer and put back
+    // after it.
+    std::vector<int> untickedPhotos;
+    std::vector<int> untickedCamera;
+    if (shownOnly) {
+        const bool cameraShown = FModel->CameraRoll();
+        auto untick = [&shown](auto& list, bool listShown, std::vector<int>& unticked) {
+            for (int i = 0; i < list.Count(); ++i) {
+                if (list.Items(i).Checked &&
+                    !(listShown && std::binary_search(shown.begin(), shown.end(), i))) {
+                    list.Uncheck(i);
+                    unticked.push_back(i);
+                }
+            }
+        };
+        untick(FPhotoDb->Photos, !cameraShown, untickedPhotos);
+        untick(FPhotoDb->CameraPhotos, cameraShown, untickedCamera);
+    }
     auto progress = std::make_unique<transfer::TProgressDialog>(this);
     FProgress = progress.get();
-    progress->Run(*FPhotoDb, QString::fromStdString(folder), total, QString());
+    progress->Run(*FPhotoDb, QString::fromStdString(folder),
+                  FPhotoDb->Photos.CheckedCount + FPhotoDb->CameraPhotos.CheckedCount, QString());
+    for (int i : untickedPhotos)
+        FPhotoDb->Photos.Check(i);
+    for (int i : untickedCamera)
+        FPhotoDb->CameraPhotos.Check(i);
+    if (shownOnly)
+        FModel->ChecksChanged();
     return true;
 }
 

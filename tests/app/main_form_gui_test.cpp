@@ -91,6 +91,7 @@ protected:
         Form->SetViewFactory(Views.Maker());
         Form->SetProductChooser([this](QWidget*) {
             ++ChooserRuns;
+            ChooserSawMusic = Product.IsMusic;
             if (Choices.empty())
                 return 0;
             const int choice = Choices.front();
@@ -122,6 +123,7 @@ protected:
     TDiskIpod Ipod;
     std::deque<int> Choices;
     int ChooserRuns = 0;
+    bool ChooserSawMusic = true;  // the mode the chooser offers first (Enter)
     std::unique_ptr<TMainForm> Form;
 };
 
@@ -163,6 +165,28 @@ TEST_F(MainForm, EachBrandFileSetsTitlesButtonsAndTheChooserAtStart) {
         Form.reset();
         Views.Made.clear();
     }
+}
+
+TEST_F(MainForm, NotAskingAtStartOpensTheModeChosenLastAndTheButtonStillAsks) {
+    OpenUserKey()->setValue("ProductNoAsk", 1);
+    OpenUserKey()->setValue("ProductMode", 2);
+    TMainForm& form = Start(Ipod.Options());
+    ASSERT_NE(WaitForView(false), nullptr);
+    EXPECT_EQ(ChooserRuns, 0);
+    Choices = {1};
+    form.ProductBtnClick();
+    EXPECT_EQ(ChooserRuns, 1);
+    EXPECT_NE(WaitForView(true), nullptr);
+
+    // Asked at start again, the chooser offers the mode chosen last first.
+    Form.reset();
+    OpenUserKey()->remove("ProductNoAsk");
+    ChooserRuns = 0;
+    Choices = {0};
+    Start(Ipod.Options());
+    EXPECT_EQ(ChooserRuns, 1);
+    EXPECT_FALSE(ChooserSawMusic);
+    OpenUserKey()->remove("ProductMode");
 }
 
 TEST_F(MainForm, AnAttachedDeviceIsShownWhenTheTimerFiresWithItsName) {
@@ -234,6 +258,40 @@ TEST_F(MainForm, LossShowsTheMessageFreesBothViewsAndANewSessionServesTheNextAtt
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->PopulateCount, 1);
     EXPECT_EQ(form.windowTitle(), "Demo iPhone - Corvane 8.2");
+}
+
+TEST_F(MainForm, AFolderDeviceThatGoesAwayIsLostAndItsReturnLoadsItAgain) {
+    struct TCase {
+        const char* Name;
+        const char* Marker;  // what makes the folder a device of that kind
+        const char* Lost;
+    };
+    const TCase cases[] = {
+        {"disk mode", "iPod_Control/iTunes", "Lost connection to iPod"},
+        {"mobile", "iTunes_Control/iTunes", "Lost connection to Pocket"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir root;
+        const std::string device = root / "Pocket";
+        std::filesystem::create_directories(device + "/" + c.Marker);
+        Messages.Shown.clear();
+        TMainForm& form = Start(OptionsForDeviceFolder(device, true));
+        ASSERT_NE(WaitForView(true), nullptr);
+        Messages.Shown.clear();
+
+        std::filesystem::rename(device, root / "away");
+        ASSERT_TRUE(WaitUntil([&] { return !Messages.Shown.empty(); }, 5000));
+        EXPECT_EQ(Messages.Texts(), QStringList{c.Lost});
+        EXPECT_EQ(form.MediaFrm(), nullptr);
+        EXPECT_TRUE(form.TipImg->isVisible());
+
+        std::filesystem::rename(root / "away", device);
+        ASSERT_TRUE(WaitUntil([&] { return form.MediaFrm() != nullptr; }, 5000));
+        EXPECT_NE(WaitForView(true), nullptr);
+        Form.reset();
+        Views.Made.clear();
+    }
 }
 
 TEST_F(MainForm, TheChooserSwitchesBetweenLoadedViewsWithoutReadingAgain) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include "app/ProductForm.h"
 #include "gui/Brand.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/UserSettings.h"
 
 namespace corvane::app {
 namespace {
@@ -133,6 +137,56 @@ TEST(RunProductChooser, OnlyBrandOneShowsItsNameAndMoreProducts) {
             << otherUrl.toStdString();
     }
     Product = BrandOf(1);
+}
+
+TEST(RunProductChooser, EnterTakesTheCurrentModeOverTheCentredDialogAndNotAskingIsRemembered) {
+    Product = BrandOf(1);
+    OpenUserKey()->remove("ProductNoAsk");
+    OpenUserKey()->remove("ProductMode");
+    QWidget owner;
+    owner.setGeometry(60, 40, 640, 480);  // inside the offscreen screen of 800 x 600
+    owner.show();
+    ASSERT_TRUE(AskProductAtStart());
+    EXPECT_EQ(SavedProductMode(), 1);
+
+    struct TCase {
+        bool IsMusic;
+        bool NoAsk;
+        int Choice;
+        bool NoAskBefore;  // as the run before left it
+    };
+    for (const TCase c : {TCase{false, true, 2, false}, TCase{true, false, 1, true}}) {
+        SCOPED_TRACE(c.Choice);
+        Product.IsMusic = c.IsMusic;
+        QPoint centre, ownerCentre, movedCentre, movedOwnerCentre;
+        bool noAskShown = false;
+        WhenDialogShown<TProductForm>([&](TProductForm* shown) {
+            centre = shown->frameGeometry().center();
+            ownerCentre = owner.frameGeometry().center();
+            noAskShown = shown->NoAskCb->isChecked();
+            // The window manager places the main window only after the chooser opened at
+            // start: the chooser follows it.
+            owner.move(owner.pos() + QPoint(30, 20));
+            QCoreApplication::processEvents();
+            movedCentre = shown->frameGeometry().center();
+            movedOwnerCentre = owner.frameGeometry().center();
+            owner.move(owner.pos() - QPoint(30, 20));
+            shown->NoAskCb->setChecked(c.NoAsk);
+            QTest::keyClick(shown, Qt::Key_Return);
+        });
+        EXPECT_EQ(RunProductChooser(&owner), c.Choice);
+        EXPECT_LE((centre - ownerCentre).manhattanLength(), 2)
+            << centre.x() << "," << centre.y() << " against " << ownerCentre.x() << ","
+            << ownerCentre.y();
+        EXPECT_LE((movedCentre - movedOwnerCentre).manhattanLength(), 2);
+        EXPECT_NE(movedCentre, centre);
+        // The box shows what the last run remembered; the choice is kept for the next start.
+        EXPECT_EQ(noAskShown, c.NoAskBefore);
+        EXPECT_EQ(AskProductAtStart(), !c.NoAsk);
+        EXPECT_EQ(SavedProductMode(), c.Choice);
+    }
+    OpenUserKey()->remove("ProductNoAsk");
+    OpenUserKey()->remove("ProductMode");
 }
 
 }  // namespace

@@ -500,15 +500,18 @@ TEST_F(CollidingDestinationTest, NothingThatWasThereChanges) {
 namespace corvane {
 namespace {
 
-TEST(ExportDestination, ProposesTheMediaFolderAndAcceptsAChosenOne) {
+TEST(ExportDestination, ProposesTheMusicFolderAndAcceptsAChosenOne) {
     TTempDir dir;
     TScopedEnv home("HOME", dir.Path().c_str());
     TScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
     TIpodDevice device(nullptr, OfflineSessionOptions());
     TIpodMusicDb music(device);
-    EXPECT_EQ(music.DefaultDestination(), dir / "Music/iTunes/iTunes Music/");
+    // The user's own music folder, even beside a media player's folder of its own.
     fs::create_directories(dir / "Music/iTunes/iTunes Media");
-    EXPECT_EQ(music.DefaultDestination(), dir / "Music/iTunes/iTunes Media/");
+    EXPECT_EQ(music.DefaultDestination(), dir / "Music/");
+    fs::create_directories(dir / "Tunes");
+    WriteFile(dir / "config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n");
+    EXPECT_EQ(music.DefaultDestination(), dir / "Tunes/");
 
     music.Tracks.CheckedSize = -5;  // a damaged sum needs no room rather than all of it
     std::string folder = dir / "out/new";

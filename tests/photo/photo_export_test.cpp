@@ -550,13 +550,22 @@ TEST(PhotoExport, SafeNamesHoldForAnyBytes) {
     }
 }
 
-TEST(PhotoExport, DefaultDestinationIsBelowThePicturesFolder) {
+TEST(PhotoExport, DefaultDestinationIsTheDevicesFolderInThePicturesFolder) {
     TTempDir home;
     TScopedEnv homeVariable("HOME", home.Path().c_str());
     TScopedEnv config("XDG_CONFIG_HOME", nullptr);
     TIpodDevice device(nullptr, OfflineSessionOptions());
     TIpodPhotoDb photos(device, false);
-    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/iPod Photos/");
+    // A device without a name of its own is called "iPod".
+    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/iPod/");
+    // A name that could not be one folder is made into one.
+    device.SetDisplayName("Ann's iPod: 2/3");
+    EXPECT_EQ(photos.DefaultDestination(), home / "Pictures/Ann's iPod_ 2_3/");
+    // A model's long name is kept whole; nothing left of a name gives a folder all the same.
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName("iPod video 80 GB, 5th generation, late 2006"),
+              "iPod video 80 GB, 5th generation, late 2006");
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName(" \t "), "iPod Photos");
+    EXPECT_EQ(TIpodPhotoDb::SafeDeviceFolderName(".."), "__");
 }
 
 struct TSpaceCase {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <random>
+#include <vector>
 
 #include "fixtures/TempDir.h"
 #include "platform/FileCopy.h"
@@ -53,6 +54,27 @@ TEST(FileCopy, CopiesContentAndTimeAndLeavesNoTemporaryFile) {
         EXPECT_EQ(info.st_mtim.tv_sec, 1234567890);
         EXPECT_EQ(FolderNames(dir.Path()), (std::set<std::string>{"source.bin", c.name}));
     }
+}
+
+TEST(FileCopy, ReportsEachChunkWithTheFileSizeUpToTheEnd) {
+    TTempDir dir;
+    const size_t size = (size_t{20} << 20) + 5;
+    std::string source = WriteFile(dir / "movie.m4v", RandomBytes(size));
+    std::vector<std::pair<uint64_t, uint64_t>> reports;
+    ASSERT_EQ(CopyFileNoReplace(
+                  source, dir / "copy.m4v",
+                  [&](uint64_t done, uint64_t total) { reports.emplace_back(done, total); }),
+              0);
+    // A report per chunk, growing, the last one at the end: neither one per block nor none.
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_LE(reports.size(), 21u);
+    for (size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].second, size);
+        if (i > 0) {
+            EXPECT_GT(reports[i].first, reports[i - 1].first);
+        }
+    }
+    EXPECT_EQ(reports.back().first, size);
 }
 
 TEST(FileCopy, NeverReplacesAnExistingTarget) {

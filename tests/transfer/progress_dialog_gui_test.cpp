@@ -43,6 +43,7 @@ struct TShown {
     int Value = 0;
     int Minimum = 0;
     int Maximum = 0;
+    QString Bytes;
     bool Busy = false;
     QString Button;
     bool ButtonEnabled = false;
@@ -82,9 +83,11 @@ public:
 
 private:
     TShown Snapshot(int kind) const {
-        return {FDialog.InfoLb->text(), FDialog.CopyLb->text(),      FDialog.Pb->value(),
-                FDialog.Pb->minimum(),  FDialog.Pb->maximum(),       FDialog.BusyPb->isVisible(),
-                FDialog.ActBtn->text(), FDialog.ActBtn->isEnabled(), kind};
+        return {FDialog.InfoLb->text(),      FDialog.CopyLb->text(),
+                FDialog.Pb->value(),         FDialog.Pb->minimum(),
+                FDialog.Pb->maximum(),       FDialog.BytesLb->text(),
+                FDialog.BusyPb->isVisible(), FDialog.ActBtn->text(),
+                FDialog.ActBtn->isEnabled(), kind};
     }
 
     TProgressDialog& FDialog;
@@ -138,11 +141,14 @@ TEST_F(ProgressDialogTest, MusicRunsToDoneWritesPlaylistFilesAndDoneOpensTheFold
 
     const auto progress = recorder.Progress();
     ASSERT_EQ(progress.size(), 3u);
+    // The songs are 101, 102 and 103 bytes: each starts where the bytes before it end.
+    const int startsAt[] = {0, 1000 * 101 / 306, (1000 * 203 + 153) / 306};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(progress[i].Copy.toStdString(),
                   std::to_string(i + 1) + "/3  Song " + std::to_string(i + 1));
-        EXPECT_EQ(progress[i].Value, i + 1);
-        EXPECT_EQ(progress[i].Maximum, 3);
+        EXPECT_EQ(progress[i].Value, startsAt[i]);
+        EXPECT_EQ(progress[i].Maximum, TProgressDialog::kBarSteps);
+        EXPECT_TRUE(progress[i].Bytes.endsWith(" of 0.30 KB")) << progress[i].Bytes.toStdString();
         EXPECT_TRUE(progress[i].Busy);  // turning until the first status
         EXPECT_EQ(progress[i].Info, "");
         EXPECT_EQ(progress[i].Button, "Cancel");
@@ -153,8 +159,9 @@ TEST_F(ProgressDialogTest, MusicRunsToDoneWritesPlaylistFilesAndDoneOpensTheFold
     EXPECT_EQ(end.Info, "3 of 3 copied");
     EXPECT_FALSE(dialog.InfoLb->property("failed").toBool());
     EXPECT_EQ(end.Copy, "");
-    EXPECT_EQ(end.Value, 3);
-    EXPECT_EQ(end.Maximum, 3);
+    EXPECT_EQ(end.Value, TProgressDialog::kBarSteps);
+    EXPECT_EQ(end.Maximum, TProgressDialog::kBarSteps);
+    EXPECT_TRUE(end.Bytes.startsWith("0.30 KB copied")) << end.Bytes.toStdString();
     EXPECT_FALSE(end.Busy);
     EXPECT_EQ(end.Button, "Done");
 
@@ -197,7 +204,7 @@ TEST_F(ProgressDialogTest, WhileRunningOnlyCancelActsAndItStopsAfterTheNextTrack
     EXPECT_TRUE(dialog.InfoLb->property("failed").toBool());
     EXPECT_EQ(end.Button, "Done");
     EXPECT_TRUE(end.ButtonEnabled);
-    EXPECT_EQ(end.Value, 8);
+    EXPECT_EQ(end.Value, TProgressDialog::kBarSteps);
     EXPECT_EQ(FMusic->Log.Text(), "\r\nCopy tracks: 2 of 8");
     EXPECT_EQ(shell.Requests.size(), 1u);
 }
@@ -245,8 +252,8 @@ TEST_F(ProgressDialogTest, RestoreStageTurnsTheBarIntoAMarqueeWithTheWaitText) {
     EXPECT_FALSE(wait[0].Busy);
     const TShown& end = recorder.Reports.back();
     EXPECT_EQ(end.Kind, kStatusEnded);
-    EXPECT_EQ(end.Value, 2);
-    EXPECT_EQ(end.Maximum, 2);
+    EXPECT_EQ(end.Value, TProgressDialog::kBarSteps);
+    EXPECT_EQ(end.Maximum, TProgressDialog::kBarSteps);
     // The fixture's copies are no audio TagLib reads: refused, each with its line.
     EXPECT_NE(FMusic->Log.Text().find("Tags not written into "), std::string::npos);
     EXPECT_NE(FMusic->Log.Text().find("Sync done: 0, 0, 0. Pl: 0"), std::string::npos);
@@ -272,12 +279,24 @@ TEST_F(ProgressDialogTest, PhotoTransferCountsTheCameraRollInTheBar) {
     EXPECT_FALSE(dialog.IsMusic);
     const auto progress = recorder.Progress();
     ASSERT_EQ(progress.size(), 11u);
-    EXPECT_EQ(progress.back().Value, 11);
-    EXPECT_EQ(progress.back().Maximum, 11);
+    // The bar moves on with every picture, the camera files (of no known size) included, and
+    // fills only at the end.
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GT(progress[i].Value, progress[i - 1].Value) << i;
+    EXPECT_LT(progress.back().Value, TProgressDialog::kBarSteps);
+    EXPECT_GT(progress.back().Value, TProgressDialog::kBarSteps * 8 / 11);
+    EXPECT_EQ(progress.back().Maximum, TProgressDialog::kBarSteps);
     const auto plain = recorder.Only(kStatusPlain);
     ASSERT_EQ(plain.size(), 1u);
     EXPECT_EQ(plain[0].Info, "Transfer pictures in camera roll ...");
-    EXPECT_EQ(plain[0].Value, 8);  // the library's pictures are done by then
+    // The library's pictures are behind it by then.
+    EXPECT_GE(plain[0].Value, progress[7].Value);
+    EXPECT_LE(plain[0].Value, progress[8].Value);
+    EXPECT_EQ(recorder.Reports.back().Value, TProgressDialog::kBarSteps);
+    // Pictures written from their records count as bytes as copied files do.
+    EXPECT_TRUE(recorder.Reports.back().Bytes.endsWith(" copied"));
+    EXPECT_FALSE(recorder.Reports.back().Bytes.startsWith("0.00 KB"))
+        << recorder.Reports.back().Bytes.toStdString();
     EXPECT_EQ(recorder.Reports.back().Info, "11 of 11 copied");
     EXPECT_EQ(recorder.Reports.back().Button, "Done");
     ASSERT_EQ(shell.Requests.size(), 1u);

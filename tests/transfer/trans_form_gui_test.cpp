@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -14,6 +15,7 @@
 #include <QToolButton>
 #include <QVariant>
 
+#include "fixtures/TempDir.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/NameTemplateBox.h"
 #include "gui/UserSettings.h"
@@ -393,7 +395,7 @@ TEST_F(TransFormTest, TemplateShowsItsPreviewAsTypedAndIsRemembered) {
     EXPECT_FALSE(photos.TemplateBox->isVisible());
 }
 
-TEST_F(TransFormTest, BrowseShowsTheChosenFolder) {
+TEST_F(TransFormTest, BrowseStartsAtTheTypedFolderOrHomeAndShowsTheChosenOne) {
     QString title;
     QString start;
     QString answer = "/media/backup/Music";
@@ -404,9 +406,18 @@ TEST_F(TransFormTest, BrowseShowsTheChosenFolder) {
     };
     TTransForm form(nullptr);
     form.Prepare("1 tracks, about 1 MB", true);
+    TTempDir typed;
+    for (const QString& text : {QString(), QString::fromStdString(typed / "not yet")}) {
+        form.DestEdt->setText(text);
+        answer.clear();
+        form.BrowseBtn->click();
+        EXPECT_EQ(start, QDir::homePath()) << text.toStdString();
+    }
+    form.DestEdt->setText(" " + QString::fromStdString(typed.Path()) + " ");
+    answer = "/media/backup/Music";
     form.BrowseBtn->click();
     EXPECT_EQ(title, "Save files to");
-    EXPECT_EQ(start, "/");
+    EXPECT_EQ(start, QString::fromStdString(typed.Path()));
     EXPECT_EQ(form.DestEdt->text(), "/media/backup/Music");
     answer.clear();  // the browser was cancelled
     form.BrowseBtn->click();

@@ -3,6 +3,7 @@
 // an empty library and the checks before a transfer.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include "gui/GuiTestSupport.h"
 #include "gui/UserSettings.h"
 #include "music/iPodMusic.h"
+#include "transfer/KelProgress.h"
 #include "transfer/MusicTrans.h"
 #include "views/KelMedia.h"
 #include "views/MediaCheckHeader.h"
@@ -392,6 +394,64 @@ TEST_F(MediaFrameTest, TransferNeedsATickAndADestinationOffTheDevice) {
     EXPECT_EQ(FMessages.Shown[0].Kind, app::TMessageKind::Warning);
     EXPECT_TRUE(FMessages.Shown[0].Text.contains("is your iPod."));
     EXPECT_EQ(FFrame->MusicDb->DestFolder, "");
+}
+
+TEST_F(MediaFrameTest, FromAPlaylistTheShownTicksAloneAreOfferedAndTheOthersKept) {
+    Open();
+    for (const TSong& song : kSongs)
+        WriteFile(FRoot / ("ipod/iPod_Control/Music/F00/S" + std::to_string(song.Id) + song.Ext),
+                  std::string(100, 'x'));
+    TTrackList& tracks = FFrame->MusicDb->Tracks;
+    ASSERT_EQ(tracks.CheckedCount, 6);
+    struct TSeen {
+        bool Offered = false;
+        bool Ticked = false;
+        QString Shown, Whole;
+    };
+    auto run = [&](bool onlyShown, const std::string& dest) {
+        TSeen seen;
+        WhenDialogShown<transfer::TTransForm>([&](transfer::TTransForm* options) {
+            seen.Offered = options->ShownOnlyCb->isVisible();
+            seen.Ticked = options->ShownOnlyCb->isChecked();
+            seen.Shown = options->InfoLb->text();
+            options->ShownOnlyCb->setChecked(false);
+            seen.Whole = options->InfoLb->text();
+            options->ShownOnlyCb->setChecked(onlyShown);
+            options->DestEdt->setText(QString::fromStdString(dest));
+            options->OKBtn->click();
+            WhenDialogShown<transfer::TProgressDialog>(PressDoneAtTheEnd);
+        });
+        EXPECT_TRUE(FFrame->StartTransfer());
+        return seen;
+    };
+
+    // The whole library shown: nothing more to choose.
+    TTempDir first;
+    TSeen seen = run(false, first.Path());
+    EXPECT_FALSE(seen.Offered);
+    EXPECT_EQ(seen.Shown.toStdString(),
+              "Transfer selected 6 tracks, about " + TIpodDevice::FormatSize(tracks.CheckedSize));
+
+    // "Mix" lists tracks 3, 1 and 3 again: two of the six ticked tracks.
+    for (int i = 0; i < tracks.Count(); ++i)
+        tracks.Items(i).TransferState = -1;
+    Select("Mix");
+    TTempDir second;
+    seen = run(true, second.Path());
+    EXPECT_TRUE(seen.Offered);
+    EXPECT_TRUE(seen.Ticked);
+    EXPECT_EQ(seen.Shown.toStdString(), "Transfer selected 2 tracks, about " +
+                                            TIpodDevice::FormatSize(2000000 + 5000) +
+                                            ", shown in Mix");
+    EXPECT_TRUE(seen.Whole.endsWith(", ticked in the whole library")) << seen.Whole.toStdString();
+    EXPECT_TRUE(seen.Whole.startsWith("Transfer selected 6 tracks")) << seen.Whole.toStdString();
+    std::vector<bool> copied;
+    for (int i = 0; i < tracks.Count(); ++i)
+        copied.push_back(tracks.Items(i).TransferState > 0);
+    EXPECT_EQ(copied, (std::vector<bool>{true, false, true, false, false, false}));
+    // The ticks outside the playlist are back.
+    EXPECT_EQ(tracks.CheckedCount, 6);
+    EXPECT_EQ(RowCheck(0), Qt::Checked);
 }
 
 TEST_F(MediaFrameTest, RatingPlaysAndKindColumnsShowAndSortByNumber) {

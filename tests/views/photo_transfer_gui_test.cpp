@@ -90,7 +90,7 @@ TEST(PhotoTransfer, PicturesGoIntoAlbumFoldersOrFlatWithTheTickedCameraFile) {
 
         EXPECT_EQ(summary, "Transfer selected Total " + QString::number(photos + 1) +
                                " pictures, 1 pictures in camera roll");
-        EXPECT_EQ(barMaximum, photos + 1);
+        EXPECT_EQ(barMaximum, transfer::TProgressDialog::kBarSteps);
         EXPECT_TRUE(messages.Shown.empty()) << messages.Texts().join(" | ").toStdString();
         const std::multiset<std::string> folders = FoldersOfFiles(dest.Path());
         EXPECT_EQ(folders.count("Camera_Roll"), 1u);
@@ -108,6 +108,47 @@ TEST(PhotoTransfer, PicturesGoIntoAlbumFoldersOrFlatWithTheTickedCameraFile) {
                   std::string::npos)
             << frame.LogText();
     }
+}
+
+TEST(PhotoTransfer, FromAnAlbumItsTickedPicturesAloneAreOfferedAndTheOthersKept) {
+    TMessageRecorder messages;
+    TShellRecorder shell;
+    TTempDir root;
+    TTempDir dest;
+    BuildDemoIpodPhotos(root.Path());
+    std::unique_ptr<TIpodDevice> device = DiskDevice(root.Path());
+    TPicFrame frame(nullptr, *device);
+    frame.resize(900, 600);
+    frame.show();
+    frame.Populate();
+    ASSERT_TRUE(WaitUntil([&] { return frame.Loaded(); }));
+    TIpodPhotoDb& photos = *frame.PhotoDb();
+    const int ticked = photos.Photos.CheckedCount;
+    QTreeWidgetItem* album = frame.PicList->topLevelItem(0)->child(0);
+    ASSERT_NE(album, nullptr);
+    frame.PicList->setCurrentItem(album);
+    std::set<int> members;
+    for (int row = 0; row < frame.PictureModel()->rowCount(); ++row)
+        members.insert(frame.PictureModel()->Tag(row));
+    ASSERT_GT(members.size(), 0u);
+    ASSERT_LT(static_cast<int>(members.size()), ticked);
+
+    QString summary;
+    bool offered = false;
+    WhenDialogShown<transfer::TTransForm>([&](transfer::TTransForm* options) {
+        offered = options->ShownOnlyCb->isVisible() && options->ShownOnlyCb->isChecked();
+        summary = options->InfoLb->text();
+        options->DestEdt->setText(QString::fromStdString(dest.Path()));
+        options->FormatCb->setCurrentIndex(transfer::TTransForm::kPhotoFlat);
+        options->OKBtn->click();
+        WhenDialogShown<transfer::TProgressDialog>(PressDoneAtTheEnd);
+    });
+    ASSERT_TRUE(frame.StartTransfer());
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(summary, "Transfer selected " + QString::number(members.size()) +
+                           " pictures, shown in " + album->text(0));
+    EXPECT_EQ(FoldersOfFiles(dest.Path()).size(), members.size());
+    EXPECT_EQ(photos.Photos.CheckedCount, ticked);
 }
 
 TEST(PhotoTransfer, ThePhoneLibraryGoesIntoDateFoldersWhenTheOptionsSaySo) {
