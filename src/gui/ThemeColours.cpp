@@ -23,6 +23,10 @@ QColor DarkShade(const QPalette& palette, double towardsText, double towardsHigh
 
 }  // namespace
 
+QColor FailureTextColour(const QPalette& palette) {
+    return IsDarkPalette(palette) ? QColor(255, 128, 110) : QColor(176, 32, 24);
+}
+
 QColor Mix(const QColor& a, const QColor& b, double share) {
     share = std::clamp(share, 0.0, 1.0);
     auto channel = [share](int x, int y) { return static_cast<int>(x + (y - x) * share + 0.5); };

@@ -25,6 +25,10 @@ QColor SummaryBandColour(const QPalette& palette);
 QColor ItemBorderColour(const QPalette& palette);
 QColor EmptyPreviewColour(const QPalette& palette);
 
+// Text that says something failed: a deep red on light backgrounds, a light one on dark ones,
+// so it stands out and still reads against the window.
+QColor FailureTextColour(const QPalette& palette);
+
 // a and b mixed, share of b from 0 to 1.
 QColor Mix(const QColor& a, const QColor& b, double share);
 

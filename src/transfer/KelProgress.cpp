@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "gui/Shell.h"
+#include "gui/ThemeColours.h"
 #include "gui/UiDispatcher.h"
 #include "music/iPodMusic.h"
 #include "photo/iPodPhoto.h"
@@ -226,7 +227,9 @@ void TProgressDialog::ShowEnd(const QString& text) {
     else
         InfoLb->setText(text);
     const bool incomplete = FDeviceLost || counts.Incomplete();
-    InfoLb->setStyleSheet(incomplete ? "color: rgb(255, 110, 90);" : QString());
+    InfoLb->setStyleSheet(
+        incomplete ? QStringLiteral("color: %1;").arg(app::FailureTextColour(palette()).name())
+                   : QString());
     InfoLb->setProperty("failed", incomplete);
     const bool hasLog = FLogText && !FLogText().empty();
     LogBtn->setVisible(LogViewer && hasLog && incomplete);

@@ -152,6 +152,11 @@ TEST_P(ThemePaletteTest, TreeRowsAndDialogsFollowThePalette) {
         progress.show();
         RunEventsFor(20);
         ExpectReadable(Measure(progress.InfoLb), "progress dialog");
+        // The end of a failed transfer stands out in red and still reads on the window.
+        const QColor failure = app::FailureTextColour(progress.palette());
+        const QColor window = progress.palette().color(QPalette::Window);
+        EXPECT_GT(std::abs(failure.lightness() - window.lightness()), 100);
+        EXPECT_LT(failure.hue(), 20);  // a red
     }
 }
 
