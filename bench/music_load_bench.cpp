@@ -96,7 +96,8 @@ void BM_ITunesDbRead(benchmark::State& state, bool compressed) {
         bool ok = db->ReadITunesBytes(stream, compressed);
 
         state.PauseTiming();
-        if (!ok || db->Tracks.Count() != tracks || db->PlayLists.Count() != kPlaylists) {
+        if (!ok || static_cast<size_t>(db->Tracks.Count()) != tracks ||
+            db->PlayLists.Count() != kPlaylists) {
             state.SkipWithError("the library was not read whole");
         }
         // What the model holds once the read is done, the database bytes not counted.

@@ -49,7 +49,7 @@ struct TSameTitleLibrary {
 void BM_SameTitleExport(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     TSameTitleLibrary library(count);
-    if (library.Music->Tracks.Count() != static_cast<size_t>(count)) {
+    if (library.Music->Tracks.Count() != count) {
         state.SkipWithError("the library did not load");
         return;
     }

@@ -179,7 +179,8 @@ void RunRead(benchmark::State& state, size_t expectedPlaylists, TRead read) {
 
         state.PauseTiming();
         modelMiB = HeapInUseMiB() - before;
-        if (db->Tracks.Count() != tracks || db->PlayLists.Count() != expectedPlaylists ||
+        if (static_cast<size_t>(db->Tracks.Count()) != tracks ||
+            static_cast<size_t>(db->PlayLists.Count()) != expectedPlaylists ||
             db->Tracks.CheckedCount != static_cast<int32_t>(tracks)) {
             state.SkipWithError("the library was not read whole");
         }

@@ -12,6 +12,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 static const char* const kGenres[] = {"Rock", "Jazz", "Classical", "Electronic", "Folk"};
 
@@ -100,6 +101,18 @@ static void PutKeyString(const char* key, const char* value) {
     PutString(value);
 }
 
+/* Seconds since 1970 in UTC as ISO 8601, or null for never. */
+static void PutTime(time_t seconds) {
+    struct tm utc;
+    char text[32];
+    if (seconds == 0 || gmtime_r(&seconds, &utc) == NULL ||
+        strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) {
+        fputs("null", stdout);
+        return;
+    }
+    PutString(text);
+}
+
 static void FormatSize(double bytes, char* text, size_t size) {
     if (bytes < 1048576)
         snprintf(text, size, "%.2f KB", bytes / 1024.0);
@@ -155,8 +168,11 @@ static int DumpLibrary(const char* mountpoint) {
         PutKeyString("size_text", sizeText);
         printf(",\"duration_ms\":%d,", track->tracklen);
         PutKeyString("duration_text", durationText);
-        printf(",\"rating\":%u,\"play_count\":%u,\"checked\":true}", track->rating,
-               track->playcount);
+        printf(",\"rating\":%u,\"play_count\":%u,\"skip_count\":%u,\"last_played\":",
+               track->rating, track->playcount, track->skipcount);
+        PutTime(track->time_played);
+        printf(",\"checked\":true,\"has_artwork\":%s}",
+               itdb_track_has_thumbnails((Itdb_Track*)track) ? "true" : "false");
     }
     printf("],\"playlists\":[");
     index = 0;
@@ -164,7 +180,7 @@ static int DumpLibrary(const char* mountpoint) {
         const Itdb_Playlist* playlist = node->data;
         printf("%s{\"index\":%ld,\"pid\":0,", index ? "," : "", index);
         PutKeyString("name", playlist->name);
-        printf(",\"smart\":%s,\"voice_memos\":false,\"track_pids\":[",
+        printf(",\"smart\":%s,\"voice_memos\":false,\"on_the_go\":false,\"track_pids\":[",
                playlist->is_spl ? "true" : "false");
         int first = 1;
         for (GList* member = playlist->members; member; member = member->next) {

@@ -13,6 +13,7 @@
 #include "device/iPodDev.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/TempDir.h"
+#include "music/ITunesCdb.h"
 #include "music/iPodMusic.h"
 
 namespace corvane {
@@ -664,6 +665,38 @@ TEST_F(ITunesDbTest, InflateBombIsRefusedAtTheCap) {
     ASSERT_LT(bytes.size(), size_t{1} << 20);
     EXPECT_FALSE(Read(bytes, true));
     EXPECT_EQ(Log(), "\r\nCannot inflate iTunesCDB: it inflates to more than 256 MiB");
+}
+
+// A large library's header announces more than the fixed cap, and is read whole; its body may
+// not inflate past what the header announces, nor may any header raise the cap past what a
+// device's library can be.
+TEST_F(ITunesDbTest, HeaderAnnouncementRaisesTheCapAsFarAsItSays) {
+    constexpr size_t kAnnounced = TIpodMusicDb::kMaxInflatedITunesDb + (size_t{1} << 20);
+    std::string header = Library().Build().substr(0, TITunesDbBuilder::kMhbdHeader);
+    PutU32(header, 8, static_cast<uint32_t>(TITunesDbBuilder::kMhbdHeader + kAnnounced));
+    const struct {
+        size_t Inflated;
+        const char* Line;  // nullptr: inflated whole
+    } cases[] = {
+        {kAnnounced, nullptr},
+        {kAnnounced + 1,
+         "\r\nCannot inflate iTunesCDB: it inflates to more than the 269484032 bytes its header "
+         "announces"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Inflated);
+        std::string bytes = header + testing::DeflateZeros(c.Inflated);
+        TIpodMusicDb db(FDevice);
+        TInflatedITunesDb inflated;
+        const bool ok = db.InflateITunesCdb(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                            bytes.size(), inflated);
+        EXPECT_EQ(ok, c.Line == nullptr);
+        EXPECT_EQ(db.Log.Text(), c.Line ? c.Line : "");
+        if (ok) {
+            EXPECT_EQ(inflated.Size, TITunesDbBuilder::kMhbdHeader + kAnnounced);
+        }
+    }
+    EXPECT_EQ(TIpodMusicDb::InflateLimit(uint64_t{4} << 30), TIpodMusicDb::kLargestITunesDb);
 }
 
 TEST_F(ITunesDbTest, InflationKeepsTheHeaderAndRewinds) {
