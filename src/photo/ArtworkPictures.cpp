@@ -8,23 +8,14 @@
 #include "device/iPodDev.h"
 #include "photo/ImageCodecs.h"
 #include "photo/IthmbDecoders.h"
+#include "photo/SixteenBitBmp.h"
 
 namespace corvane {
 namespace {
 
-constexpr size_t kHeaderSize = 66;
+constexpr size_t kHeaderSize = kSixteenBitBmpHeaderSize;
 // No cover is anywhere near this; a larger size from a damaged index allocates nothing.
 constexpr int32_t kMaxSide = 2048;
-
-void PutU16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(uint8_t* at, uint32_t value) {
-    PutU16(at, value & 0xFFFF);
-    PutU16(at + 2, value >> 16);
-}
 
 // A 16-bit bit-field bitmap file of the stored picture: the header the photo records are
 // loaded through, with the masks of the format, then the rows padded to four bytes.
@@ -34,21 +25,9 @@ bool LoadSixteenBit(std::span<const uint8_t> bytes, int width, int height, TArtw
     const size_t paddedRow = (row + 3) & ~size_t{3};
     std::vector<uint8_t> file(kHeaderSize + paddedRow * static_cast<size_t>(height), 0);
     uint8_t* h = file.data();
-    h[0] = 'B';
-    h[1] = 'M';
-    PutU32(h + 2, static_cast<uint32_t>(file.size()));
-    PutU32(h + 10, kHeaderSize);
-    PutU32(h + 14, 40);
-    PutU32(h + 18, static_cast<uint32_t>(width));
-    PutU32(h + 22, static_cast<uint32_t>(-height));  // top row first
-    PutU16(h + 26, 1);
-    PutU16(h + 28, 16);
-    PutU32(h + 30, 3);
-    PutU32(h + 34, static_cast<uint32_t>(paddedRow * static_cast<size_t>(height)));
-    const bool fiveFiveFive = pixels == TArtworkPixels::Rgb555Le;
-    PutU32(h + 54, fiveFiveFive ? 0x7C00 : 0xF800);
-    PutU32(h + 58, fiveFiveFive ? 0x03E0 : 0x07E0);
-    PutU32(h + 62, 0x001F);
+    WriteSixteenBitBmpHeader(h, static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                             static_cast<uint32_t>(paddedRow * static_cast<size_t>(height)),
+                             pixels == TArtworkPixels::Rgb555Le);
     for (int y = 0; y < height; ++y) {
         uint8_t* out = h + kHeaderSize + paddedRow * static_cast<size_t>(y);
         std::memcpy(out, bytes.data() + row * static_cast<size_t>(y), row);

@@ -6,6 +6,7 @@
 
 #include "base/Text.h"
 #include "device/iPodDev.h"
+#include "photo/SixteenBitBmp.h"
 #include "photo/iPodPhoto.h"
 
 namespace corvane {
@@ -56,16 +57,6 @@ constexpr int32_t kDefaultCell = 64;
 // A preview cell larger than this comes from a damaged database; camera-roll previews are made
 // at the cell size, so it must not be trusted.
 constexpr int32_t kMaxCellSide = 2048;
-
-void PutU16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(uint8_t* at, uint32_t value) {
-    PutU16(at, value & 0xFFFF);
-    PutU16(at + 2, value >> 16);
-}
 
 }  // namespace
 
@@ -146,24 +137,9 @@ void TIpodPhotoDb::BuildBmpHeader(bool forThumbnail) {
     const auto width = std::max<int32_t>(format.Width, 0);
     const auto height = std::max<int32_t>(format.Height, 0);
 
-    uint8_t* h = BmpHeader.data();
-    std::memset(h, 0, kBmpHeaderSize);
-    h[0] = 'B';
-    h[1] = 'M';
-    PutU32(h + 2, static_cast<uint32_t>(kBmpHeaderSize + size));
-    PutU32(h + 10, kBmpHeaderSize);
-    PutU32(h + 14, 40);
-    PutU32(h + 18, static_cast<uint32_t>(width));
-    PutU32(h + 22, static_cast<uint32_t>(-height));  // negative: top row first
-    PutU16(h + 26, 1);
-    PutU16(h + 28, 16);
-    PutU32(h + 30, 3);  // bit fields
-    PutU32(h + 34, size);
     // Mobile devices store 5-5-5 pixels with the top bit unused; disk-mode iPods store 5-6-5.
-    const bool fiveFiveFive = Device.IsIos();
-    PutU32(h + 54, fiveFiveFive ? 0x7C00 : 0xF800);
-    PutU32(h + 58, fiveFiveFive ? 0x03E0 : 0x07E0);
-    PutU32(h + 62, 0x001F);
+    WriteSixteenBitBmpHeader(BmpHeader.data(), static_cast<uint32_t>(width),
+                             static_cast<uint32_t>(height), size, Device.IsIos());
 }
 
 }  // namespace corvane

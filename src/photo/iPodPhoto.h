@@ -22,6 +22,7 @@
 #include "base/LogText.h"
 #include "base/MemoryStream.h"
 #include "base/RecordList.h"
+#include "photo/SixteenBitBmp.h"
 
 namespace corvane {
 
@@ -117,7 +118,7 @@ struct TIthmbFormat {
 
 class TIpodPhotoDb {
 public:
-    static constexpr size_t kBmpHeaderSize = 66;
+    static constexpr size_t kBmpHeaderSize = kSixteenBitBmpHeaderSize;
 
     TIpodPhotoDb(TIpodDevice& device, bool withCameraRoll);
     TIpodPhotoDb(const TIpodPhotoDb&) = delete;
