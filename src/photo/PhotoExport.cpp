@@ -12,6 +12,8 @@
 #include "device/iPodDev.h"
 #include "photo/ImageCodecs.h"
 #include "photo/IthmbDecoders.h"
+#include "photo/IthmbPlanes.h"
+#include "photo/PlanarJpeg.h"
 #include "photo/iPodPhoto.h"
 #include "platform/FileCopy.h"
 #include "platform/LocalFiles.h"
@@ -79,9 +81,11 @@ std::string RecordDamage(const TPhotoItem& photo, TRecordDecoder decoder) {
 enum class TRecordOutcome { Ready, ReadFailed, DecodeFailed, TooLarge };
 
 // Reads the photo's record into the work stream (after what it holds) and turns it into the
-// bytes of a JPEG file: encoded, or for format 1081 the record itself.
+// bytes of a JPEG file: encoded, or for format 1081 the record itself. planes is the video
+// formats' working picture, kept from one record to the next.
 TRecordOutcome PrepareRecord(TIpodPhotoDb& db, TRecordDecoder decoder, const TPhotoItem& photo,
-                             std::vector<uint8_t>& encoded, std::span<const uint8_t>& bytes) {
+                             TYcbcrPicture& planes, std::vector<uint8_t>& encoded,
+                             std::span<const uint8_t>& bytes) {
     TMemoryStream& stream = db.WorkStream;
     const auto offset = static_cast<uint64_t>(photo.FullOffset);
     const auto slot = static_cast<uint32_t>(std::max(db.FullFormat.SlotSize, 0));
@@ -108,15 +112,19 @@ TRecordOutcome PrepareRecord(TIpodPhotoDb& db, TRecordDecoder decoder, const TPh
             decoded = DecodeSwappedRgb(record(), db.BmpHeader, picture);
             break;
         case TRecordDecoder::Uyvy:
-            if (!read(kUyvyRecordBytes))
+        case TRecordDecoder::Yuv420: {
+            // Video records go to the encoder as planes, never through RGB.
+            const bool uyvy = decoder == TRecordDecoder::Uyvy;
+            if (!read(uyvy ? kUyvyRecordBytes : slot))
                 return failed();
-            decoded = DecodeUyvy(record(), picture);
-            break;
-        case TRecordDecoder::Yuv420:
-            if (!read(slot))
-                return failed();
-            decoded = DecodeYuv420(record(), picture);
-            break;
+            if (!(uyvy ? DecodeUyvyPlanes(record(), planes) : DecodeYuv420Planes(record(), planes)))
+                return TRecordOutcome::DecodeFailed;
+            encoded = EncodePlanarJpeg(planes);
+            if (encoded.empty())
+                return TRecordOutcome::DecodeFailed;
+            bytes = encoded;
+            return TRecordOutcome::Ready;
+        }
         case TRecordDecoder::Jpg:
             if (!read(static_cast<uint32_t>(photo.FullSize)))
                 return failed();
@@ -214,6 +222,7 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
             OnProgress(std::to_string(photo.ImageId) + ".jpg");
     };
     TProblemLines problems(*this);
+    TYcbcrPicture planes;
     std::vector<uint8_t> encoded;
     int written = 0;
 
@@ -249,7 +258,8 @@ int TIpodPhotoDb::ExportRecords(TRecordDecoder decoder) {
                            AlbumFolder(i) + std::to_string(photo.ImageId) + ".jpg";
                        !PathExists(target)) {
                 std::span<const uint8_t> bytes;
-                const TRecordOutcome outcome = PrepareRecord(*this, decoder, photo, encoded, bytes);
+                const TRecordOutcome outcome =
+                    PrepareRecord(*this, decoder, photo, planes, encoded, bytes);
                 if (outcome == TRecordOutcome::Ready) {
                     const int error = WriteNewFile(target, bytes);
                     if (error == 0) {

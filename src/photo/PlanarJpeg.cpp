@@ -1,0 +1,110 @@
+#include "photo/PlanarJpeg.h"
+
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <jpeglib.h>
+// clang-format on
+
+#include <csetjmp>
+#include <cstdlib>
+#include <new>
+
+namespace corvane {
+namespace {
+
+// The library's fatal errors leave through longjmp to the one function that called setjmp,
+// which holds only trivially destructible locals; the encoder object frees what was made.
+struct TErrors {
+    jpeg_error_mgr Pub;  // first, so that the library's pointer converts back
+    std::jmp_buf Jump;
+};
+
+[[noreturn]] void Fail(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<TErrors*>(info->err)->Jump, 1);
+}
+
+void Quiet(j_common_ptr) {}
+
+class TEncoder {
+public:
+    TEncoder() {
+        jpeg_std_error(&FErrors.Pub);
+        FErrors.Pub.error_exit = Fail;
+        FErrors.Pub.output_message = Quiet;
+        Info.err = &FErrors.Pub;
+    }
+    ~TEncoder() {
+        jpeg_destroy_compress(&Info);
+        std::free(Buffer);  // the memory destination allocates with malloc
+    }
+    TEncoder(const TEncoder&) = delete;
+    TEncoder& operator=(const TEncoder&) = delete;
+
+    std::jmp_buf& Jump() { return FErrors.Jump; }
+
+    jpeg_compress_struct Info{};
+    unsigned char* Buffer = nullptr;
+    unsigned long Size = 0;
+
+private:
+    TErrors FErrors{};
+};
+
+// Rows of one block row: 16 of luma and 8 of each chroma plane.
+constexpr int kBlockRows = 16;
+
+bool EncodeGuarded(TEncoder& encoder, const TYcbcrPicture& picture) {
+    if (setjmp(encoder.Jump()) != 0)
+        return false;
+    jpeg_compress_struct& info = encoder.Info;
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &encoder.Buffer, &encoder.Size);
+    info.image_width = static_cast<JDIMENSION>(picture.Width());
+    info.image_height = static_cast<JDIMENSION>(picture.Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_YCbCr;
+    jpeg_set_defaults(&info);
+    jpeg_set_colorspace(&info, JCS_YCbCr);
+    info.raw_data_in = TRUE;
+    info.comp_info[0].h_samp_factor = 2;
+    info.comp_info[0].v_samp_factor = 2;
+    for (int c = 1; c < 3; ++c) {
+        info.comp_info[c].h_samp_factor = 1;
+        info.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&info, TRUE);
+    JSAMPROW luma[kBlockRows];
+    JSAMPROW cb[kBlockRows / 2];
+    JSAMPROW cr[kBlockRows / 2];
+    JSAMPARRAY planes[3] = {luma, cb, cr};
+    while (info.next_scanline < info.image_height) {
+        const auto top = static_cast<int>(info.next_scanline);
+        // The library does not write through the row pointers.
+        for (int r = 0; r < kBlockRows; ++r)
+            luma[r] = const_cast<uint8_t*>(picture.Luma(top + r));
+        for (int r = 0; r < kBlockRows / 2; ++r) {
+            cb[r] = const_cast<uint8_t*>(picture.Cb(top / 2 + r));
+            cr[r] = const_cast<uint8_t*>(picture.Cr(top / 2 + r));
+        }
+        jpeg_write_raw_data(&info, planes, kBlockRows);
+    }
+    jpeg_finish_compress(&info);
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePlanarJpeg(const TYcbcrPicture& picture) {
+    if (picture.Width() <= 0 || picture.Height() <= 0 || picture.Width() % kBlockRows != 0 ||
+        picture.Height() % kBlockRows != 0)
+        return {};
+    try {
+        TEncoder encoder;
+        if (EncodeGuarded(encoder, picture) && encoder.Buffer)
+            return std::vector<uint8_t>(encoder.Buffer, encoder.Buffer + encoder.Size);
+    } catch (const std::bad_alloc&) {
+    }
+    return {};
+}
+
+}  // namespace corvane
