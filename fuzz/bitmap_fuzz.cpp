@@ -3,8 +3,9 @@
 // the data or allocate more than the input can describe. Every decoder meets the raw input; a
 // last byte of 0xD1 also runs the swapped-RGB decoder on the first 66 bytes as its header and
 // the rest repeated up to a whole record, so that any header meets a full set of pixels. The
-// two YUV decoders read fixed offsets once the size check passes and a full record costs a
-// fifth of a second here, so they see raw input only; their arithmetic has unit tests.
+// YUV decoders (to RGB and to planes) read fixed offsets once the size check passes and a full
+// record costs a fifth of a second here, so they see raw input only; their arithmetic has unit
+// tests.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,6 +14,7 @@
 #include "base/Bitmap.h"
 #include "photo/BitmapFile.h"
 #include "photo/IthmbDecoders.h"
+#include "photo/IthmbPlanes.h"
 
 namespace {
 
@@ -47,6 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ExpectSize(corvane::DecodeUyvy(input, picture), picture, 640, 480);
     ExpectSize(corvane::DecodeYuv420(input, picture), picture, 720, 480);
+    corvane::TYcbcrPicture planes;
+    if (corvane::DecodeUyvyPlanes(input, planes) && planes.Width() != 640)
+        __builtin_trap();
+    if (corvane::DecodeYuv420Planes(input, planes) && planes.Width() != 720)
+        __builtin_trap();
     if (size > kHeaderSize) {
         corvane::DecodeSwappedRgb(input.subspan(kHeaderSize), input.first(kHeaderSize), picture);
     }

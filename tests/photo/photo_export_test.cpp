@@ -30,7 +30,8 @@
 #include "fixtures/PictureFiles.h"
 #include "fixtures/TempDir.h"
 #include "photo/ImageCodecs.h"
-#include "photo/IthmbDecoders.h"
+#include "photo/IthmbPlanes.h"
+#include "photo/PlanarJpeg.h"
 #include "photo/ThumbnailLoader.h"
 #include "photo/iPodPhoto.h"
 #include "platform/PlatformTestSupport.h"
@@ -678,9 +679,9 @@ TEST(PhotoExport, FullDestinationLeavesOnlyWholePicturesAndReplacesNothing) {
             continue;
         // Every picture there is the complete file the encoder makes of its record.
         const size_t k = std::stoul(name) - 100;
-        TBitmap decoded;
-        ASSERT_TRUE(DecodeUyvy(library.Records[k], decoded));
-        const std::vector<uint8_t> expected = EncodeJpeg(decoded);
+        TYcbcrPicture decoded;
+        ASSERT_TRUE(DecodeUyvyPlanes(library.Records[k], decoded));
+        const std::vector<uint8_t> expected = EncodePlanarJpeg(decoded);
         EXPECT_TRUE(ReadFile(small + "/" + name) == std::string(expected.begin(), expected.end()))
             << name << " is not the whole picture";
         ++whole;
