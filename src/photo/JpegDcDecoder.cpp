@@ -37,37 +37,54 @@ uint32_t DcEntry(int length, uint8_t symbol) {
     return static_cast<uint32_t>(length | ((symbol & 15) << 8));
 }
 
-// An AC table's fast entry, byte by byte: the bits the code and its value take together, how
-// far it moves along the 63 AC positions (to the end for an end-of-block code), and the same
-// two for it and the code after it when that one is also among the bits looked at (else the
-// first two again). Photos at high quality are mostly codes of 2 to 6 bits with their values,
-// so one look-up often serves two.
+// An AC table's fast entry, in fields of 5 and 7 bits: the bits the code and its value take
+// together and how far it moves along the 63 AC positions (to the end for an end-of-block
+// code); the same two for it and the codes after it that are also whole among the bits looked
+// at; and how far all but the last of those move. Photos at high quality are mostly codes of
+// 2 to 6 bits with their values, so one look-up often serves two or three.
+constexpr uint32_t AcFields(uint32_t bits, uint32_t advance, uint32_t allBits, uint32_t allAdvance,
+                            uint32_t leadAdvance) {
+    return bits | (advance << 5) | (allBits << 12) | (allAdvance << 17) | (leadAdvance << 24);
+}
+constexpr uint32_t FirstBits(uint32_t entry) {
+    return entry & 31;
+}
+constexpr uint32_t FirstAdvance(uint32_t entry) {
+    return (entry >> 5) & 127;
+}
+
 uint32_t AcEntry(int length, uint8_t symbol) {
     const int run = symbol >> 4;
     const int size = symbol & 15;
     int advance = run + 1;
     if (size == 0)
         advance = run == 15 ? 16 : 64;
-    const auto single = static_cast<uint32_t>((length + size) | (advance << 8));
-    return single | (single << 16);
+    const auto bits = static_cast<uint32_t>(length + size);
+    return AcFields(bits, static_cast<uint32_t>(advance), bits, static_cast<uint32_t>(advance), 0);
 }
 
-// Pairs each AC fast entry with the code that follows it inside the looked-at bits.
-void PairCodes(THuffmanTable& table, const std::array<uint8_t, 1 << kFastBits>& lengths) {
+// Chains each AC fast entry with the codes that follow it inside the looked-at bits, up to the
+// end of a block.
+void ChainCodes(THuffmanTable& table, const std::array<uint8_t, 1 << kFastBits>& lengths) {
     const std::array<uint32_t, 1 << kFastBits> single = table.Fast;
     constexpr uint32_t kMask = (1u << kFastBits) - 1;
     for (uint32_t i = 0; i <= kMask; ++i) {
         const uint32_t first = single[i];
-        const uint32_t bits = first & 0xFF;
-        const uint32_t advance = (first >> 8) & 0xFF;
-        if (first == 0 || advance >= 64 || bits >= kFastBits)
+        if (first == 0)
             continue;
-        const uint32_t next = (i << bits) & kMask;
-        const uint32_t second = single[next];
-        if (second == 0 || lengths[next] > kFastBits - bits)
-            continue;
-        table.Fast[i] = (first & 0xFFFF) | ((bits + (second & 0xFF)) << 16) |
-                        ((advance + ((second >> 8) & 0xFF)) << 24);
+        uint32_t bits = FirstBits(first);
+        uint32_t advance = FirstAdvance(first);
+        uint32_t lead = 0;
+        while (advance < 64 && bits < kFastBits) {
+            const uint32_t next = (i << bits) & kMask;
+            const uint32_t following = single[next];
+            if (following == 0 || lengths[next] > kFastBits - bits)
+                break;
+            lead = advance;
+            bits += FirstBits(following);
+            advance += FirstAdvance(following);
+        }
+        table.Fast[i] = AcFields(FirstBits(first), FirstAdvance(first), bits, advance, lead);
     }
 }
 
@@ -99,7 +116,7 @@ bool BuildTable(const uint8_t* counts, const uint8_t* symbols, bool ac, THuffman
         code <<= 1;
     }
     if (ac)
-        PairCodes(table, lengths);
+        ChainCodes(table, lengths);
     table.Defined = true;
     return true;
 }
@@ -458,14 +475,15 @@ inline bool TDcDecoder::DecodeBlock(TComponent& component, uint64_t& pos, uint8_
                 return false;
             entry = AcEntry(length, symbol);
         }
-        // A block that ends with its 63rd coefficient has no end-of-block code: a code paired
-        // with the last one belongs to the next block.
-        if (k + static_cast<int>((entry >> 8) & 0xFF) >= 64) {
-            used += static_cast<int>(entry & 0xFF);
-            break;
+        // A block that ends with its 63rd coefficient has no end-of-block code: codes chained
+        // after the one that gets there belong to the next block.
+        if (k + static_cast<int>(entry >> 24) >= 64) {
+            used += static_cast<int>(FirstBits(entry));
+            k += static_cast<int>(FirstAdvance(entry));
+        } else {
+            used += static_cast<int>((entry >> 12) & 31);
+            k += static_cast<int>((entry >> 17) & 127);
         }
-        used += static_cast<int>((entry >> 16) & 0xFF);
-        k += static_cast<int>(entry >> 24);
     }
     pos += static_cast<uint64_t>(used);
     return true;
