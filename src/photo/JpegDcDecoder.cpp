@@ -550,9 +550,16 @@ std::vector<uint8_t> Widened(const TComponent& c, int maxH, int maxV, int width,
         }
         return result;
     };
+    std::vector<uint8_t> plane(static_cast<size_t>(width) * height);
+    if (stepX == 1 && stepY == 1) {
+        for (int y = 0; y < height; ++y)
+            std::memcpy(plane.data() + static_cast<size_t>(y) * width,
+                        c.Plane.data() + static_cast<size_t>(y) * c.PlaneWidth,
+                        static_cast<size_t>(width));
+        return plane;
+    }
     const std::vector<TTap> across = taps(width, stepX, c.PlaneWidth);
     const std::vector<TTap> down = taps(height, stepY, planeHeight);
-    std::vector<uint8_t> plane(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y) {
         const TTap& v = down[static_cast<size_t>(y)];
         const uint8_t* nearRow = c.Plane.data() + static_cast<size_t>(v.Near) * c.PlaneWidth;
