@@ -37,20 +37,30 @@ uint32_t DcEntry(int length, uint8_t symbol) {
     return static_cast<uint32_t>(length | ((symbol & 15) << 8));
 }
 
-// An AC table's fast entry, in fields of 5 and 7 bits: the bits the code and its value take
-// together and how far it moves along the 63 AC positions (to the end for an end-of-block
-// code); the same two for it and the codes after it that are also whole among the bits looked
-// at; and how far all but the last of those move. Photos at high quality are mostly codes of
-// 2 to 6 bits with their values, so one look-up often serves two or three.
+// An AC table's fast entry, in fields: the bits that a code and the codes after it that are also
+// whole among the bits looked at take with their values, and how far they move along the 63 AC
+// positions (to the end for an end-of-block code); the same two for the first code alone; and
+// how far all but the last of the codes move. Photos at high quality are mostly codes of 2 to 6
+// bits with their values, so one look-up often serves two or three. The bits of all come
+// lowest, as the shift that consumes them takes them.
 constexpr uint32_t AcFields(uint32_t bits, uint32_t advance, uint32_t allBits, uint32_t allAdvance,
                             uint32_t leadAdvance) {
-    return bits | (advance << 5) | (allBits << 12) | (allAdvance << 17) | (leadAdvance << 24);
+    return allBits | (allAdvance << 6) | (bits << 13) | (advance << 18) | (leadAdvance << 25);
+}
+constexpr uint32_t AllBits(uint32_t entry) {
+    return entry & 63;
+}
+constexpr uint32_t AllAdvance(uint32_t entry) {
+    return (entry >> 6) & 127;
 }
 constexpr uint32_t FirstBits(uint32_t entry) {
-    return entry & 31;
+    return (entry >> 13) & 31;
 }
 constexpr uint32_t FirstAdvance(uint32_t entry) {
-    return (entry >> 5) & 127;
+    return (entry >> 18) & 127;
+}
+constexpr uint32_t LeadAdvance(uint32_t entry) {
+    return entry >> 25;
 }
 
 uint32_t AcEntry(int length, uint8_t symbol) {
@@ -461,29 +471,31 @@ inline bool TDcDecoder::DecodeBlock(TComponent& component, uint64_t& pos, uint8_
     const auto coefficient = static_cast<int16_t>(component.Last);
     const int64_t level = (static_cast<int64_t>(coefficient) * component.Quant + 4) >> 3;
     value = static_cast<uint8_t>(std::clamp<int64_t>(level + 128, 0, 255));
+    window <<= used;
     for (int k = 1; k < 64;) {
         if (used > kRefillAfter) {
             pos += static_cast<uint64_t>(used);
             window = Window(data, pos);
             used = 0;
         }
-        const uint64_t bits = window << used;
-        uint32_t entry = ac.Fast[bits >> (64 - kFastBits)];
+        uint32_t entry = ac.Fast[window >> (64 - kFastBits)];
         if (entry == 0) {
             uint8_t symbol = 0;
-            if (!SlowCode(ac, bits, length, symbol))
+            if (!SlowCode(ac, window, length, symbol))
                 return false;
             entry = AcEntry(length, symbol);
         }
         // A block that ends with its 63rd coefficient has no end-of-block code: codes chained
         // after the one that gets there belong to the next block.
-        if (k + static_cast<int>(entry >> 24) >= 64) {
-            used += static_cast<int>(FirstBits(entry));
-            k += static_cast<int>(FirstAdvance(entry));
-        } else {
-            used += static_cast<int>((entry >> 12) & 31);
-            k += static_cast<int>((entry >> 17) & 127);
+        uint32_t bits = AllBits(entry);
+        uint32_t advance = AllAdvance(entry);
+        if (k + static_cast<int>(LeadAdvance(entry)) >= 64) {
+            bits = FirstBits(entry);
+            advance = FirstAdvance(entry);
         }
+        window <<= bits;
+        used += static_cast<int>(bits);
+        k += static_cast<int>(advance);
     }
     pos += static_cast<uint64_t>(used);
     return true;
