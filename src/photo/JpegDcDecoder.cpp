@@ -570,19 +570,29 @@ std::vector<uint8_t> Widened(const TComponent& c, int maxH, int maxV, int width,
                         static_cast<size_t>(width));
         return plane;
     }
-    const std::vector<TTap> across = taps(width, stepX, c.PlaneWidth);
     const std::vector<TTap> down = taps(height, stepY, planeHeight);
+    // Each row blends two source rows first, then neighbours along the blend.
+    std::vector<uint16_t> blend(static_cast<size_t>(c.PlaneWidth));
+    const int last = c.PlaneWidth - 1;
     for (int y = 0; y < height; ++y) {
         const TTap& v = down[static_cast<size_t>(y)];
         const uint8_t* nearRow = c.Plane.data() + static_cast<size_t>(v.Near) * c.PlaneWidth;
         const uint8_t* farRow = c.Plane.data() + static_cast<size_t>(v.Far) * c.PlaneWidth;
+        for (int i = 0; i <= last; ++i)
+            blend[static_cast<size_t>(i)] =
+                static_cast<uint16_t>(nearRow[i] * (4 - v.FarWeight) + farRow[i] * v.FarWeight);
         uint8_t* out = plane.data() + static_cast<size_t>(y) * width;
+        if (stepX == 1) {
+            for (int x = 0; x < width; ++x)
+                out[x] = static_cast<uint8_t>((blend[static_cast<size_t>(x)] * 4 + 8) >> 4);
+            continue;
+        }
         for (int x = 0; x < width; ++x) {
-            const TTap& h = across[static_cast<size_t>(x)];
-            const int nearSum = nearRow[h.Near] * (4 - h.FarWeight) + nearRow[h.Far] * h.FarWeight;
-            const int farSum = farRow[h.Near] * (4 - h.FarWeight) + farRow[h.Far] * h.FarWeight;
-            out[x] =
-                static_cast<uint8_t>((nearSum * (4 - v.FarWeight) + farSum * v.FarWeight + 8) >> 4);
+            const int source = x / 2;
+            const int other = x % 2 == 0 ? std::max(source - 1, 0) : std::min(source + 1, last);
+            out[x] = static_cast<uint8_t>(
+                (blend[static_cast<size_t>(source)] * 3 + blend[static_cast<size_t>(other)] + 8) >>
+                4);
         }
     }
     return plane;
