@@ -6,13 +6,14 @@
 #include <new>
 #include <vector>
 
+#include "photo/JpegHuffmanTable.h"
+
 namespace corvane {
 
 namespace {
 
-// Codes up to this length are found with one table look-up; longer ones (rare in practice)
-// are searched length by length.
-constexpr int kFastBits = 12;
+using namespace jpeg;
+
 // An interleaved scan has at most 10 blocks to a unit, each at most 64 codes of at most 16 bits
 // followed by at most 15 value bits: the most one unit can read past the data it was given.
 constexpr int kMaxBlocksInUnit = 10;
@@ -20,135 +21,6 @@ constexpr size_t kPadding = kMaxBlocksInUnit * 64 * 31 / 8 + 64;
 
 uint16_t BigEndian16(const uint8_t* p) {
     return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-// One Huffman table. Fast holds, for every value of the next kFastBits bits that starts with a
-// code of at most that length, what the decoder needs of the code at once (0: look further).
-struct THuffmanTable {
-    bool Defined = false;
-    std::array<uint32_t, 1 << kFastBits> Fast{};
-    std::array<int32_t, 17> MaxCode{};     // the largest code of each length, -1 when none
-    std::array<int32_t, 17> ValueShift{};  // code + ValueShift[length] indexes Values
-    std::array<uint8_t, 256> Values{};
-};
-
-// A DC table's fast entry: the code length, and the number of value bits after it.
-uint32_t DcEntry(int length, uint8_t symbol) {
-    return static_cast<uint32_t>(length | ((symbol & 15) << 8));
-}
-
-// An AC table's fast entry, in fields: the bits that a code and the codes after it that are also
-// whole among the bits looked at take with their values, and how far they move along the 63 AC
-// positions (to the end for an end-of-block code); the same two for the first code alone; and
-// how far all but the last of the codes move. Photos at high quality are mostly codes of 2 to 6
-// bits with their values, so one look-up often serves two or three. The bits of all come
-// lowest, as the shift that consumes them takes them.
-constexpr uint32_t AcFields(uint32_t bits, uint32_t advance, uint32_t allBits, uint32_t allAdvance,
-                            uint32_t leadAdvance) {
-    return allBits | (allAdvance << 6) | (bits << 13) | (advance << 18) | (leadAdvance << 25);
-}
-constexpr uint32_t AllBits(uint32_t entry) {
-    return entry & 63;
-}
-constexpr uint32_t AllAdvance(uint32_t entry) {
-    return (entry >> 6) & 127;
-}
-constexpr uint32_t FirstBits(uint32_t entry) {
-    return (entry >> 13) & 31;
-}
-constexpr uint32_t FirstAdvance(uint32_t entry) {
-    return (entry >> 18) & 127;
-}
-constexpr uint32_t LeadAdvance(uint32_t entry) {
-    return entry >> 25;
-}
-
-uint32_t AcEntry(int length, uint8_t symbol) {
-    const int run = symbol >> 4;
-    const int size = symbol & 15;
-    int advance = run + 1;
-    if (size == 0)
-        advance = run == 15 ? 16 : 64;
-    const auto bits = static_cast<uint32_t>(length + size);
-    return AcFields(bits, static_cast<uint32_t>(advance), bits, static_cast<uint32_t>(advance), 0);
-}
-
-// Chains each AC fast entry with the codes that follow it inside the looked-at bits, up to the
-// end of a block.
-void ChainCodes(THuffmanTable& table, const std::array<uint8_t, 1 << kFastBits>& lengths) {
-    const std::array<uint32_t, 1 << kFastBits> single = table.Fast;
-    constexpr uint32_t kMask = (1u << kFastBits) - 1;
-    for (uint32_t i = 0; i <= kMask; ++i) {
-        const uint32_t first = single[i];
-        if (first == 0)
-            continue;
-        uint32_t bits = FirstBits(first);
-        uint32_t advance = FirstAdvance(first);
-        uint32_t lead = 0;
-        while (advance < 64 && bits < kFastBits) {
-            const uint32_t next = (i << bits) & kMask;
-            const uint32_t following = single[next];
-            if (following == 0 || lengths[next] > kFastBits - bits)
-                break;
-            lead = advance;
-            bits += FirstBits(following);
-            advance += FirstAdvance(following);
-        }
-        table.Fast[i] = AcFields(FirstBits(first), FirstAdvance(first), bits, advance, lead);
-    }
-}
-
-// counts: how many codes of each length 1 to 16; symbols: the values in code order.
-bool BuildTable(const uint8_t* counts, const uint8_t* symbols, bool ac, THuffmanTable& table) {
-    table = THuffmanTable();
-    std::array<uint8_t, 1 << kFastBits> lengths{};
-    int32_t code = 0;
-    int index = 0;
-    for (int length = 1; length <= 16; ++length) {
-        const int count = counts[length - 1];
-        table.ValueShift[static_cast<size_t>(length)] = index - code;
-        for (int i = 0; i < count; ++i, ++index, ++code) {
-            const uint8_t symbol = symbols[index];
-            table.Values[static_cast<size_t>(index)] = symbol;
-            if (length <= kFastBits && code < (int32_t{1} << length)) {
-                const int spread = kFastBits - length;
-                const uint32_t entry = ac ? AcEntry(length, symbol) : DcEntry(length, symbol);
-                const auto first = static_cast<ptrdiff_t>(code) << spread;
-                std::fill_n(table.Fast.begin() + first, size_t{1} << spread, entry);
-                std::fill_n(lengths.begin() + first, size_t{1} << spread,
-                            static_cast<uint8_t>(length));
-            }
-        }
-        // A set of lengths that runs out of codes is no prefix code.
-        if (code > (int32_t{1} << length))
-            return false;
-        table.MaxCode[static_cast<size_t>(length)] = count > 0 ? code - 1 : -1;
-        code <<= 1;
-    }
-    if (ac)
-        ChainCodes(table, lengths);
-    table.Defined = true;
-    return true;
-}
-
-// The next 57 bits or more from bit position pos, at the top of the word.
-inline uint64_t Window(const uint8_t* data, uint64_t pos) {
-    uint64_t word;
-    std::memcpy(&word, data + (pos >> 3), sizeof word);
-    return __builtin_bswap64(word) << (pos & 7);
-}
-
-// A code longer than kFastBits: its symbol and length, or false for bits that are no code.
-bool SlowCode(const THuffmanTable& table, uint64_t window, int& length, uint8_t& symbol) {
-    for (length = kFastBits + 1; length <= 16; ++length) {
-        const auto code = static_cast<int32_t>(window >> (64 - length));
-        if (code <= table.MaxCode[static_cast<size_t>(length)]) {
-            symbol = table.Values[static_cast<size_t>(
-                code + table.ValueShift[static_cast<size_t>(length)])];
-            return true;
-        }
-    }
-    return false;
 }
 
 struct TComponent {
@@ -228,7 +100,7 @@ bool TDcDecoder::ReadHeaders(std::span<const uint8_t> bytes,
             return false;
         const uint8_t marker = data[at];
         const size_t length = BigEndian16(data + at + 1);
-        if (length < 2 || at + 1 + length > size)
+        if (length < 2 || length > size - at - 1)
             return false;
         const uint8_t* payload = data + at + 3;
         const size_t payloadLength = length - 2;
@@ -327,7 +199,7 @@ bool TDcDecoder::ReadTables(const uint8_t* p, size_t length) {
             return false;
         THuffmanTable& table =
             kind == 0 ? FDc[static_cast<size_t>(id)] : FAc[static_cast<size_t>(id)];
-        if (!BuildTable(counts, p + at + 17, kind == 1, table))
+        if (!BuildHuffmanTable(counts, p + at + 17, kind == 1, table))
             return false;
         at += 17 + total;
     }
@@ -455,7 +327,7 @@ inline bool TDcDecoder::DecodeBlock(TComponent& component, uint64_t& pos, uint8_
         size = entry >> 8;
     } else {
         uint8_t symbol = 0;
-        if (!SlowCode(dc, window, length, symbol))
+        if (!LongCode(dc, window, length, symbol))
             return false;
         size = symbol & 15;
     }
@@ -481,7 +353,7 @@ inline bool TDcDecoder::DecodeBlock(TComponent& component, uint64_t& pos, uint8_
         uint32_t entry = ac.Fast[window >> (64 - kFastBits)];
         if (entry == 0) {
             uint8_t symbol = 0;
-            if (!SlowCode(ac, window, length, symbol))
+            if (!LongCode(ac, window, length, symbol))
                 return false;
             entry = AcEntry(length, symbol);
         }
