@@ -9,7 +9,10 @@
 #   (c) exiftool -b -ThumbnailImage over the folder (reading the thumbnails and no more),
 #   (d) vipsthumbnail --rotate to the same cell size,
 #   (e) BASELINE_CLI, when given: another build of corvane-cli on (a), for "before and after";
-#   (f) the time of the build before ranged preview reads on this folder, scaled by (d).
+#   (f) the time of the build before ranged preview reads on this folder, scaled by (d),
+#   (g) like with like: (a) and (c) on a camera roll of only the 150 files with a thumbnail,
+#       where both read the same thumbnails and neither decodes a whole picture (on the
+#       mixed folder (a) also decodes the 50 big pictures that (c) passes over).
 # and prints the times and the ratios. Targets: (a) within 2x of (c); (a) at least 2x faster
 # than the build before ranged preview reads. A tool that is not installed is skipped.
 # Needs python3 and cjpeg (libjpeg-turbo-progs) and exiftool (libimage-exiftool-perl) to make
@@ -30,7 +33,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ipod="$work/ipod"
 phone="$work/phone"
-mkdir -p "$ipod/iPod_Control/iTunes" "$ipod/DCIM/100APPLE" "$phone/DCIM/100APPLE" "$work/gen"
+thumbed="$work/thumbed"
+mkdir -p "$ipod/iPod_Control/iTunes" "$ipod/DCIM/100APPLE" "$phone/DCIM/100APPLE" "$work/gen" \
+    "$thumbed/iPod_Control/iTunes" "$thumbed/DCIM/100APPLE"
 
 # A photo-like picture: smooth shading under fine noise, so that the file is about the size a
 # phone's 12 MP JPEG is (3 to 4 MB) and its decoding costs what a real one does.
@@ -67,6 +72,7 @@ for i in $(seq 1 "$files"); do
     name=$(printf 'IMG_%04d.JPG' "$i")
     if [ "$i" -le $((files - no_thumb)) ]; then
         source="$work/gen/big$((i % 4)).jpg"
+        cp "$source" "$thumbed/DCIM/100APPLE/$name"
     else
         source="$work/gen/plain$((i % 4)).jpg"
     fi
@@ -92,9 +98,9 @@ previews() {  # CLI DEVICE: every camera-roll preview of DEVICE as PNG files in 
     rm -rf "$work/previews"
     "$1" photos previews --device "$2" --to "$work/previews"
 }
-exif_thumbnails() {
+exif_thumbnails() {  # [DEVICE]
     rm -rf "$work/thumbs" && mkdir "$work/thumbs"
-    exiftool -q -b -ThumbnailImage -w "$work/thumbs/%f.jpg" "$ipod/DCIM/100APPLE"
+    exiftool -q -b -ThumbnailImage -w "$work/thumbs/%f.jpg" "${1:-$ipod}/DCIM/100APPLE"
 }
 vips_previews() {
     rm -rf "$work/vips" && mkdir "$work/vips"
@@ -113,6 +119,10 @@ printf 'corvane-cli photos previews, disk mode:    %6.2f s\n' "$disk"
 printf 'corvane-cli photos previews, phone:        %6.2f s\n' "$phone_time"
 printf 'exiftool -b -ThumbnailImage (%d thumbnails): %6.2f s   corvane disk mode is %.2fx of it (target <= 2)\n' \
     "$thumbs" "$exif" "$(echo "$disk / $exif" | bc -l)"
+thumbed_disk=$(median previews "$cli" "$thumbed")
+thumbed_exif=$(median exif_thumbnails "$thumbed")
+printf 'like with like, the %d files with a thumbnail: corvane %.2f s, exiftool %.2f s   corvane is %.2fx of it\n' \
+    "$((files - no_thumb))" "$thumbed_disk" "$thumbed_exif" "$(echo "$thumbed_disk / $thumbed_exif" | bc -l)"
 if command -v vipsthumbnail >/dev/null; then
     vips=$(median vips_previews)
     printf 'vipsthumbnail --rotate -s 120:             %6.2f s   corvane disk mode is %.2fx faster\n' \

@@ -17,6 +17,7 @@
 #include "photo/ExifSegment.h"
 #include "photo/HeicDecoder.h"
 #include "photo/ImageCodecs.h"
+#include "photo/JpegDcDecoder.h"
 
 namespace corvane {
 
@@ -303,21 +304,25 @@ bool TThumbnail::LoadPicture(std::span<const uint8_t> file, int imageType) {
         case pkJpeg:
             if (LoadExifThumbnail(file, imageType, orientation))
                 return true;
-            // Reduced inside the decoder to the least that still fills the cell, so that a
-            // large photo costs its entropy decoding and little more.
-            if (!DecodeJpegInEighths(
-                    file,
-                    [&](int width, int height) {
-                        return EighthsToFill(width, height, SwapsSides(orientation));
-                    },
-                    FSrc)) {
-                AddProblem(
-                    "the picture cannot be decoded (a damaged, cut short or unsupported JPEG)");
-                return false;
+            {
+                auto eighths = [&](int width, int height) {
+                    return EighthsToFill(width, height, SwapsSides(orientation));
+                };
+                // A photo much larger than the cell needs only its blocks' averages, which cost a
+                // fraction of a full decode; otherwise it is reduced inside the decoder to the
+                // least that still fills the cell.
+                if (!DecodeJpegDc(
+                        file, [&](int width, int height) { return eighths(width, height) == 1; },
+                        FSrc) &&
+                    !DecodeJpegInEighths(file, eighths, FSrc)) {
+                    AddProblem(
+                        "the picture cannot be decoded (a damaged, cut short or unsupported JPEG)");
+                    return false;
+                }
+                if (IsTurnedOrMirrored(orientation))
+                    FSrc = Upright(FSrc, orientation);
+                return Draw(FSrc);
             }
-            if (IsTurnedOrMirrored(orientation))
-                FSrc = Upright(FSrc, orientation);
-            return Draw(FSrc);
         case pkTiff:
             return LoadExifThumbnail(file, imageType, orientation);
         case pkPng:

@@ -276,16 +276,19 @@ void TLoadAllThumbnailThd::LoadItems(const std::vector<char>& done,
     }
 }
 
-int TLoadAllThumbnailThd::GuessNextItem(const std::vector<char>& done, int cursor) {
+int TLoadAllThumbnailThd::GuessNextItem(const std::vector<char>& done, int cursor, int besides) {
+    auto open = [&](int i) {
+        return i >= 0 && static_cast<size_t>(i) < done.size() && !done[static_cast<size_t>(i)] &&
+               i != besides;
+    };
     {
         std::lock_guard lock(FWantLock);
         for (auto wanted = FWanted.rbegin(); wanted != FWanted.rend(); ++wanted) {
-            if (*wanted >= 0 && static_cast<size_t>(*wanted) < done.size() &&
-                !done[static_cast<size_t>(*wanted)])
+            if (open(*wanted))
                 return *wanted;
         }
     }
-    while (static_cast<size_t>(cursor) < done.size() && done[static_cast<size_t>(cursor)])
+    while (static_cast<size_t>(cursor) < done.size() && !open(cursor))
         ++cursor;
     return static_cast<size_t>(cursor) < done.size() ? cursor : -1;
 }
@@ -320,6 +323,11 @@ public:
         FResult.reset();
         FAsked = index;
         FChanged.notify_all();
+    }
+    // Whether the helper is making index right now.
+    bool Making(int index) {
+        std::lock_guard lock(FMutex);
+        return FWorking == index;
     }
     // The helper's preview of index, waiting while it is being made; false when the helper
     // neither has it nor is making it.
@@ -382,14 +390,32 @@ void TLoadAllThumbnailThd::LoadItemsAhead(const std::vector<char>& done, const T
     FCount = static_cast<int>(std::count(done.begin(), done.end(), 1));
     int cursor = 0;
     TAheadWorker helper(make);
+    // A preview this thread made ahead of its turn while the helper made the one before it.
+    int aheadIndex = -1;
+    std::optional<TBitmap> ahead;
     for (;;) {
         const int index = NextItem(finished, cursor);
         if (index < 0)
             break;
         finished[static_cast<size_t>(index)] = 1;
         std::optional<TBitmap> preview;
-        const bool made = helper.Take(index, preview);
-        if (const int next = GuessNextItem(finished, cursor); next >= 0)
+        bool made = false;
+        if (aheadIndex == index) {
+            preview = std::move(ahead);
+            ahead.reset();
+            aheadIndex = -1;
+            made = true;
+        } else if (helper.Making(index)) {
+            // Waiting for the helper would leave this core idle: the item likely after it is
+            // made here meanwhile, so that both workers stay busy.
+            if (const int after = GuessNextItem(finished, cursor, aheadIndex); after >= 0) {
+                ahead = make(after, 0);
+                aheadIndex = after;
+            }
+        }
+        if (!made)
+            made = helper.Take(index, preview);
+        if (const int next = GuessNextItem(finished, cursor, aheadIndex); next >= 0)
             helper.Ask(next);
         if (!made)
             preview = make(index, 0);

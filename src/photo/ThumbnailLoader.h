@@ -76,12 +76,14 @@ private:
     // The preview of item i made by worker w (0 this thread, 1 the helper), or nothing.
     using TMake = std::function<std::optional<TBitmap>(int i, int w)>;
     using TStore = std::function<void(int i, std::optional<TBitmap> preview)>;
-    // LoadItems for previews that take long to make: a helper thread makes the preview of the
-    // item most likely next while this thread makes the current one. Items are stored and
+    // LoadItems for previews that take long to make, on two workers: a helper thread makes the
+    // preview of the item most likely next while this thread makes the current one, or, when
+    // the helper is on the current one, the one likely after it. Items are stored and
     // reported on this thread in the order NextItem gives, as LoadItems does.
     void LoadItemsAhead(const std::vector<char>& done, const TMake& make, const TStore& store);
-    // The item NextItem would most likely give after the current one; -1 when none.
-    int GuessNextItem(const std::vector<char>& done, int cursor);
+    // The item NextItem would most likely give after the current one, other than besides; -1
+    // when none.
+    int GuessNextItem(const std::vector<char>& done, int cursor, int besides = -1);
     void Report(std::function<void()> call);
     void StopCourier();
 

@@ -218,6 +218,8 @@ const TOrientationCase kOrientations[] = {
 // a JPEG file without one, in either byte order.
 TEST(ImageThumbnail, EveryExifOrientationIsShownUpright) {
     const TBitmap quarters = QuarteredPicture(256, 128, kRed, kGreen, kBlue, kYellow);
+    // Large enough to be drawn from its blocks' averages alone.
+    const TBitmap largeQuarters = QuarteredPicture(1024, 512, kRed, kGreen, kBlue, kYellow);
     const std::string embedded = JpegFile(QuarteredPicture(64, 32, kRed, kGreen, kBlue, kYellow));
     const TBitmap grey = SolidPicture(96, 64, kGrey);
     TThumbnail thumbnail(100, 100);
@@ -233,6 +235,7 @@ TEST(ImageThumbnail, EveryExifOrientationIsShownUpright) {
             } files[] = {
                 {"jpeg, embedded picture", 1, JpegFileWithExif(grey, withPicture)},
                 {"jpeg, main picture", 1, JpegFileWithExif(quarters, withoutPicture)},
+                {"jpeg, large main picture", 1, JpegFileWithExif(largeQuarters, withoutPicture)},
                 {"tiff, embedded picture", 2, TiffFile(grey, withPicture)},
             };
             for (const auto& f : files) {
