@@ -110,7 +110,8 @@ double Fastest(const std::vector<double>& values) {
 // The cases compared with each other: repeated, reported by their mean, median and fastest run.
 void Repeated(benchmark::internal::Benchmark* bench) {
     bench->Unit(benchmark::kMillisecond)
-        ->Repetitions(5)
+        ->MinTime(0.2)
+        ->Repetitions(10)
         ->ComputeStatistics("min", Fastest)
         ->DisplayAggregatesOnly(true);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "base/ByteReader.h"
 #include "base/MhChunk.h"
@@ -85,7 +86,7 @@ private:
 
 // The .ithmb file named by the type-3 string object at position (UTF-16LE, or UTF-8 when its
 // encoding says 1); empty when it is not one, does not fit or names no usable file.
-std::string ReadFileName(const TByteReader& data, size_t position, TNameCache& cache) {
+std::string_view ReadFileName(const TByteReader& data, size_t position, TNameCache& cache) {
     if (!data.TagIs(position, "mhod"))
         return {};
     auto object = ReadChunk(data, position, kObject, nullptr);
@@ -110,16 +111,16 @@ std::string ReadFileName(const TByteReader& data, size_t position, TNameCache& c
     return cache.Add(*bytes, utf8, ThumbFileName(text));
 }
 
-// The mhni inside a picture container object, as a record; nothing when it cannot be read.
-std::optional<TArtworkRecord> ReadRecord(const TChunk& object, TChunkDamage& damage,
-                                         TNameCache& names) {
+// The mhni inside a picture container object, read into record (filled in place: a large
+// library has thousands); false when it cannot be read.
+bool ReadRecord(const TChunk& object, TChunkDamage& damage, TNameCache& names,
+                TArtworkRecord& record) {
     const size_t position = object.Body();
     if (!object.Data.TagIs(position, "mhni"))
-        return std::nullopt;
+        return false;
     auto ref = ReadChunk(object.Data, position, kRecord, &damage);
     if (!ref)
-        return std::nullopt;
-    TArtworkRecord record;
+        return false;
     record.FormatId = ref->U32(16);
     record.Offset = ref->U32(20);
     record.Size = ref->U32(24);
@@ -131,28 +132,31 @@ std::optional<TArtworkRecord> ReadRecord(const TChunk& object, TChunkDamage& dam
     // Without a usable name the record lies in the format's first file.
     if (record.FileName.empty())
         record.FileName = FirstFileOfFormat(record.FormatId);
-    return record;
+    return true;
 }
 
 void ReadImage(const TChunk& chunk, TArtworkIndex& index, TChunkDamage& damage, TNameCache& names) {
-    TArtworkImage image;
+    TArtworkImage& image = index.Images.emplace_back();
     image.ImageId = chunk.U32(16);
     image.SongId = chunk.Data.ReadU64(chunk.Position + 20).value_or(0);
     const TChunkList objects{
         .Tag = "mhii", .Offset = chunk.Position, .Count = chunk.U32(12), .What = "objects"};
     image.Records.reserve(std::min<size_t>(objects.Count, kMaxRecordsPerImage));
+    // Records past the limit are still read, for what they tell of damage.
+    TArtworkRecord spare;
     WalkChunks(chunk.Data, chunk.Body(), objects, kObject, damage, [&](const TChunk& object) {
         if (!object.Data.TagIs(object.Position, "mhod"))
             return false;
         if (object.U16(12) == kPictureContainer) {
-            if (auto record = ReadRecord(object, damage, names);
-                record && image.Records.size() < kMaxRecordsPerImage)
-                image.Records.push_back(std::move(*record));
+            const bool room = image.Records.size() < kMaxRecordsPerImage;
+            if (!ReadRecord(object, damage, names, room ? image.Records.emplace_back() : spare) &&
+                room)
+                image.Records.pop_back();
         }
         return true;
     });
-    if (!image.Records.empty())
-        index.Images.push_back(std::move(image));
+    if (image.Records.empty())
+        index.Images.pop_back();
 }
 
 }  // namespace

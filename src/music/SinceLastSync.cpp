@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "base/MemoryStream.h"
@@ -76,11 +77,14 @@ int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
     TMemoryStream stream;
     std::string source = "Play Counts";
     TPlayDeltas deltas;
+    // "Play Counts", the usual file, is read where it lies instead.
+    std::optional<TPlayCountsFile> playCounts;
     bool byPosition = true;
     // False when there is nothing to merge; the covers are linked all the same.
     bool read = true;
     if (Device.ReadIfPresent(folder + source, stream)) {
-        deltas = ParsePlayCounts({stream.Data(), stream.Size()});
+        playCounts.emplace(std::span<const uint8_t>(stream.Data(), stream.Size()));
+        deltas.Damage = playCounts->Damage();
     } else if (source = "iTunesStats"; Device.ReadIfPresent(folder + source, stream)) {
         deltas = ParseITunesStats({stream.Data(), stream.Size()});
     } else if (source = "PlayCounts.plist"; Device.FileExistsOnDevice(folder + source)) {
@@ -102,8 +106,10 @@ int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
     }
     if (!read) {
         deltas.Entries.clear();
+        playCounts.reset();
         byPosition = true;
     }
+    const size_t entries = playCounts ? playCounts->Count() : deltas.Entries.size();
 
     std::optional<TCoverFinder> finder;
     if (covers != nullptr)
@@ -111,7 +117,7 @@ int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
     const size_t tracks = static_cast<size_t>(Tracks.Count());
     // One walk over the tracks merges the entries that go by position and links the covers:
     // a library's tracks are read from memory once, not once for each.
-    const size_t merged = byPosition ? std::min(deltas.Entries.size(), tracks) : 0;
+    const size_t merged = byPosition ? std::min(entries, tracks) : 0;
     std::unordered_map<uint64_t, int> byId;
     if (!byPosition)
         byId.reserve(tracks);
@@ -125,7 +131,8 @@ int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
             if (ahead != Tracks.end())
                 PrefetchWalkedFields(*ahead++);
             if (i < merged)
-                changed += Apply(track, deltas.Entries[i], DeviceClockShift);
+                changed += Apply(track, playCounts ? playCounts->Entry(i) : deltas.Entries[i],
+                                 DeviceClockShift);
             else if (!byPosition && track.PersistentId != 0)
                 byId.emplace(track.PersistentId, static_cast<int>(i));  // keeps the first
             if (finder)
@@ -139,8 +146,8 @@ int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
     std::string note;
     if (byPosition) {
         // Entry i counts for the i-th track of iTunesDB.
-        if (deltas.Entries.size() != tracks)
-            note = " (" + EntryCount(deltas.Entries.size()) + " for " + TrackCount(tracks) + ")";
+        if (entries != tracks)
+            note = " (" + EntryCount(entries) + " for " + TrackCount(tracks) + ")";
     } else {
         size_t unknown = 0;
         size_t deleted = 0;
