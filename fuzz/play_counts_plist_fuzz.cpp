@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the streaming reader of PlayCounts.plist, which newer iPods write: no
 // input may crash, hang or keep more than the limit of entries. Where libxml2's document tree
 // also takes a plain ASCII document, the entries must be those that walking the tree gives.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/Text.h"
 #include "music/PlayCounts.h"
