@@ -78,17 +78,71 @@ const TArtworkRecord* TArtworkIndex::LargestRecord(int image) const {
     return best;
 }
 
-int TArtworkIndex::Link(TTrackList& tracks) const {
-    // First image in list order for each key, as every lookup of the library keeps it.
-    std::unordered_map<uint32_t, int> byImageId;
-    std::unordered_map<uint64_t, int> bySongId;
-    byImageId.reserve(Images.size());
-    bySongId.reserve(Images.size());
-    for (size_t i = 0; i < Images.size(); ++i) {
-        byImageId.try_emplace(Images[i].ImageId, static_cast<int>(i));
-        if (Images[i].SongId != 0)
-            bySongId.try_emplace(Images[i].SongId, static_cast<int>(i));
+namespace {
+
+// Over keys sorted with their image index: among equal keys the first in list order comes first.
+template <typename TKey>
+int FindKey(const std::vector<std::pair<TKey, int32_t>>& keys, TKey key) {
+    auto found = std::lower_bound(keys.begin(), keys.end(), std::pair<TKey, int32_t>{key, -1},
+                                  [](const auto& a, const auto& b) { return a.first < b.first; });
+    return found != keys.end() && found->first == key ? found->second : -1;
+}
+
+}  // namespace
+
+TCoverFinder::TCoverFinder(const std::vector<TArtworkImage>& images) : FImages(images) {
+    if (images.empty())
+        return;
+    uint32_t first = UINT32_MAX;
+    uint32_t last = 0;
+    for (const TArtworkImage& image : images) {
+        first = std::min(first, image.ImageId);
+        last = std::max(last, image.ImageId);
     }
+    // Writers number covers one after another: a table by id then costs a few bytes a cover.
+    const uint64_t range = uint64_t{last} - first + 1;
+    if (range <= 4 * uint64_t{images.size()} + 1024) {
+        FFirstId = first;
+        FImageTable.assign(static_cast<size_t>(range), -1);
+        for (size_t i = images.size(); i-- > 0;)
+            FImageTable[images[i].ImageId - first] = static_cast<int32_t>(i);
+        return;
+    }
+    FImageIds.reserve(images.size());
+    for (size_t i = 0; i < images.size(); ++i)
+        FImageIds.emplace_back(images[i].ImageId, static_cast<int32_t>(i));
+    std::sort(FImageIds.begin(), FImageIds.end());
+}
+
+int TCoverFinder::ByImageId(uint32_t imageId) const {
+    if (!FImageTable.empty()) {
+        const uint64_t at = uint64_t{imageId} - FFirstId;
+        return imageId >= FFirstId && at < FImageTable.size() ? FImageTable[at] : -1;
+    }
+    return FindKey(FImageIds, imageId);
+}
+
+int TCoverFinder::BySongId(uint64_t songId) {
+    if (!FSongIdsMade) {
+        FSongIdsMade = true;
+        for (size_t i = 0; i < FImages.size(); ++i) {
+            if (FImages[i].SongId != 0)
+                FSongIds.emplace_back(FImages[i].SongId, static_cast<int32_t>(i));
+        }
+        std::sort(FSongIds.begin(), FSongIds.end());
+    }
+    return FindKey(FSongIds, songId);
+}
+
+int TCoverFinder::CoverOf(uint32_t artworkLink, uint64_t persistentId) {
+    int cover = artworkLink != 0 ? ByImageId(artworkLink) : -1;
+    if (cover < 0 && persistentId != 0)
+        cover = BySongId(persistentId);
+    return cover;
+}
+
+int TArtworkIndex::Link(TTrackList& tracks) const {
+    TCoverFinder covers(Images);
     int linked = 0;
     // Each track lies in its own block, where the processor does not look ahead: asked for a
     // few tracks early, the walk does not wait on every one.
@@ -97,15 +151,7 @@ int TArtworkIndex::Link(TTrackList& tracks) const {
         if (i + kPrefetchAhead < tracks.Count())
             __builtin_prefetch(&tracks.Items(i + kPrefetchAhead).PersistentId, 1);
         TTrackItem& track = tracks.Items(i);
-        track.Cover = -1;
-        if (track.ArtworkLink != 0) {
-            if (auto found = byImageId.find(track.ArtworkLink); found != byImageId.end())
-                track.Cover = found->second;
-        }
-        if (track.Cover < 0 && track.PersistentId != 0) {
-            if (auto found = bySongId.find(track.PersistentId); found != bySongId.end())
-                track.Cover = found->second;
-        }
+        track.Cover = covers.CoverOf(track.ArtworkLink, track.PersistentId);
         if (track.Cover >= 0)
             ++linked;
     }

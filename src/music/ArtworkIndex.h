@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "base/LogText.h"
@@ -55,6 +56,29 @@ struct TArtworkImage {
     uint64_t SongId = 0;  // the dbid of the track it was made for; 0 when none
     std::vector<TArtworkRecord> Records{};
     std::string PictureFile{};  // a device path of a whole picture file (JPEG, PNG) instead
+};
+
+// The cover of a track by Link's rule, for walks over the tracks that do more than link them.
+// Built once over an image list that then stays as it is; the first image in list order wins
+// for each key. Sorted keys (or, for the usual dense image ids, a table by id) instead of hash
+// maps: a library asks once per track, tens of thousands of times.
+class TCoverFinder {
+public:
+    explicit TCoverFinder(const std::vector<TArtworkImage>& images);
+    // The image index for a track's artwork link and dbid; -1 when neither finds one.
+    int CoverOf(uint32_t artworkLink, uint64_t persistentId);
+
+private:
+    int ByImageId(uint32_t imageId) const;
+    int BySongId(uint64_t songId);
+
+    const std::vector<TArtworkImage>& FImages;
+    uint32_t FFirstId = 0;
+    std::vector<int32_t> FImageTable;  // by image id - FFirstId, when the ids are dense
+    std::vector<std::pair<uint32_t, int32_t>> FImageIds;  // sorted, when they are not
+    // Made on the first track that needs it: most tracks find their cover by the link.
+    std::vector<std::pair<uint64_t, int32_t>> FSongIds;
+    bool FSongIdsMade = false;
 };
 
 class TArtworkIndex {

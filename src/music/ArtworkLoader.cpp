@@ -77,24 +77,30 @@ bool HasColumn(TSQLiteDatabase& db, const std::string& table, const std::string&
 
 }  // namespace
 
+bool TIpodMusicDb::ReadTrackArtworkDb() {
+    Artwork.MobileDevice = Device.IsIos();
+    const bool fromITunesDb = std::any_of(Tracks.begin(), Tracks.end(), [](const TTrackItem& t) {
+        return t.PersistentId != 0 || t.ArtworkLink != 0;
+    });
+    if (!fromITunesDb)
+        return false;
+    const std::string folder = Device.IsIos() ? kMobileArtworkFolder : kDiskArtworkFolder;
+    TMemoryStream stream;
+    if (!Device.ReadIfPresent(folder + "ArtworkDB", stream))
+        return false;
+    Artwork.ReadArtworkDb(TByteReader(stream.Data(), stream.Size()), Log);
+    Artwork.Folders = {folder};
+    Artwork.ModelFormats = ModelArtworkFormats(Device.Model());
+    return true;
+}
+
 void TIpodMusicDb::LoadArtwork() {
     Artwork.MobileDevice = Device.IsIos();
     // Covers the MediaLibrary named are linked already.
     if (!Artwork.Empty())
         return;
-    const bool fromITunesDb = std::any_of(Tracks.begin(), Tracks.end(), [](const TTrackItem& t) {
-        return t.PersistentId != 0 || t.ArtworkLink != 0;
-    });
-    if (!fromITunesDb)
-        return;
-    const std::string folder = Device.IsIos() ? kMobileArtworkFolder : kDiskArtworkFolder;
-    TMemoryStream stream;
-    if (!Device.ReadIfPresent(folder + "ArtworkDB", stream))
-        return;
-    Artwork.ReadArtworkDb(TByteReader(stream.Data(), stream.Size()), Log);
-    Artwork.Folders = {folder};
-    Artwork.ModelFormats = ModelArtworkFormats(Device.Model());
-    Artwork.Link(Tracks);
+    if (ReadTrackArtworkDb())
+        Artwork.Link(Tracks);
 }
 
 int TIpodMusicDb::ReadMediaLibraryArtwork(const std::string& fileName) {

@@ -62,6 +62,7 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
     NeedBooks = true;
     NeedRingtones = true;
     bool ok = false;
+    bool coversLinked = false;
     if (preferNewDatabase) {
         // A database error ends this branch; what was read before it stays.
         try {
@@ -81,8 +82,10 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
         DeviceClockShift = Device.ClockShift();
         ok = ReadITunesDatabase();
         if (ok) {
-            // What the device recorded since its last sync belongs to the tracks just read.
-            MergePlaysSinceSync();
+            // What the device recorded since its last sync and the covers belong to the tracks
+            // just read; one walk over the tracks gives them both.
+            MergePlaysSinceSync(ReadTrackArtworkDb() ? &Artwork : nullptr);
+            coversLinked = true;
             ReadOnTheGoPlaylists();
         } else {
             AddLog("iTunesDb, " + Device.Log.Text());
@@ -98,7 +101,8 @@ bool TIpodMusicDb::Load(bool preferNewDatabase) {
         }
     }
     SizeListedItems();
-    LoadArtwork();
+    if (!coversLinked)
+        LoadArtwork();
     // The library playlist carries the name the user gave the iPod; the readers' placeholder
     // for a playlist without one is no name, and leaves the device called by its model.
     if (ok && !Device.IsIos() && !PlayLists.Empty() && !PlayLists.Items(0).Name.empty() &&

@@ -31,6 +31,29 @@ struct TPlayDeltas {
 // More entries than any iPod holds tracks: a larger count is damage, not a library.
 constexpr size_t kMaxPlayDeltas = size_t{1} << 20;
 
+// "Play Counts" read in place: the header is checked once, an entry decoded when asked for,
+// so a merge walks the file's bytes beside the tracks without a copy of its own.
+class TPlayCountsFile {
+public:
+    explicit TPlayCountsFile(std::span<const uint8_t> bytes);
+    // Why the file is to be ignored; empty when its entries can be read.
+    const std::string& Damage() const { return FDamage; }
+    size_t Count() const { return FCount; }
+    // Entry index < Count().
+    TPlayDelta Entry(size_t index) const;
+
+private:
+    uint32_t U32(size_t offset) const;
+
+    std::span<const uint8_t> FBytes;
+    bool FBigEndian = false;
+    uint32_t FHeaderLength = 0;
+    uint32_t FEntryLength = 0;
+    size_t FCount = 0;
+    std::string FDamage;
+};
+
+// The same, every entry read.
 TPlayDeltas ParsePlayCounts(std::span<const uint8_t> bytes);
 TPlayDeltas ParseITunesStats(std::span<const uint8_t> bytes);
 TPlayDeltas ParsePlayCountsPlist(std::string_view xml);

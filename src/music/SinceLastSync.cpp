@@ -3,6 +3,8 @@
 // by persistent id. The device keeps the file until a sync deletes it, so it is only read.
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "base/MemoryStream.h"
@@ -46,11 +48,14 @@ bool Apply(TTrackItem& track, const TPlayDelta& delta, int32_t clockShift) {
     return changed;
 }
 
-constexpr size_t kPrefetchAhead = 8;
+// Each track lies in its own block, where the processor does not look ahead: asked for a few
+// tracks early, the walk does not wait on every one.
+constexpr size_t kPrefetchAhead = 16;
 
-void PrefetchMergedFields(const TTrackItem& track) {
-    __builtin_prefetch(&track.Rating);
-    __builtin_prefetch(&track.SkipCount);
+// The merged and the linked fields lie together, from Rating to Cover.
+void PrefetchWalkedFields(const TTrackItem& track) {
+    __builtin_prefetch(&track.Rating, 1);
+    __builtin_prefetch(&track.Cover, 1);
 }
 
 std::string ITunesFolder(TIpodDevice& device) {
@@ -67,56 +72,83 @@ std::string EntryCount(size_t count) {
 
 }  // namespace
 
-int TIpodMusicDb::MergePlaysSinceSync() {
+int TIpodMusicDb::MergePlaysSinceSync(const TArtworkIndex* covers) {
     const std::string folder = ITunesFolder(Device);
     TMemoryStream stream;
     std::string source = "Play Counts";
     TPlayDeltas deltas;
+    // "Play Counts", the usual file, is read where it lies instead.
+    std::optional<TPlayCountsFile> playCounts;
     bool byPosition = true;
+    // False when there is nothing to merge; the covers are linked all the same.
+    bool read = true;
     if (Device.ReadIfPresent(folder + source, stream)) {
-        deltas = ParsePlayCounts({stream.Data(), stream.Size()});
+        playCounts.emplace(std::span<const uint8_t>(stream.Data(), stream.Size()));
+        deltas.Damage = playCounts->Damage();
     } else if (source = "iTunesStats"; Device.ReadIfPresent(folder + source, stream)) {
         deltas = ParseITunesStats({stream.Data(), stream.Size()});
     } else if (source = "PlayCounts.plist"; Device.FileExistsOnDevice(folder + source)) {
         byPosition = false;
         std::optional<std::string> xml = Device.ReadPlistXml(folder + source);
-        if (!xml) {
+        if (xml) {
+            deltas = ParsePlayCountsPlist(*xml);
+        } else {
             // The device session's log says why (a binary list without a converter).
             AddLog(source + " cannot be read as a property list; it is ignored");
-            return 0;
+            read = false;
         }
-        deltas = ParsePlayCountsPlist(*xml);
     } else {
-        return 0;
+        read = false;
     }
-    if (!deltas.Damage.empty()) {
+    if (read && !deltas.Damage.empty()) {
         AddLog(source + " " + deltas.Damage + "; it is ignored");
-        return 0;
+        read = false;
     }
+    if (!read) {
+        deltas.Entries.clear();
+        playCounts.reset();
+        byPosition = true;
+    }
+    const size_t entries = playCounts ? playCounts->Count() : deltas.Entries.size();
 
+    std::optional<TCoverFinder> finder;
+    if (covers != nullptr)
+        finder.emplace(covers->Images);
+    const size_t tracks = static_cast<size_t>(Tracks.Count());
+    // One walk over the tracks merges the entries that go by position and links the covers:
+    // a library's tracks are read from memory once, not once for each.
+    const size_t merged = byPosition ? std::min(entries, tracks) : 0;
+    std::unordered_map<uint64_t, int> byId;
+    if (!byPosition)
+        byId.reserve(tracks);
     size_t changed = 0;
+    if (merged > 0 || finder || !byPosition) {
+        auto ahead = Tracks.begin();
+        for (size_t i = 0; i < kPrefetchAhead && ahead != Tracks.end(); ++i)
+            ++ahead;
+        size_t i = 0;
+        for (TTrackItem& track : Tracks) {
+            if (ahead != Tracks.end())
+                PrefetchWalkedFields(*ahead++);
+            if (i < merged)
+                changed += Apply(track, playCounts ? playCounts->Entry(i) : deltas.Entries[i],
+                                 DeviceClockShift);
+            else if (!byPosition && track.PersistentId != 0)
+                byId.emplace(track.PersistentId, static_cast<int>(i));  // keeps the first
+            if (finder)
+                track.Cover = finder->CoverOf(track.ArtworkLink, track.PersistentId);
+            ++i;
+        }
+    }
+    if (!read)
+        return 0;
+
     std::string note;
     if (byPosition) {
         // Entry i counts for the i-th track of iTunesDB.
-        const size_t tracks = static_cast<size_t>(Tracks.Count());
-        const size_t merged = std::min(deltas.Entries.size(), tracks);
-        for (size_t i = 0; i < merged; ++i) {
-            // Each track lies in its own block, where the processor does not look ahead: asked
-            // for a few tracks early, the merge does not wait on every one.
-            if (i + kPrefetchAhead < merged)
-                PrefetchMergedFields(Tracks.Items(static_cast<int>(i + kPrefetchAhead)));
-            changed +=
-                Apply(Tracks.Items(static_cast<int>(i)), deltas.Entries[i], DeviceClockShift);
-        }
-        if (deltas.Entries.size() != tracks)
-            note = " (" + EntryCount(deltas.Entries.size()) + " for " + TrackCount(tracks) + ")";
+        if (entries != tracks)
+            note = " (" + EntryCount(entries) + " for " + TrackCount(tracks) + ")";
     } else {
-        std::unordered_map<uint64_t, int> byId;
-        byId.reserve(static_cast<size_t>(Tracks.Count()));
-        for (int i = 0; i < Tracks.Count(); ++i) {
-            if (Tracks.Items(i).PersistentId != 0)
-                byId.emplace(Tracks.Items(i).PersistentId, i);  // keeps the first
-        }
         size_t unknown = 0;
         size_t deleted = 0;
         for (const TPlayDelta& delta : deltas.Entries) {

@@ -141,6 +141,45 @@ TEST(ArtworkDb, LoadLinksTracksByLinkThenDbidAndDecodesTheLargestRecord) {
     EXPECT_LT(decoded.Pixel(100, 100).B, 15);
 }
 
+// The link rule over image ids numbered one after another (a table by id) and far apart
+// (sorted ids): the link first, the dbid second, the first image of a repeated key.
+TEST(ArtworkLinks, LinkThenDbidAndTheFirstOfARepeatedKeyWhateverTheIds) {
+    for (const uint32_t step : {1u, 1000000u}) {
+        TArtworkIndex index;
+        auto add = [&](uint32_t n, uint64_t songId) {
+            index.Images.push_back({.ImageId = 100 + n * step, .SongId = songId});
+        };
+        add(0, 0x10);
+        add(1, 0x20);
+        add(1, 0x30);  // the same image id again: the first keeps it
+        add(2, 0x20);  // the same song id again: the first keeps it
+        struct TCase {
+            uint32_t Link;
+            uint64_t Dbid;
+            int Cover;
+        };
+        const TCase cases[] = {
+            {100, 0x20, 0},              // the link wins over the dbid
+            {100 + step, 0, 1},          // the first of a repeated image id
+            {100 + 2 * step, 0, 3},      //
+            {7, 0x20, 1},                // no image of that id: the dbid, its first image
+            {0, 0x30, 2},                // no link at all
+            {100 + 3 * step, 0x99, -1},  // neither finds one
+            {UINT32_MAX, 0, -1},         // past every id
+        };
+        TTrackList tracks;
+        for (const TCase& c : cases) {
+            TTrackItem& track = tracks.Add();
+            track.ArtworkLink = c.Link;
+            track.PersistentId = c.Dbid;
+        }
+        EXPECT_EQ(index.Link(tracks), 5) << "step " << step;
+        for (size_t i = 0; i < std::size(cases); ++i)
+            EXPECT_EQ(tracks.Items(static_cast<int>(i)).Cover, cases[i].Cover)
+                << "step " << step << ", case " << i;
+    }
+}
+
 TEST(ArtworkDb, MissingOrCutIthmbFileGivesNoCoverAndNoCrash) {
     TTempDir root;
     auto device = DiskDevice(root.Path());

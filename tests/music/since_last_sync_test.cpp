@@ -9,6 +9,7 @@
 #include "device/DeviceClock.h"
 #include "device/DeviceFolder.h"
 #include "device/iPodDev.h"
+#include "fixtures/ArtworkDbFiles.h"
 #include "fixtures/DeviceSessions.h"
 #include "fixtures/ITunesDbBuilder.h"
 #include "fixtures/IpodExtrasBuilder.h"
@@ -85,9 +86,12 @@ protected:
         EXPECT_EQ(Tree(FRoot.Path()), before);
         FLog = music.Log.Text();
         std::vector<TTrackState> states;
-        for (const TTrackItem& track : music.Tracks)
+        FCovers.clear();
+        for (const TTrackItem& track : music.Tracks) {
             states.push_back({track.PlayCount, track.SkipCount, track.Rating, track.LastPlayed,
                               track.BookmarkMs});
+            FCovers.push_back(track.Cover);
+        }
         return states;
     }
 
@@ -95,6 +99,7 @@ protected:
 
     TTempDir FRoot;
     std::string FLog;
+    std::vector<int32_t> FCovers;
 };
 
 // The device played the first track twice and rated it 5 stars, and cleared the second's
@@ -188,6 +193,22 @@ TEST_F(SinceLastSyncTest, ShufflesITunesStatsInBothLayouts) {
     EXPECT_TRUE(
         Logged("iTunesStats announces 3 entries, more than its 103 bytes hold; it is ignored"))
         << FLog;
+}
+
+// One walk merges the entries and links the covers: tracks past the last entry get theirs too.
+TEST_F(SinceLastSyncTest, CoversAreLinkedBesideAndPastTheEntries) {
+    Write("Play Counts", PlayCountsFile(kPlayed, 0x1c));
+    WriteFile(FRoot / "iPod_Control/Artwork/ArtworkDB",
+              BuildArtworkDb({{.ImageId = 7, .SongId = 0x3333}, {.ImageId = 8, .SongId = 0x1111}}));
+    const std::vector<TTrackState> states = Load();
+    EXPECT_EQ(states[0].Plays, 7);
+    EXPECT_EQ(states[1].Rating, 0);
+    EXPECT_EQ(FCovers, (std::vector<int32_t>{1, -1, 0}));
+
+    // Without plays to merge, the walk still links.
+    fs::remove(FRoot / "iPod_Control/iTunes/Play Counts");
+    EXPECT_EQ(Load(), kSynced);
+    EXPECT_EQ(FCovers, (std::vector<int32_t>{1, -1, 0}));
 }
 
 TEST_F(SinceLastSyncTest, PlayCountsPlistMatchesByPersistentId) {
