@@ -15,6 +15,7 @@
 #include "base/MemoryStream.h"
 #include "base/RecordList.h"
 #include "music/ArtworkIndex.h"
+#include "platform/NodeArena.h"
 
 namespace corvane {
 
@@ -73,7 +74,8 @@ struct TTrackItem {
     }
 };
 
-class TTrackList : public TRecordList<TTrackItem> {
+// A library's tracks take their memory in bulk: one node each, and tens of thousands of them.
+class TTrackList : public TRecordList<TTrackItem, TArenaAllocator<TTrackItem>> {
 public:
     void Clear();
     // Tick or clear a track, keeping the counts; an index that names no track does nothing.
