@@ -1,6 +1,7 @@
 // The lists of records that the device models hold (tracks, playlists, photos, albums, camera
 // files). Records live in a deque, so a reference taken from Add stays valid while the list
-// grows. Indexes are int, as the views' rows are.
+// grows; a list that holds tens of thousands can take its memory from an arena (Allocator).
+// Indexes are int, as the views' rows are.
 //
 // One rule for a bad index: Items wants an index that Has accepts, and does not check it (a
 // view asks inside Qt's data(), where nothing may throw); the sanitizer build's library
@@ -10,10 +11,11 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 
 namespace corvane {
 
-template <typename T>
+template <typename T, typename Allocator = std::allocator<T>>
 class TRecordList {
 public:
     T& Add() { return FItems.emplace_back(); }
@@ -39,7 +41,7 @@ public:
     auto end() const { return FItems.end(); }
 
 protected:
-    std::deque<T> FItems;
+    std::deque<T, Allocator> FItems;
 };
 
 }  // namespace corvane

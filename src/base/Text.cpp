@@ -120,9 +120,20 @@ char* PutUtf8(char* out, uint32_t code) {
     }
     return out;
 }
+
+// out resized to length bytes; a string too small for them is replaced by one of exactly that
+// size (the records keep hundreds of thousands of strings: none holds spare room).
+void SizeText(std::string& out, size_t length) {
+    if (length > out.capacity()) {
+        out = std::string(length, '\0');
+    } else {
+        out.resize(length);
+    }
+}
+
 }  // namespace
 
-std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
+void AssignUtf16LeAsUtf8(std::string& out, const uint8_t* data, size_t bytes) {
     constexpr uint32_t kReplacement = 0xFFFD;
     // Four little-endian units, the bits that make any of them more than U+007F.
     constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ULL;
@@ -144,13 +155,13 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
     while (ascii < units && unitAt(ascii) < 0x80)
         ++ascii;
     if (ascii == units && bytes % 2 == 0) {
-        std::string out(units, '\0');
+        SizeText(out, units);
+        char* cursor = out.data();
         for (size_t i = 0; i < units; ++i)
-            out[i] = static_cast<char>(data[2 * i]);
-        return out;
+            cursor[i] = static_cast<char>(data[2 * i]);
+        return;
     }
-    // Otherwise the exact length first, so that the text is written once through a cursor
-    // and the string holds no spare room (a library keeps hundreds of thousands of them).
+    // Otherwise the exact length first, so that the text is written once through a cursor.
     size_t length = ascii + (bytes % 2 != 0 ? 3 : 0);
     for (size_t i = ascii; i < units; ++i) {
         uint32_t unit = unitAt(i);
@@ -165,7 +176,7 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
             length += 3;  // the rest of the plane, or U+FFFD for a lone surrogate
         }
     }
-    std::string out(length, '\0');
+    SizeText(out, length);
     char* cursor = out.data();
     for (size_t i = 0; i < units; ++i) {
         uint32_t unit = unitAt(i);
@@ -180,6 +191,11 @@ std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
     }
     if (bytes % 2 != 0)
         PutUtf8(cursor, kReplacement);
+}
+
+std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes) {
+    std::string out;
+    AssignUtf16LeAsUtf8(out, data, bytes);
     return out;
 }
 

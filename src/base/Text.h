@@ -30,5 +30,8 @@ std::optional<int64_t> ParseInt64(std::string_view text);
 // UTF-16 little-endian bytes as UTF-8. An unpaired surrogate and an odd last byte each become
 // U+FFFD; a U+0000 is kept (callers that want C-string semantics cut before converting).
 std::string Utf16LeToUtf8(const uint8_t* data, size_t bytes);
+// The same written into out, whose memory is used where it has room: a reader fills a record's
+// fields in place instead of moving a new string into each.
+void AssignUtf16LeAsUtf8(std::string& out, const uint8_t* data, size_t bytes);
 
 }  // namespace corvane

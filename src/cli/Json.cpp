@@ -21,6 +21,18 @@ constexpr std::array<bool, 256> kNeedsCare = [] {
     return table;
 }();
 
+// Whether any of eight bytes needs care, as kNeedsCare says, tested at once. Exact: a byte's
+// subtraction borrows from the next only when the byte itself matches.
+bool AnyNeedsCare(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    auto below = [](uint64_t bytes, uint64_t limit) { return (bytes - limit * kOnes) & ~bytes; };
+    const uint64_t controls = below(word, 0x20);
+    const uint64_t quotes = below(word ^ (kOnes * '"'), 1);
+    const uint64_t backslashes = below(word ^ (kOnes * '\\'), 1);
+    return ((word | controls | quotes | backslashes) & kHigh) != 0;
+}
+
 // Length of the valid UTF-8 sequence at text[i], 0 when it is not one.
 size_t Utf8Length(std::string_view text, size_t i) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -55,6 +67,11 @@ char* WriteJsonString(char* out, std::string_view text) {
     while (i < text.size()) {
         // Most text needs nothing: it is copied a run at a time.
         size_t run = i;
+        for (uint64_t word; run + sizeof word <= text.size(); run += sizeof word) {
+            std::memcpy(&word, text.data() + run, sizeof word);
+            if (AnyNeedsCare(word))
+                break;
+        }
         while (run < text.size() && !kNeedsCare[static_cast<unsigned char>(text[run])])
             ++run;
         std::memcpy(out, text.data() + i, run - i);

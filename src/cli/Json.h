@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,27 @@ std::string JsonString(std::string_view text);
 
 // Appends text to out as a JSON string literal, as JsonString words it.
 void AppendJsonString(std::string& out, std::string_view text);
+
+// A key fixed when the program is built ("title"_key), checked then to need no escaping, so the
+// writer copies it as it stands.
+class TJsonKey {
+public:
+    consteval explicit TJsonKey(std::string_view text) : FText(text) {
+        for (char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\')
+                throw "a key written with _key must be plain ASCII that needs no escaping";
+        }
+    }
+    std::string_view Text() const { return FText; }
+
+private:
+    std::string_view FText;
+};
+
+consteval TJsonKey operator""_key(const char* text, size_t size) {
+    return TJsonKey(std::string_view(text, size));
+}
 
 // Builds one JSON value with commas placed automatically.
 class TJsonWriter {
@@ -30,6 +52,17 @@ public:
     TJsonWriter& BeginArray();
     TJsonWriter& EndArray();
     TJsonWriter& Key(std::string_view key);
+    TJsonWriter& Key(TJsonKey key) {
+        Separate();
+        const std::string_view text = key.Text();
+        char* out = Room(text.size() + 3);
+        out[0] = '"';
+        std::memcpy(out + 1, text.data(), text.size());
+        out[text.size() + 1] = '"';
+        out[text.size() + 2] = ':';
+        FLength += text.size() + 3;
+        return *this;
+    }
     TJsonWriter& String(std::string_view value);
     TJsonWriter& Int(int64_t value);
     TJsonWriter& UInt(uint64_t value);

@@ -48,47 +48,47 @@ void WriteMusicLibraryJson(TJsonWriter& json, TIpodDevice& device, const TIpodMu
     json.Key("ios").Bool(device.IsIos());
     json.EndObject();
     json.Key("loaded").Bool(loaded);
-    json.Key("tracks").BeginArray();
+    json.Key("tracks"_key).BeginArray();
     int64_t index = 0;
     for (const TTrackItem& track : music.Tracks) {
         json.BeginObject();
-        json.Key("index").Int(index++);
-        json.Key("pid").Int(track.Pid);
-        json.Key("title").String(track.Title);
-        json.Key("artist").String(track.Artist);
-        json.Key("album").String(track.Album);
-        json.Key("genre").String(track.Genre);
-        json.Key("location").String(track.Location);
-        json.Key("kind").String(KindName(track.Kind));
-        json.Key("size").Int(track.FileSize);
-        json.Key("size_text").String(track.SizeText);
-        json.Key("duration_ms").UInt(track.DurationMs);
-        json.Key("duration_text").String(track.DurationText);
-        json.Key("rating").Int(track.Rating);
-        json.Key("play_count").Int(track.PlayCount);
-        json.Key("skip_count").Int(track.SkipCount);
+        json.Key("index"_key).Int(index++);
+        json.Key("pid"_key).Int(track.Pid);
+        json.Key("title"_key).String(track.Title);
+        json.Key("artist"_key).String(track.Artist);
+        json.Key("album"_key).String(track.Album);
+        json.Key("genre"_key).String(track.Genre);
+        json.Key("location"_key).String(track.Location);
+        json.Key("kind"_key).String(KindName(track.Kind));
+        json.Key("size"_key).Int(track.FileSize);
+        json.Key("size_text"_key).String(track.SizeText);
+        json.Key("duration_ms"_key).UInt(track.DurationMs);
+        json.Key("duration_text"_key).String(track.DurationText);
+        json.Key("rating"_key).Int(track.Rating);
+        json.Key("play_count"_key).Int(track.PlayCount);
+        json.Key("skip_count"_key).Int(track.SkipCount);
         if (track.LastPlayed != 0) {
-            json.Key("last_played").String(IsoTime(track.LastPlayed));
+            json.Key("last_played"_key).String(IsoTime(track.LastPlayed));
         } else {
-            json.Key("last_played").Null();
+            json.Key("last_played"_key).Null();
         }
-        json.Key("checked").Bool(track.Checked);
-        json.Key("has_artwork").Bool(track.Cover >= 0);
+        json.Key("checked"_key).Bool(track.Checked);
+        json.Key("has_artwork"_key).Bool(track.Cover >= 0);
         json.EndObject();
     }
     json.EndArray();
-    json.Key("playlists").BeginArray();
+    json.Key("playlists"_key).BeginArray();
     index = 0;
     for (const TPlayListItem& playlist : music.PlayLists) {
         json.BeginObject();
-        json.Key("index").Int(index++);
-        json.Key("pid").Int(playlist.Pid);
-        json.Key("name").String(playlist.Name);
-        json.Key("smart").Bool(playlist.IsSmart);
-        json.Key("voice_memos").Bool(playlist.IsVoiceMemos);
-        json.Key("on_the_go").Bool(playlist.IsOnTheGo);
+        json.Key("index"_key).Int(index++);
+        json.Key("pid"_key).Int(playlist.Pid);
+        json.Key("name"_key).String(playlist.Name);
+        json.Key("smart"_key).Bool(playlist.IsSmart);
+        json.Key("voice_memos"_key).Bool(playlist.IsVoiceMemos);
+        json.Key("on_the_go"_key).Bool(playlist.IsOnTheGo);
         // Entries are printed like track pids (signed), so the two compare equal.
-        json.Key("track_pids").BeginArray();
+        json.Key("track_pids"_key).BeginArray();
         for (uint64_t pid : playlist.TrackPids)
             json.Int(static_cast<int64_t>(pid));
         json.EndArray();

@@ -80,8 +80,9 @@ bool ListHeaderFits(const TByteReader& data, size_t position, const char* tag,
 
 }  // namespace
 
-TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, size_t position,
-                                                       TChunkDamage& damage) {
+TIpodMusicDb::TDataObjectPlace TIpodMusicDb::LocateDataObject(const TByteReader& data,
+                                                              size_t position,
+                                                              TChunkDamage& damage) {
     if (!data.Has(position, 4)) {
         damage.RunsPast(kObject.Tag, position, kObject.Parent);
         return {.Damaged = true};
@@ -95,7 +96,7 @@ TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, 
         return {.Damaged = true};
     auto length = static_cast<uint32_t>(object->End - position);
     uint32_t type = object->U32(12);
-    TDataObject result{.Length = length, .Type = type};
+    TDataObjectPlace result{.Length = length, .Type = type};
     if (type < kFirstNonString || type == otAlbumArtist) {
         uint32_t bytes = length >= kStringHeader ? object->U32(28) : 0;
         if (length < kStringHeader || bytes > length - kStringHeader) {
@@ -117,8 +118,18 @@ TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, 
                 break;
             }
         }
-        result.Text = Utf16LeToUtf8(chars, end);
+        result.Chars = chars;
+        result.CharBytes = end;
     }
+    return result;
+}
+
+TIpodMusicDb::TDataObject TIpodMusicDb::ReadDataObject(const TByteReader& data, size_t position,
+                                                       TChunkDamage& damage) {
+    const TDataObjectPlace place = LocateDataObject(data, position, damage);
+    TDataObject result{.Length = place.Length, .Type = place.Type, .Damaged = place.Damaged};
+    if (place.Chars != nullptr)
+        result.Text = Utf16LeToUtf8(place.Chars, place.CharBytes);
     return result;
 }
 
@@ -168,35 +179,41 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
                 damage.Fewer("mhit", position, objects, "data objects", k);
                 break;
             }
-            TDataObject read = ReadDataObject(trackData, object, damage);
+            const TDataObjectPlace read = LocateDataObject(trackData, object, damage);
             // A chunk that is not an mhod stops the objects: reading it again for every
             // remaining announced object could only find the same chunk.
             if (read.Length == 0)
                 break;
             object += read.Length;
-            std::string text = std::move(read.Text).value_or(std::string());
+            std::string* field = nullptr;
             switch (read.Type) {
                 case otTitle:
-                    track.Title = NameText(std::move(text));
+                    field = &track.Title;
                     break;
                 case otLocation:
-                    track.Location = std::move(text);
+                    field = &track.Location;
                     break;
                 case otAlbum:
-                    track.Album = NameText(std::move(text));
+                    field = &track.Album;
                     break;
                 case otArtist:
-                    track.Artist = NameText(std::move(text));
+                    field = &track.Artist;
                     break;
                 case otGenre:
-                    track.Genre = NameText(std::move(text));
+                    field = &track.Genre;
                     break;
                 case otAlbumArtist:
-                    track.AlbumArtist = NameText(std::move(text));
+                    field = &track.AlbumArtist;
                     break;
                 default:
                     break;
             }
+            if (field == nullptr)
+                continue;
+            // Converted in place: a library's strings are not built and moved one by one.
+            AssignUtf16LeAsUtf8(*field, read.Chars, read.CharBytes);
+            if (read.Type != otLocation && IsBlankName(*field))
+                std::string().swap(*field);
         }
 
         track.Kind = KindOfExtension(KindExtension(track.Location));

@@ -178,12 +178,18 @@ void TIpodMusicDb::SetTrackSize(TTrackItem& track, int64_t fileSize) {
         Tracks.CheckedSize = SaturatingAdd(Tracks.CheckedSize, track.FileSize);
 }
 
-std::string TIpodMusicDb::NameText(std::string text) {
+bool TIpodMusicDb::IsBlankName(std::string_view text) {
     for (char c : text) {
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            return text;
+            return false;
     }
-    return {};
+    return true;
+}
+
+std::string TIpodMusicDb::NameText(std::string text) {
+    if (IsBlankName(text))
+        return {};
+    return text;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "base/MemoryStream.h"
 #include "base/RecordList.h"
 #include "music/ArtworkIndex.h"
+#include "platform/NodeArena.h"
 
 namespace corvane {
 
@@ -75,7 +77,8 @@ struct TTrackItem {
     }
 };
 
-class TTrackList : public TRecordList<TTrackItem> {
+// A library's tracks take their memory in bulk: one node each, and tens of thousands of them.
+class TTrackList : public TRecordList<TTrackItem, TArenaAllocator<TTrackItem>> {
 public:
     void Clear();
     // Tick or clear a track, keeping the counts; an index that names no track does nothing.
@@ -201,6 +204,18 @@ public:
     // The data object at position; what is wrong with it goes to `damage`.
     static TDataObject ReadDataObject(const TByteReader& data, size_t position,
                                       TChunkDamage& damage);
+    // The same with the string left where it lies, for a reader that converts it straight into
+    // its record: a string object's UTF-16 bytes up to its first U+0000 (Chars null for other
+    // types).
+    struct TDataObjectPlace {
+        uint32_t Length = 0;
+        uint32_t Type = 0;
+        bool Damaged = false;
+        const uint8_t* Chars = nullptr;
+        size_t CharBytes = 0;
+    };
+    static TDataObjectPlace LocateDataObject(const TByteReader& data, size_t position,
+                                             TChunkDamage& damage);
 
     // What the device keeps beside iTunesDB, read after it (SinceLastSync.cpp and
     // OnTheGoPlaylists.cpp); the files stay on the device for its next sync. Plays, skips and
@@ -287,6 +302,8 @@ private:
     void SetTrackSize(TTrackItem& track, int64_t fileSize);
     // A name made only of blanks is shown and exported as an empty name.
     static std::string NameText(std::string text);
+    // What NameText reads as no name: blanks only.
+    static bool IsBlankName(std::string_view text);
     // The tracks the last ReadItdbLibrary added, which ReadItdbLocations completes.
     int FItdbFirstTrack = 0;
     int FItdbTrackCount = 0;

@@ -20,10 +20,10 @@ TMappedFile::TResult TMappedFile::Map(const std::string& path, uint64_t maxSize)
     if (size == 0)
         return TResult::Done;
     // Private and read-only: nothing done here can reach the device's file.
-    void* memory = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                        fd.Get(), 0);
+    void* memory = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, fd.Get(), 0);
     if (memory == MAP_FAILED)
         return TResult::Failed;
+    madvise(memory, static_cast<size_t>(size), MADV_WILLNEED);
     FData = static_cast<const uint8_t*>(memory);
     FSize = static_cast<size_t>(size);
     return TResult::Done;

@@ -29,8 +29,10 @@ public:
     TMappedFile& operator=(const TMappedFile&) = delete;
 
     // Maps the regular file at path (never waiting on a FIFO or device node), refusing one
-    // larger than maxSize. Its pages are read in at once, so the walk over them that follows
-    // does not stop for the disk page by page. An empty file maps to no bytes.
+    // larger than maxSize. Reading ahead of the whole file starts at once, so the walk that
+    // follows does not stop for the disk page by page; pages are mapped as the walk reaches
+    // them, so the parts a reader steps over cost no time and no memory. An empty file maps to
+    // no bytes.
     TResult Map(const std::string& path, uint64_t maxSize);
     void Release();
 

@@ -74,12 +74,17 @@ TEST(ByteReaderTest, PrefixEndsTheViewButKeepsOffsets) {
     EXPECT_FALSE(empty.TagIs(0, "mhod"));
 }
 
-std::string Utf8Of(std::u16string text) {
+std::string Utf16LeOf(const std::u16string& text) {
     std::string bytes;
     for (char16_t unit : text) {
         bytes += static_cast<char>(unit & 0xFF);
         bytes += static_cast<char>(unit >> 8);
     }
+    return bytes;
+}
+
+std::string Utf8Of(const std::u16string& text) {
+    const std::string bytes = Utf16LeOf(text);
     return Utf16LeToUtf8(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
@@ -106,8 +111,13 @@ TEST(Utf16LeToUtf8Test, ConvertsEveryPlaneAndReplacesWhatCannotBeText) {
         {u"ABCDEFGH\u0141IJ", "ABCDEFGH\xC5\x81IJ"},
         {u"ABCD\u00E9", "ABCD\xC3\xA9"},
     };
+    // Written over one string in turn, longer and shorter text alike, each comes out whole.
+    std::string reused = "a long text that was there before any of the cases";
     for (const TCase& c : cases) {
         EXPECT_EQ(Utf8Of(c.Input), c.Expected);
+        const std::string bytes = Utf16LeOf(c.Input);
+        AssignUtf16LeAsUtf8(reused, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        EXPECT_EQ(reused, c.Expected);
     }
     const uint8_t odd[] = {'A', 0, 'B'};
     EXPECT_EQ(Utf16LeToUtf8(odd, sizeof odd), "A\xEF\xBF\xBD");

@@ -24,15 +24,34 @@ TEST(JsonString, EscapesAndKeepsOutputValidUtf8) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(JsonString(c.in), c.out);
+
+    // Long plain text is scanned several bytes at a time: a byte that needs care is found in
+    // every place of such a run.
+    const struct {
+        char in;
+        const char* out;
+    } bytes[] = {{'"', "\\\""},       {'\\', "\\\\"},           {'\0', "\\u0000"},
+                 {'\x1F', "\\u001f"}, {'\x80', "\xEF\xBF\xBD"}, {'\x7F', "\x7F"}};
+    const std::string plain = "abcdefghijklmnopqrstuvwx";
+    for (const auto& b : bytes) {
+        for (size_t at = 0; at < plain.size(); ++at) {
+            std::string in = plain;
+            in[at] = b.in;
+            EXPECT_EQ(JsonString(in),
+                      "\"" + plain.substr(0, at) + b.out + plain.substr(at + 1) + "\"")
+                << "byte " << static_cast<int>(static_cast<unsigned char>(b.in)) << " at " << at;
+        }
+    }
 }
 
 TEST(JsonWriter, PlacesCommasAndPrintsWholeNumbersExactly) {
     TJsonWriter json;
     json.BeginObject();
     json.Key("pids").BeginArray().Int(INT64_MIN).Int(9007199254740993).UInt(UINT64_MAX).EndArray();
-    json.Key("empty").BeginArray().EndArray();
+    // Keys fixed at build time ("..."_key) are placed as the others are.
+    json.Key("empty"_key).BeginArray().EndArray();
     json.Key("ok").Bool(true);
-    json.Key("none").Null();
+    json.Key("none"_key).Null();
     json.EndObject();
     EXPECT_EQ(json.Text(),
               "{\"pids\":[-9223372036854775808,9007199254740993,18446744073709551615],"
