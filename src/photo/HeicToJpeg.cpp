@@ -13,6 +13,7 @@
 
 #include "base/Bitmap.h"
 #include "base/Text.h"
+#include "photo/JpegCompression.h"
 
 namespace corvane {
 
@@ -65,43 +66,12 @@ private:
     bool FLittle = false;
 };
 
-// libjpeg leaves through error_exit, which must not return: longjmp back to the one function
-// that called setjmp, which holds only trivially destructible locals.
-struct TJpegErrors {
-    jpeg_error_mgr Pub;  // first, so that the library's pointer converts back
-    std::jmp_buf Jump;
-};
-
-struct TEncoder {
-    jpeg_compress_struct Info{};
-    TJpegErrors Errors{};
-    unsigned char* Buffer = nullptr;
-    unsigned long Size = 0;
-    bool Created = false;
-
-    TEncoder() {
-        Info.err = jpeg_std_error(&Errors.Pub);
-        Errors.Pub.error_exit = [](j_common_ptr info) {
-            std::longjmp(reinterpret_cast<TJpegErrors*>(info->err)->Jump, 1);
-        };
-        Errors.Pub.output_message = [](j_common_ptr) {};
-    }
-    ~TEncoder() {
-        if (Created)
-            jpeg_destroy_compress(&Info);
-        std::free(Buffer);
-    }
-    TEncoder(const TEncoder&) = delete;
-    TEncoder& operator=(const TEncoder&) = delete;
-};
-
-bool Encode(TEncoder& encoder, const uint8_t* pixels, int stride, int width, int height,
+bool Encode(TJpegCompression& encoder, const uint8_t* pixels, int stride, int width, int height,
             int quality, const std::vector<uint8_t>& exif) {
-    if (setjmp(encoder.Errors.Jump) != 0)
+    if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
     jpeg_create_compress(&info);
-    encoder.Created = true;
     jpeg_mem_dest(&info, &encoder.Buffer, &encoder.Size);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
@@ -217,7 +187,7 @@ std::vector<uint8_t> HeicFileToJpeg(const std::string& path, std::string& error,
         error = "the decoded picture has no pixels";
         return {};
     }
-    TEncoder encoder;
+    TJpegCompression encoder;
     if (!Encode(encoder, plane, stride, width, height, quality, ExifOf(handle.get())) ||
         !encoder.Buffer) {
         error = "the JPEG file cannot be written";

@@ -17,6 +17,8 @@
 #include <memory>
 #include <new>
 
+#include "photo/JpegCompression.h"
+
 namespace corvane {
 
 namespace {
@@ -90,29 +92,6 @@ private:
     jpeg_progress_mgr FProgress{};
 };
 
-class TJpegEncoder {
-public:
-    TJpegEncoder() {
-        InitErrors(FErrors);
-        Info.err = &FErrors.Pub;
-    }
-    ~TJpegEncoder() {
-        jpeg_destroy_compress(&Info);
-        std::free(Buffer);  // the memory destination allocates with malloc
-    }
-    TJpegEncoder(const TJpegEncoder&) = delete;
-    TJpegEncoder& operator=(const TJpegEncoder&) = delete;
-
-    std::jmp_buf& Jump() { return FErrors.Jump; }
-
-    jpeg_compress_struct Info{};
-    unsigned char* Buffer = nullptr;
-    unsigned long Size = 0;
-
-private:
-    TJpegErrors FErrors{};
-};
-
 bool IsJpegScale(int scale) {
     return scale == 1 || scale == 2 || scale == 4 || scale == 8;
 }
@@ -157,7 +136,7 @@ bool DecodeJpegGuarded(TJpegDecoder& decoder, std::span<const uint8_t> bytes,
     return true;
 }
 
-bool EncodeJpegGuarded(TJpegEncoder& encoder, const TBitmap& picture) {
+bool EncodeJpegGuarded(TJpegCompression& encoder, const TBitmap& picture) {
     if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
@@ -416,7 +395,7 @@ std::vector<uint8_t> EncodeJpeg(const TBitmap& picture) {
     if (picture.Empty())
         return {};
     try {
-        TJpegEncoder encoder;
+        TJpegCompression encoder;
         if (EncodeJpegGuarded(encoder, picture) && encoder.Buffer)
             return std::vector<uint8_t>(encoder.Buffer, encoder.Buffer + encoder.Size);
     } catch (const std::bad_alloc&) {

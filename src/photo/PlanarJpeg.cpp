@@ -1,59 +1,17 @@
 #include "photo/PlanarJpeg.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-// clang-format on
-
 #include <csetjmp>
-#include <cstdlib>
 #include <new>
+
+#include "photo/JpegCompression.h"
 
 namespace corvane {
 namespace {
 
-// The library's fatal errors leave through longjmp to the one function that called setjmp,
-// which holds only trivially destructible locals; the encoder object frees what was made.
-struct TErrors {
-    jpeg_error_mgr Pub;  // first, so that the library's pointer converts back
-    std::jmp_buf Jump;
-};
-
-[[noreturn]] void Fail(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<TErrors*>(info->err)->Jump, 1);
-}
-
-void Quiet(j_common_ptr) {}
-
-class TEncoder {
-public:
-    TEncoder() {
-        jpeg_std_error(&FErrors.Pub);
-        FErrors.Pub.error_exit = Fail;
-        FErrors.Pub.output_message = Quiet;
-        Info.err = &FErrors.Pub;
-    }
-    ~TEncoder() {
-        jpeg_destroy_compress(&Info);
-        std::free(Buffer);  // the memory destination allocates with malloc
-    }
-    TEncoder(const TEncoder&) = delete;
-    TEncoder& operator=(const TEncoder&) = delete;
-
-    std::jmp_buf& Jump() { return FErrors.Jump; }
-
-    jpeg_compress_struct Info{};
-    unsigned char* Buffer = nullptr;
-    unsigned long Size = 0;
-
-private:
-    TErrors FErrors{};
-};
-
 // Rows of one block row: 16 of luma and 8 of each chroma plane.
 constexpr int kBlockRows = 16;
 
-bool EncodeGuarded(TEncoder& encoder, const TYcbcrPicture& picture) {
+bool EncodeGuarded(TJpegCompression& encoder, const TYcbcrPicture& picture) {
     if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
@@ -99,7 +57,7 @@ std::vector<uint8_t> EncodePlanarJpeg(const TYcbcrPicture& picture) {
         picture.Height() % kBlockRows != 0)
         return {};
     try {
-        TEncoder encoder;
+        TJpegCompression encoder;
         if (EncodeGuarded(encoder, picture) && encoder.Buffer)
             return std::vector<uint8_t>(encoder.Buffer, encoder.Buffer + encoder.Size);
     } catch (const std::bad_alloc&) {
