@@ -4,11 +4,6 @@
 // Registered with the main of copy_bench.cpp; run with --benchmark_filter=JpegEighth.
 #include <benchmark/benchmark.h>
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-// clang-format on
-
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -20,32 +15,6 @@
 
 namespace corvane {
 namespace {
-
-std::vector<uint8_t> EncodeAtQuality(const TBitmap& picture, int quality) {
-    jpeg_error_mgr errors{};
-    jpeg_compress_struct info{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(picture.Row(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::vector<uint8_t> file(buffer, buffer + size);
-    std::free(buffer);
-    return file;
-}
 
 const std::vector<uint8_t>& PhotoFile() {
     static const std::vector<uint8_t> file = [] {
@@ -63,7 +32,8 @@ const std::vector<uint8_t>& PhotoFile() {
                 photo.SetPixel(x, y, {shade(n.R), shade(n.G), shade(n.B)});
             }
         }
-        return EncodeAtQuality(photo, 93);
+        const std::string encoded = testing::JpegFileWith(photo, {.Quality = 93});
+        return std::vector<uint8_t>(encoded.begin(), encoded.end());
     }();
     return file;
 }

@@ -2,11 +2,6 @@
 // eighth of the same files, and the files it leaves to libjpeg.
 #include "photo/JpegDcDecoder.h"
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-// clang-format on
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -25,53 +20,10 @@ std::span<const uint8_t> Bytes(const std::string& file) {
     return {reinterpret_cast<const uint8_t*>(file.data()), file.size()};
 }
 
-struct TEncoding {
-    const char* Name;
-    int LumaH = 2;  // sampling of the luma against the chroma
-    int LumaV = 2;
-    bool Grey = false;
-    int Quality = 90;
-    int RestartInterval = 0;  // in units
-    int RestartRows = 0;
-    bool Optimized = false;  // Huffman tables fitted to the picture
-    bool Progressive = false;
-    bool Arithmetic = false;
-};
+using TEncoding = TJpegEncoding;
 
 std::string Encode(const TBitmap& picture, const TEncoding& e) {
-    jpeg_error_mgr errors{};
-    jpeg_compress_struct info{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, e.Quality, TRUE);
-    if (e.Grey)
-        jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-    info.comp_info[0].h_samp_factor = e.LumaH;
-    info.comp_info[0].v_samp_factor = e.LumaV;
-    info.restart_interval = static_cast<unsigned int>(e.RestartInterval);
-    info.restart_in_rows = e.RestartRows;
-    info.optimize_coding = e.Optimized ? TRUE : FALSE;
-    info.arith_code = e.Arithmetic ? TRUE : FALSE;
-    if (e.Progressive)
-        jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(picture.Row(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::string file(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    return file;
+    return JpegFileWith(picture, e);
 }
 
 // Noise on the left, whose blocks use long codes and large values, a smooth colour ramp on
