@@ -10,11 +10,13 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/ByteReader.h"
 #include "music/ITunesCdb.h"
 #include "music/iPodMusic.h"
+#include "platform/AheadPrefaulter.h"
 
 namespace corvane {
 
@@ -27,6 +29,10 @@ constexpr size_t kMaxDeflateRatio = 1040;
 // Where the streaming inflater starts when the header tells nothing: databases shrink to a
 // tenth or less.
 constexpr size_t kGuessedRatio = 16;
+// Libraries shrink to between a fifth and a sixteenth; a header that announces more than this
+// many times its body is believed only as the inflater fills the buffer.
+constexpr uint64_t kPrefaultedRatio = 32;
+constexpr size_t kSmallestPrefaulted = size_t{8} << 20;
 
 // One zlib inflate stream, ended however the inflation ends.
 class TInflater {
@@ -112,6 +118,15 @@ bool TIpodMusicDb::InflateITunesCdb(const uint8_t* data, size_t size, TInflatedI
         std::unique_ptr<libdeflate_decompressor, TDecompressorFree> decompressor(
             libdeflate_alloc_decompressor());
         if (decompressor && StartBuffer(out, data, headerLength, announced)) {
+            // A large buffer is mapped in on the other core while this one inflates, as far as a
+            // body of this size could plausibly fill it.
+            std::optional<TAheadPrefaulter> prefault;
+            if (announced >= kSmallestPrefaulted) {
+                prefault.emplace(out.Buffer.Data(),
+                                 static_cast<size_t>(std::min<uint64_t>(
+                                     out.Buffer.Size(), uint64_t{bodySize} * kPrefaultedRatio)),
+                                 out.Buffer.Size());
+            }
             size_t used = 0;
             size_t produced = 0;
             libdeflate_result result = libdeflate_zlib_decompress_ex(

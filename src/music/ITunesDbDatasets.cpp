@@ -145,7 +145,11 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
     Artwork.Clear();  // covers of the tracks that go
     const TChunkList tracks{
         .Tag = "mhlt", .Offset = list, .Count = Announced(data, list + 8), .What = "tracks"};
-    WalkChunks(data, list + U32(data, list + 4), tracks, kTrack, damage, [&](const TChunk& chunk) {
+    // Room for the announced tracks, no more than the rest of the data set could hold.
+    const size_t first = list + U32(data, list + 4);
+    Tracks.Reserve(
+        static_cast<size_t>(std::min<uint64_t>(tracks.Count, data.Left(first) / kTrack.Fields)));
+    WalkChunks(data, first, tracks, kTrack, damage, [&](const TChunk& chunk) {
         const size_t position = chunk.Position;
         const TByteReader& trackData = chunk.Data;
 
@@ -223,6 +227,7 @@ bool TIpodMusicDb::ReadTrackDataset(const TByteReader& data, size_t datasetStart
         track.SizeText = TIpodDevice::FormatSize(track.FileSize);
         return true;
     });
+    Tracks.EndReserve();
     damage.Finish();
     return true;
 }

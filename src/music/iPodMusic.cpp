@@ -13,6 +13,13 @@ void TTrackList::Clear() {
     CheckedSize = 0;
 }
 
+void TTrackList::Reserve(size_t count) {
+    // A deque holds a track this large in a node of its own, rounded up by the arena.
+    constexpr size_t kNode = sizeof(TTrackItem) + alignof(std::max_align_t);
+    if (count <= SIZE_MAX / kNode)
+        FItems.get_allocator().Arena()->Reserve(count * kNode);
+}
+
 void TTrackList::Check(int index) {
     TTrackItem* track = Find(index);
     if (track == nullptr || track->Checked)

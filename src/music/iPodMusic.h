@@ -84,6 +84,10 @@ public:
     // Tick or clear a track, keeping the counts; an index that names no track does nothing.
     void Check(int index);
     void Uncheck(int index);
+    // Memory for about count more tracks, mapped in beside the reader that adds them; EndReserve
+    // when they are added.
+    void Reserve(size_t count);
+    void EndReserve() { FItems.get_allocator().Arena()->EndReserve(); }
 
     int32_t CheckedCount = 0;
     int64_t CheckedSize = 0;

@@ -12,6 +12,10 @@ namespace {
 // the size where huge pages take over.
 constexpr size_t kFirstBuffer = size_t{16} << 10;
 constexpr size_t kLargestBuffer = size_t{4} << 20;
+// A reservation smaller than this is mapped by its filler alone; the thread would cost more.
+constexpr size_t kSmallestPrefaulted = size_t{8} << 20;
+// How far the mapping thread runs ahead of the filler.
+constexpr size_t kPrefaultWindow = size_t{16} << 20;
 
 }  // namespace
 
@@ -34,14 +38,38 @@ void* TNodeArena::Carve(size_t size) {
         TPageBuffer buffer(next);
         if (!buffer)
             throw std::bad_alloc();
-        FNext = buffer.Data();
-        FLeft = buffer.Size();
         FBuffers.push_back(std::move(buffer));
+        FPrefaulter.reset();  // past the reservation
+        FNext = FBuffers.back().Data();
+        FLeft = FBuffers.back().Size();
     }
     void* block = FNext;
     FNext += size;
     FLeft -= size;
+    if (FPrefaulter != nullptr && FNext > FReserved && FNext <= FReservedEnd)
+        FPrefaulter->Reached(static_cast<size_t>(FNext - FReserved));
     return block;
+}
+
+void TNodeArena::Reserve(size_t bytes) {
+    if (bytes <= FLeft)
+        return;
+    TPageBuffer buffer(bytes);
+    if (!buffer)
+        return;
+    // The old thread stops first; the rest of the current buffer is left unused.
+    FPrefaulter.reset();
+    FBuffers.push_back(std::move(buffer));
+    FNext = FBuffers.back().Data();
+    FLeft = FBuffers.back().Size();
+    FReserved = FNext;
+    FReservedEnd = FNext + FLeft;
+    if (bytes >= kSmallestPrefaulted)
+        FPrefaulter = std::make_unique<TAheadPrefaulter>(FReserved, FLeft, kPrefaultWindow);
+}
+
+void TNodeArena::EndReserve() {
+    FPrefaulter.reset();
 }
 
 void TNodeArena::Release(void* block, size_t bytes) noexcept {

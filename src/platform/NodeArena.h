@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/AheadPrefaulter.h"
 #include "platform/PageBuffer.h"
 
 namespace corvane {
@@ -28,6 +29,13 @@ public:
     // A block from Allocate with the same bytes; a small one is kept for the next Allocate of
     // its size, and the memory goes back to the system with the arena.
     void Release(void* block, size_t bytes) noexcept;
+    // Room for about bytes more of small blocks in one buffer, mapped in on another thread a
+    // little ahead of the blocks handed out, for a list whose length is known before it is
+    // filled. Only a hint: a larger list goes on as without it, and a shorter one (a count
+    // that lied) has only the window past its last block mapped for nothing.
+    void Reserve(size_t bytes);
+    // The list is filled: the mapping thread stops.
+    void EndReserve();
 
     static constexpr size_t kMaxPooled = 1024;
 
@@ -43,6 +51,10 @@ private:
     unsigned char* FNext = nullptr;
     size_t FLeft = 0;
     std::array<TFree*, kMaxPooled / kGrain + 1> FFree{};
+    // Follows FNext through the reserved buffer; gone before the buffers are.
+    std::unique_ptr<TAheadPrefaulter> FPrefaulter;
+    unsigned char* FReserved = nullptr;
+    unsigned char* FReservedEnd = nullptr;
 };
 
 // An allocator whose copies share one arena. The arena serves the container that made it and

@@ -40,8 +40,9 @@ TPageBuffer::TPageBuffer(size_t size) {
             munmap(start + head + pages(size), tail);
         start += head;
     }
-    // Only a hint: without huge pages the buffer works the same, a little slower.
-    madvise(start, size, MADV_HUGEPAGE);
+    // No huge pages are asked for beyond the system's own setting. Under a hypervisor that takes
+    // back its guest's free memory, a huge page comes from that memory and costs the hypervisor
+    // hundreds of faults: 80 MB took 160-240 ms that way, against 25-40 ms in small pages.
     FData = start;
     FSize = size;
 }

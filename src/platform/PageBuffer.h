@@ -1,6 +1,5 @@
 // Large scratch memory straight from the system: not zero-filled by us, released whole, and
-// backed by huge pages where the kernel offers them, so that filling a few hundred megabytes
-// costs a few hundred page faults instead of tens of thousands.
+// placed so that a system that backs memory with huge pages can use them for it.
 #pragma once
 
 #include <cstddef>

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "base/RecordList.h"
 #include "platform/PageBuffer.h"
@@ -37,7 +42,17 @@ public:
         return true;
     }
     void PopFront() { FItems.pop_front(); }
+    void Reserve(size_t bytes) { FItems.get_allocator().Arena()->Reserve(bytes); }
+    void EndReserve() { FItems.get_allocator().Arena()->EndReserve(); }
 };
+
+size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t total = 0;
+    size_t resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
 
 // Enough records to fill several of the arena's buffers, the last ones of huge-page size.
 constexpr int kMany = 200000;
@@ -70,6 +85,28 @@ TEST(NodeArena, ListsKeepTheirRecordsThroughCopiesMovesAndReuse) {
     for (int i = 0; i < 10; ++i)
         copy.PopFront();
     EXPECT_EQ(copy.Items(0).Number, 10);
+}
+
+TEST(NodeArena, ReservedRoomMappedAheadKeepsWhatIsWrittenAndStaysNearTheLastRecord) {
+    {
+        // Filled while the mapping thread works through the same memory.
+        TTestList list;
+        list.Reserve(kMany * (sizeof(TRecord) + 16));
+        list.Fill(kMany, "track ");
+        list.EndReserve();
+        EXPECT_TRUE(list.Holds(kMany, "track "));
+        list.Fill(1000, "past ");  // beyond the reservation
+        EXPECT_EQ(list.Items(kMany + 999).Name, "past 999");
+    }
+    // A count that lied: a gibibyte announced, a few records added. Only the window past the
+    // last of them is mapped, and the list goes without waiting for the rest.
+    TTestList list;
+    const size_t before = ResidentBytes();
+    list.Reserve(size_t{1} << 30);
+    list.Fill(10, "few ");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(ResidentBytes() - std::min(before, ResidentBytes()), size_t{64} << 20);
+    EXPECT_TRUE(list.Holds(10, "few "));
 }
 
 TEST(PageBuffer, LargeBuffersStartOnAHugePageAndAreWritableToTheEnd) {
