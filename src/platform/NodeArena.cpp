@@ -8,8 +8,8 @@ namespace corvane {
 
 namespace {
 
-// The first buffer is small, so that a short list costs little; each next one doubles, up to
-// the size where huge pages take over.
+// The first buffer is small, so that a short list costs little; each next one doubles, up to a
+// few huge pages' worth.
 constexpr size_t kFirstBuffer = size_t{16} << 10;
 constexpr size_t kLargestBuffer = size_t{4} << 20;
 // A reservation smaller than this is mapped by its filler alone; the thread would cost more.

@@ -1,7 +1,6 @@
 // Memory for the many small blocks of one large list (a library's tracks, one deque node each):
-// carved out of a few big buffers instead of a malloc call per block, the big buffers backed by
-// huge pages where the kernel offers them, so that filling tens of megabytes of records costs a
-// few dozen page faults instead of thousands, and releasing them a few unmaps.
+// carved out of a few big buffers instead of a malloc call per block, released in a few unmaps,
+// and for a list of known length mapped in on another thread ahead of the one filling it.
 #pragma once
 
 #include <array>
