@@ -120,13 +120,11 @@ bool TIpodMusicDb::InflateITunesCdb(const uint8_t* data, size_t size, TInflatedI
         if (decompressor && StartBuffer(out, data, headerLength, announced)) {
             // A large buffer is mapped in on the other core while this one inflates, as far as a
             // body of this size could plausibly fill it.
+            const auto plausible = static_cast<size_t>(
+                std::min<uint64_t>(out.Buffer.Size(), uint64_t{bodySize} * kPrefaultedRatio));
             std::optional<TAheadPrefaulter> prefault;
-            if (announced >= kSmallestPrefaulted) {
-                prefault.emplace(out.Buffer.Data(),
-                                 static_cast<size_t>(std::min<uint64_t>(
-                                     out.Buffer.Size(), uint64_t{bodySize} * kPrefaultedRatio)),
-                                 out.Buffer.Size());
-            }
+            if (plausible >= kSmallestPrefaulted)
+                prefault.emplace(out.Buffer.Data(), plausible, plausible);
             size_t used = 0;
             size_t produced = 0;
             libdeflate_result result = libdeflate_zlib_decompress_ex(
