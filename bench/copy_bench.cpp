@@ -174,71 +174,55 @@ public:
     std::map<std::string, double> FastestCpuTime;
 };
 
+// A benchmark's value by its name, which may go on with "/iterations:N", "/repeats:N" and
+// the like; 0 when it did not run.
+double Lookup(const std::map<std::string, double>& values, const std::string& name) {
+    for (const auto& [key, value] : values) {
+        if (key == name || key.rfind(name + "/", 0) == 0)
+            return value;
+    }
+    return 0.0;
+}
+
+// One line of the summary: at least target (atLeast) or at most target is the aim.
+void PrintVerdict(const char* what, double value, double target, bool atLeast, int digits = 2) {
+    const bool met = atLeast ? value >= target : value <= target;
+    std::printf("%-44s %.*f (target %s %.2f) %s\n", what, digits, value,
+                atLeast ? ">=" : "<=", target,
+                met ? "ok" : (atLeast ? "BELOW TARGET" : "ABOVE TARGET"));
+}
+
+// Ours' throughput over the reference's: at least target.
 void PrintRatio(const TRatioReporter& reporter, const char* what, const std::string& ours,
                 const std::string& reference, double target) {
-    auto find = [&](const std::string& name) {
-        for (const auto& [key, value] : reporter.Throughput) {
-            if (key == name || key.rfind(name + "/", 0) == 0)
-                return value;
-        }
-        return 0.0;
-    };
-    double a = find(ours), b = find(reference);
-    if (a <= 0 || b <= 0)
-        return;
-    double ratio = a / b;
-    std::printf("%-44s %.2f (target >= %.2f) %s\n", what, ratio, target,
-                ratio >= target ? "ok" : "BELOW TARGET");
+    const double a = Lookup(reporter.Throughput, ours), b = Lookup(reporter.Throughput, reference);
+    if (a > 0 && b > 0)
+        PrintVerdict(what, a / b, target, true);
 }
 
 // The pace of ours against the reference from a paired benchmark (ColdPairs): at least target.
 void PrintPace(const TRatioReporter& reporter, const char* what, const std::string& name,
                double target) {
-    for (const auto& [key, pace] : reporter.Pace) {
-        if (key == name || key.rfind(name + "/", 0) == 0) {
-            std::printf("%-44s %.2f (target >= %.2f) %s\n", what, pace, target,
-                        pace >= target ? "ok" : "BELOW TARGET");
-            return;
-        }
-    }
+    if (const double pace = Lookup(reporter.Pace, name); pace > 0)
+        PrintVerdict(what, pace, target, true);
 }
 
 // The time ours takes over the reference's, for benchmarks that count the same items: at
 // most target is the aim.
 void PrintTimeRatio(const TRatioReporter& reporter, const char* what, const std::string& ours,
                     const std::string& reference, double target) {
-    auto find = [&](const std::string& name) {
-        for (const auto& [key, value] : reporter.Throughput) {
-            if (key == name || key.rfind(name + "/", 0) == 0)
-                return value;
-        }
-        return 0.0;
-    };
-    double a = find(ours), b = find(reference);
-    if (a <= 0 || b <= 0)
-        return;
-    double ratio = b / a;
-    std::printf("%-44s %.2f (target <= %.2f) %s\n", what, ratio, target,
-                ratio <= target ? "ok" : "ABOVE TARGET");
+    const double a = Lookup(reporter.Throughput, ours), b = Lookup(reporter.Throughput, reference);
+    if (a > 0 && b > 0)
+        PrintVerdict(what, b / a, target, false);
 }
 
 // What the work of `with` costs on top of `without`, as the ratio of their fastest CPU times.
 void PrintAddedCost(const TRatioReporter& reporter, const char* what, const std::string& with,
                     const std::string& without, double limit) {
-    // A repeated benchmark's name goes on with "/repeats:N".
-    auto find = [&](const std::string& name) {
-        for (const auto& [key, value] : reporter.FastestCpuTime) {
-            if (key == name || key.rfind(name + "/", 0) == 0)
-                return value;
-        }
-        return 0.0;
-    };
-    const double more = find(with), base = find(without);
-    if (more <= 0 || base <= 0)
-        return;
-    const double ratio = more / base;
-    std::printf("%-44s %.3f (target <= %.2f) %s\n", what, ratio, limit,
-                ratio <= limit ? "ok" : "ABOVE TARGET");
+    const double more = Lookup(reporter.FastestCpuTime, with);
+    const double base = Lookup(reporter.FastestCpuTime, without);
+    if (more > 0 && base > 0)
+        PrintVerdict(what, more / base, limit, false, 3);
 }
 
 }  // namespace

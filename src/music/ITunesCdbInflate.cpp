@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "base/ByteReader.h"
@@ -32,7 +31,6 @@ constexpr size_t kGuessedRatio = 16;
 // Libraries shrink to between a fifth and a sixteenth; a header that announces more than this
 // many times its body is believed only as the inflater fills the buffer.
 constexpr uint64_t kPrefaultedRatio = 32;
-constexpr size_t kSmallestPrefaulted = size_t{8} << 20;
 
 // One zlib inflate stream, ended however the inflation ends.
 class TInflater {
@@ -122,9 +120,7 @@ bool TIpodMusicDb::InflateITunesCdb(const uint8_t* data, size_t size, TInflatedI
             // body of this size could plausibly fill it.
             const auto plausible = static_cast<size_t>(
                 std::min<uint64_t>(out.Buffer.Size(), uint64_t{bodySize} * kPrefaultedRatio));
-            std::optional<TAheadPrefaulter> prefault;
-            if (plausible >= kSmallestPrefaulted)
-                prefault.emplace(out.Buffer.Data(), plausible, plausible);
+            const TAheadPrefaulter prefault(out.Buffer.Data(), plausible, plausible);
             size_t used = 0;
             size_t produced = 0;
             libdeflate_result result = libdeflate_zlib_decompress_ex(

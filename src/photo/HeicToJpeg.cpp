@@ -71,13 +71,7 @@ bool Encode(TJpegCompression& encoder, const uint8_t* pixels, int stride, int wi
     if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &encoder.Buffer, &encoder.Size);
-    info.image_width = static_cast<JDIMENSION>(width);
-    info.image_height = static_cast<JDIMENSION>(height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
+    encoder.Begin(width, height, JCS_RGB);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
     if (!exif.empty())

@@ -140,13 +140,7 @@ bool EncodeJpegGuarded(TJpegCompression& encoder, const TBitmap& picture) {
     if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &encoder.Buffer, &encoder.Size);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
+    encoder.Begin(picture.Width(), picture.Height(), JCS_RGB);
     jpeg_start_compress(&info, TRUE);
     while (info.next_scanline < info.image_height) {
         // The library does not write through the row pointer.

@@ -20,6 +20,9 @@ public:
     TJpegCompression& operator=(const TJpegCompression&) = delete;
 
     std::jmp_buf& Jump() { return FErrors.Jump; }
+    // Starts a compression of a picture of three components into Buffer with the library's
+    // defaults for that colour space; may leave through Jump() as any library call.
+    void Begin(int width, int height, J_COLOR_SPACE colourSpace);
 
     jpeg_compress_struct Info{};
     // Filled by jpeg_mem_dest.

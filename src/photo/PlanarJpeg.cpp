@@ -15,13 +15,7 @@ bool EncodeGuarded(TJpegCompression& encoder, const TYcbcrPicture& picture) {
     if (setjmp(encoder.Jump()) != 0)
         return false;
     jpeg_compress_struct& info = encoder.Info;
-    jpeg_create_compress(&info);
-    jpeg_mem_dest(&info, &encoder.Buffer, &encoder.Size);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_YCbCr;
-    jpeg_set_defaults(&info);
+    encoder.Begin(picture.Width(), picture.Height(), JCS_YCbCr);
     jpeg_set_colorspace(&info, JCS_YCbCr);
     info.raw_data_in = TRUE;
     info.comp_info[0].h_samp_factor = 2;

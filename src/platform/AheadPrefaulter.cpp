@@ -3,16 +3,22 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <system_error>
 
 namespace corvane {
 
 TAheadPrefaulter::TAheadPrefaulter(uint8_t* data, size_t size, size_t window)
     : FData(data), FSize(size), FWindow(std::max(window, kStep)) {
+    if (size < kSmallest) {
+        FNextWake = SIZE_MAX;
+        return;
+    }
     try {
         FThread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
         // No thread: the filling thread maps its pages itself, as without this.
+        FNextWake = SIZE_MAX;
     }
 }
 

@@ -12,8 +12,6 @@ namespace {
 // few huge pages' worth.
 constexpr size_t kFirstBuffer = size_t{16} << 10;
 constexpr size_t kLargestBuffer = size_t{4} << 20;
-// A reservation smaller than this is mapped by its filler alone; the thread would cost more.
-constexpr size_t kSmallestPrefaulted = size_t{8} << 20;
 // How far the mapping thread runs ahead of the filler.
 constexpr size_t kPrefaultWindow = size_t{16} << 20;
 
@@ -46,8 +44,8 @@ void* TNodeArena::Carve(size_t size) {
     void* block = FNext;
     FNext += size;
     FLeft -= size;
-    if (FPrefaulter != nullptr && FNext > FReserved && FNext <= FReservedEnd)
-        FPrefaulter->Reached(static_cast<size_t>(FNext - FReserved));
+    if (FPrefaulter)
+        FPrefaulter->Reached(FNext);
     return block;
 }
 
@@ -62,10 +60,7 @@ void TNodeArena::Reserve(size_t bytes) {
     FBuffers.push_back(std::move(buffer));
     FNext = FBuffers.back().Data();
     FLeft = FBuffers.back().Size();
-    FReserved = FNext;
-    FReservedEnd = FNext + FLeft;
-    if (bytes >= kSmallestPrefaulted)
-        FPrefaulter = std::make_unique<TAheadPrefaulter>(FReserved, FLeft, kPrefaultWindow);
+    FPrefaulter.emplace(FNext, FLeft, kPrefaultWindow);
 }
 
 void TNodeArena::EndReserve() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -50,10 +51,8 @@ private:
     unsigned char* FNext = nullptr;
     size_t FLeft = 0;
     std::array<TFree*, kMaxPooled / kGrain + 1> FFree{};
-    // Follows FNext through the reserved buffer; gone before the buffers are.
-    std::unique_ptr<TAheadPrefaulter> FPrefaulter;
-    unsigned char* FReserved = nullptr;
-    unsigned char* FReservedEnd = nullptr;
+    // Follows FNext through the reserved buffer, and only there; gone before the buffers are.
+    std::optional<TAheadPrefaulter> FPrefaulter;
 };
 
 // An allocator whose copies share one arena. The arena serves the container that made it and
